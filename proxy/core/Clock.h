@@ -1,0 +1,27 @@
+// Time as the proxy sees it. Tests drive their own clock and never sleep.
+#pragma once
+
+#include <cstdint>
+
+struct LocalTime {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    // Milliseconds since the system started, as a signed 32-bit number.
+    virtual std::int32_t tickCount() = 0;
+    virtual LocalTime localTime() = 0;
+    virtual void sleepMs(int ms) = 0;
+};
+
+// The machine's own clock.
+class SystemClock : public Clock {
+  public:
+    std::int32_t tickCount() override;
+    LocalTime localTime() override;
+    void sleepMs(int ms) override;
+};

@@ -1,0 +1,55 @@
+// Cuts each received byte stream into whole FLAP frames.
+#include <algorithm>
+#include <stdexcept>
+
+#include "proxy/core/Form1.h"
+
+namespace {
+
+constexpr std::uint8_t kFlapMarker = 0x2A;
+constexpr std::int32_t kFlapHeader = 6;
+
+}  // namespace
+
+int Form1::PacketCollect(FrameCollector& c, const std::uint8_t* data, std::int32_t n) {
+    try {
+        if (n < 0 || c.collected < 0 || n > FrameCollector::kSize - c.collected) {
+            throw std::out_of_range("collector overflow");
+        }
+        if (n > 0) {
+            std::copy_n(data, n, c.array.begin() + c.collected);
+        }
+        c.collected += n;
+        if (c.frameLen == -1) {
+            if (c.collected < kFlapHeader) {
+                return 0;
+            }
+            if (c.array[0] != kFlapMarker) {
+                // Not a frame: everything buffered goes on as one unit.
+                c.frameLen = c.collected;
+                return 1;
+            }
+            c.frameLen = kFlapHeader + c.array[4] * 256 + c.array[5];
+        }
+        return c.collected >= c.frameLen ? 1 : 0;
+    } catch (...) {
+        logFault("INTERNAL ERROR pc ");
+        return 0;
+    }
+}
+
+void Form1::PacketRemove(FrameCollector& c) {
+    try {
+        if (c.frameLen >= 0 && c.frameLen < c.collected) {
+            c.collected -= c.frameLen;
+            // Moving toward the front: the overlap is safe for std::copy.
+            const auto from = c.array.begin() + c.frameLen;
+            std::copy(from, from + c.collected, c.array.begin());
+        } else {
+            c.collected = 0;
+        }
+        c.frameLen = -1;
+    } catch (...) {
+        logFault("INTERNAL ERROR pcr ");
+    }
+}

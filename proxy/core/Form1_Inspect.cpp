@@ -1,0 +1,171 @@
+// Reads the login traffic: the UIN from the client's login request and the
+// chat-server redirect from the server's reply, which is rewritten to point
+// at the proxy's own chat listener.
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "proxy/core/Form1.h"
+#include "proxy/core/PortText.h"
+#include "proxy/net/HexStrBin.h"
+
+namespace {
+
+using ConstBytes = std::span<const std::uint8_t>;
+
+constexpr std::size_t kUinLenAt = 18;  // first TLV's length in a 17-06 request
+constexpr std::size_t kUinValueAt = 20;
+constexpr std::uint16_t kRedirectTlv = 5;
+constexpr std::int64_t kDefaultChatPort = 5190;
+
+std::uint16_t be16(ConstBytes f, std::size_t at) {
+    if (at + 2 > f.size()) {
+        throw std::out_of_range("16-bit field outside the frame");
+    }
+    return static_cast<std::uint16_t>(f[at] * 256 + f[at + 1]);
+}
+
+void putBe16(std::span<std::uint8_t> f, std::size_t at, std::size_t value) {
+    if (at + 2 > f.size()) {
+        throw std::out_of_range("16-bit field outside the buffer");
+    }
+    f[at] = static_cast<std::uint8_t>(value / 256 % 256);
+    f[at + 1] = static_cast<std::uint8_t>(value % 256);
+}
+
+bool snacIs(ConstBytes f, std::uint16_t family, std::uint16_t subtype) {
+    return be16(f, 6) == family && be16(f, 8) == subtype;
+}
+
+// A value's length cut at the frame's end.
+std::size_t valueLength(ConstBytes f, std::size_t valueAt, std::size_t declared) {
+    return valueAt >= f.size() ? 0 : std::min(declared, f.size() - valueAt);
+}
+
+struct Tlv {
+    std::size_t off;  // start of the TLV header
+    std::size_t len;  // value length, cut at the frame's end
+};
+
+// The first TLV 5 from `off` on, walking whole TLV headers inside the frame.
+std::optional<Tlv> findRedirect(ConstBytes f, std::size_t off) {
+    while (off + 4 <= f.size()) {
+        const std::uint16_t type = be16(f, off);
+        const std::uint16_t len = be16(f, off + 2);
+        if (type == kRedirectTlv) {
+            return Tlv{off, valueLength(f, off + 4, len)};
+        }
+        off += 4 + len;
+    }
+    return std::nullopt;
+}
+
+// The chat server named by a redirect: host:port, the port 5190 unless a
+// colon after the first character names one.
+struct Target {
+    std::string host;
+    std::string portText;
+    std::int64_t port;
+};
+
+Target parseTarget(const std::string& text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0) {
+        return Target{text, "", kDefaultChatPort};
+    }
+    std::string portText = text.substr(colon + 1);
+    const std::int64_t port = leadingNumber(portText);
+    return Target{text.substr(0, colon), std::move(portText), port};
+}
+
+std::int32_t i32(std::size_t v) {
+    return static_cast<std::int32_t>(v);
+}
+
+}  // namespace
+
+void Form1::captureUin(std::span<const std::uint8_t> frame) {
+    if (frame.size() <= 9 || !snacIs(frame, 0x0017, 0x0006)) {
+        return;
+    }
+    LogLine("SNAC 17-06 (UIN) detected");
+    // The first TLV is the UIN, whatever its type.
+    const std::size_t declared = frame.size() >= kUinValueAt ? be16(frame, kUinLenAt) : 0;
+    const std::size_t n = valueLength(frame, kUinValueAt, declared);
+    ownUin = int32FromText(BinToStr(frame, i32(kUinValueAt), i32(n), true));
+    PlugInit();
+}
+
+bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
+    if (frame.size() <= 9) {
+        return false;
+    }
+    std::size_t walkStart = 0;
+    if (snacIs(frame, 0x008E, 0x0001)) {
+        LogLine("SNAC 8E-01 (URL2) detected");
+        walkStart = 11;
+    } else if (snacIs(frame, 0x0017, 0x0003)) {
+        LogLine("SNAC 17-03 (URL) detected");
+        walkStart = 16;
+    } else {
+        return false;
+    }
+    const std::optional<Tlv> tlv = findRedirect(frame, walkStart);
+    if (!tlv) {
+        return false;
+    }
+
+    const Target target = parseTarget(BinToStr(frame, i32(tlv->off + 4), i32(tlv->len), true));
+    ctl.Text6 = target.host;  // kept for the chat connect even if a later step fails
+    ctl.Text5 = std::to_string(target.port);
+    if (target.port < 0 || target.port > 65535) {
+        LogLine("Invalid port " + target.portText);
+        return false;
+    }
+
+    const std::optional<std::uint16_t> chatPort = portOf(ctl.Text8);
+    if (!chatPort) {
+        return false;
+    }
+    std::size_t newTotal = 0;
+    if (!buildRedirect(frame, tlv->off, tlv->len, ctl.Text7 + ":" + std::to_string(*chatPort),
+                       newTotal)) {
+        return false;
+    }
+    if (const int c = Sok_bind(sockets[SLOT_CHAT_LISTENER], ctl.Text7, *chatPort); c != 0) {
+        LogLine("Sok_bind failed with " + std::to_string(c));
+        return false;
+    }
+    if (const int c = Sok_listen(sockets[SLOT_CHAT_LISTENER]); c != 0) {
+        LogLine("Socket listen failed with " + std::to_string(c) + "!");
+        Sok_close(sockets[SLOT_CHAT_LISTENER]);  // nothing will accept on it
+        return false;
+    }
+    LogLine("Found and removed redirect to " + target.host + ":" + std::to_string(target.port));
+    LogLine("Await client-chat connect at " + ctl.Text7 + ":" + std::to_string(*chatPort));
+    sendUnit(SLOT_CLIENT_LOGIN, std::span<const std::uint8_t>(redirectFrame.data(), newTotal),
+             "client-login");
+    chatMode = CHAT_AWAIT_CLIENT;
+    return true;
+}
+
+bool Form1::buildRedirect(std::span<const std::uint8_t> frame, std::size_t off, std::size_t len,
+                          const std::string& value, std::size_t& newTotal) {
+    const std::size_t tailFrom = off + 4 + len;
+    newTotal = tailFrom - len + value.size() + (frame.size() - tailFrom);
+    if (newTotal > redirectFrame.size()) {
+        LogLine("Rewritten login reply of " + std::to_string(newTotal) +
+                " bytes is too large, passed unchanged");
+        return false;
+    }
+    // Everything before the TLV's length field, the new length and value,
+    // then everything after the old TLV; finally the FLAP length.
+    std::copy(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(off + 2),
+              redirectFrame.begin());
+    putBe16(redirectFrame, off + 2, value.size());
+    StrToBin(redirectFrame, i32(off + 4), -1, value, 0);
+    std::copy(frame.begin() + static_cast<std::ptrdiff_t>(tailFrom), frame.end(),
+              redirectFrame.begin() + static_cast<std::ptrdiff_t>(off + 4 + value.size()));
+    putBe16(redirectFrame, 4, newTotal - 6);
+    return true;
+}

@@ -1,0 +1,99 @@
+// The log box, the dump file and the counter table.
+#include <cstdio>
+#include <memory>
+
+#include "proxy/core/Form1.h"
+#include "proxy/core/RunFault.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr std::size_t kLogLimit = 60000;  // trim once the box passes this
+constexpr std::size_t kLogKeep = 50000;   // and keep this many characters
+
+std::string twoDigits(int v) {
+    std::string s = std::to_string(v);
+    return s.size() < 2 ? "0" + s : s;
+}
+
+template <std::size_t N>
+std::string column(const std::array<Counter, N>& values, std::initializer_list<int> rows) {
+    std::string text;
+    bool first = true;
+    for (const int row : rows) {
+        if (!first) {
+            text += "\r\n";
+        }
+        first = false;
+        if (row >= 0) {
+            text += std::to_string(values.at(static_cast<std::size_t>(row)));
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string Form1::timeText() {
+    const LocalTime t = clock_.localTime();
+    return twoDigits(t.hour) + ":" + twoDigits(t.minute) + ":" + twoDigits(t.second);
+}
+
+void Form1::LogLine(const std::string& message) {
+    // The dump file and the box are written independently: a dump file that
+    // cannot be written never keeps the message from the box.
+    try {
+        DumpLine(message);
+    } catch (...) {
+    }
+    try {
+        ctl.txtLOG += "\r\n" + timeText() + " " + message;
+        if (ctl.txtLOG.size() > kLogLimit) {
+            ctl.txtLOG.erase(0, ctl.txtLOG.size() - kLogKeep);
+        }
+    } catch (...) {
+    }
+}
+
+void Form1::DumpLine(const std::string& message) {
+    const std::string line =
+        timeText() + "|" + std::to_string(clock_.tickCount()) + " " + message + "\r\n";
+    File dump(std::fopen("dump.log", "ab"));
+    if (!dump) {
+        throw FileAccessError("cannot open dump.log");
+    }
+    if (std::fwrite(line.data(), 1, line.size(), dump.get()) != line.size()) {
+        throw FileAccessError("cannot write dump.log");
+    }
+}
+
+void Form1::ResetCounters() {
+    Bytes.fill(0);
+    Datagramms.fill(0);
+    Packets.fill(0);
+    Skipped.fill(0);
+    Generated.fill(0);
+    seqToServer = 0x4000;
+    seqToClient = 0x2000;
+}
+
+void Form1::ShowCounters() {
+    // Rows: From Server, To Client, From Client, To Server; -1 leaves a row empty.
+    ctl.Label13 = column(Bytes, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
+    ctl.Label15 =
+        column(Datagramms, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
+    ctl.Label16 = column(Packets, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
+    ctl.Label18 = column(Skipped, {0, -1, 1});
+    ctl.Label11 = column(Generated, {-1, 0, -1, 1});
+}
+
+void Form1::logFault(std::string_view prefix) noexcept {
+    try {
+        LogLine(faultLine(prefix));
+    } catch (...) {
+    }
+}

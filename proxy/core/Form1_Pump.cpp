@@ -1,0 +1,279 @@
+// The relay pump: one timer tick advances the login side and the chat side
+// of the session and relays whole frames between client and server.
+#include "proxy/core/Form1.h"
+#include "proxy/core/PlugEventCodes.h"
+#include "proxy/core/PortText.h"
+#include "proxy/core/RunFault.h"
+
+namespace {
+
+constexpr std::int32_t kRecvSize = 1000;
+constexpr std::int32_t kRecvWaitMs = 10;
+constexpr std::int32_t kConnectTimeoutMs = 5000;
+constexpr std::int32_t kSeqLimit = 0x7FFF;
+
+// Clears a flag when the scope ends, however it ends.
+class FlagGuard {
+  public:
+    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    FlagGuard(const FlagGuard&) = delete;
+    FlagGuard& operator=(const FlagGuard&) = delete;
+    ~FlagGuard() { flag_ = false; }
+
+  private:
+    bool& flag_;
+};
+
+bool alive(SokHandle s) {
+    return Sok_alive(s) != SOK_FALSE;
+}
+
+// Writes the sequence number into frame bytes 2 and 3, then advances it,
+// wrapping above 0x7FFF to 0.
+void stamp(std::span<std::uint8_t> frame, std::int32_t& seq) {
+    frame[2] = static_cast<std::uint8_t>(seq / 256);
+    frame[3] = static_cast<std::uint8_t>(seq % 256);
+    seq = seq >= kSeqLimit ? 0 : seq + 1;
+}
+
+}  // namespace
+
+void Form1::Timer1_Timer() {
+    if (inTick_) {
+        return;  // a message box or the plug-in re-entered the window's loop
+    }
+    const FlagGuard running(inTick_);
+    try {
+        showSocketStatus();
+        if (loginMode == LOGIN_AWAIT_CLIENT) {
+            if (!loginAwaitClient()) {
+                return;  // a failed connect ends the tick at once
+            }
+        } else if (loginMode == LOGIN_RELAY) {
+            loginRelay();
+        }
+        if (chatMode == CHAT_AWAIT_CLIENT) {
+            chatAwaitClient();
+        } else if (chatMode == CHAT_RELAY) {
+            chatRelay();
+        } else if (chatMode == CHAT_ENDED) {
+            chatMode = CHAT_IDLE;
+            Command1_Click();
+        }
+        clock_.sleepMs(10);
+        ShowCounters();
+    } catch (...) {
+        logFault("INTERNAL ERROR t1 ");
+    }
+}
+
+void Form1::showSocketStatus() {
+    ctl.Label3.clear();
+    ctl.Label1.clear();
+    for (int i = 0; i < 6; ++i) {
+        ctl.Label3 += std::to_string(sockets[i]) + "\r\n";
+        std::string ip;
+        std::uint16_t port = 0;
+        const bool named = Sok_name(sockets[i], ip, port) == 0;
+        ctl.Label1 += std::to_string(i);
+        if (named && !ip.empty()) {
+            ctl.Label1 += "  " + ip + " : " + std::to_string(port);
+        }
+        ctl.Label1 += "\r\n";
+    }
+}
+
+// Returns false when the tick must end here.
+bool Form1::loginAwaitClient() {
+    if (Sok_accept(sockets[SLOT_LOGIN_LISTENER], sockets[SLOT_CLIENT_LOGIN],
+                   events[SLOT_CLIENT_LOGIN]) != 0) {
+        return true;
+    }
+    LogLine("Client-login connected, connecting to server...");
+    const std::string host = ctl.Text3;
+    const std::optional<std::uint16_t> port = portOf(ctl.Text4);
+    const int c = port ? Sok_connect(sockets[SLOT_SERVER_LOGIN], events[SLOT_SERVER_LOGIN], host,
+                                     *port, kConnectTimeoutMs, true, 0)
+                       : -1;
+    if (c != 0) {
+        if (port) {
+            LogLine("Sok_connect server-login " + host + " failed with " + std::to_string(c));
+        }
+        // Let the client see the failure and retry, and listen for it again.
+        Sok_close(sockets[SLOT_CLIENT_LOGIN]);
+        loginMode = LOGIN_IDLE;
+        relistenIfIdle();
+        return false;
+    }
+    LogLine("Connected to server-login " + host + ":" + std::to_string(*port));
+    loginMode = LOGIN_RELAY;
+    return true;
+}
+
+void Form1::loginRelay() {
+    std::int32_t n = Sok_recv(sockets[SLOT_CLIENT_LOGIN], events[SLOT_CLIENT_LOGIN],
+                              recvBuffer.data(), kRecvSize, kRecvWaitMs);
+    if (n > 0) {
+        LogLine("From client-login: " + std::to_string(n) + " bytes");
+        relayFrames(clientSide, recvBuffer.data(), n, [this](std::span<std::uint8_t> frame) {
+            sendUnit(SLOT_SERVER_LOGIN, frame, "server-login");
+            captureUin(frame);
+        });
+    }
+    n = Sok_recv(sockets[SLOT_SERVER_LOGIN], events[SLOT_SERVER_LOGIN], recvBuffer.data(),
+                 kRecvSize, kRecvWaitMs);
+    if (n > 0) {
+        LogLine("From server-login: " + std::to_string(n) + " bytes");
+        relayFrames(serverSide, recvBuffer.data(), n, [this](std::span<std::uint8_t> frame) {
+            if (!rewriteRedirect(frame)) {
+                sendUnit(SLOT_CLIENT_LOGIN, frame, "client-login");
+            }
+        });
+    }
+    if (!alive(sockets[SLOT_SERVER_LOGIN])) {
+        LogLine("Server-login disconnected");
+        Sok_close(sockets[SLOT_CLIENT_LOGIN]);
+        loginMode = LOGIN_IDLE;
+    }
+    if (!alive(sockets[SLOT_CLIENT_LOGIN])) {
+        LogLine("Client-login disconnected");
+        Sok_close(sockets[SLOT_SERVER_LOGIN]);
+        loginMode = LOGIN_IDLE;
+    }
+    if (loginMode == LOGIN_IDLE) {
+        relistenIfIdle();
+    }
+}
+
+// A sign-on that ends without a pending chat session listens again at once;
+// otherwise the end of the chat session re-arms the listener.
+void Form1::relistenIfIdle() {
+    if (loginMode == LOGIN_IDLE && chatMode == CHAT_IDLE) {
+        Command1_Click();
+    }
+}
+
+void Form1::chatAwaitClient() {
+    if (Sok_accept(sockets[SLOT_CHAT_LISTENER], sockets[SLOT_CLIENT_CHAT],
+                   events[SLOT_CLIENT_CHAT]) != 0) {
+        return;
+    }
+    LogLine("Client-chat connected");
+    const std::string host = ctl.Text6;
+    ResetCounters();
+    const std::optional<std::uint16_t> port = portOf(ctl.Text5);
+    const int c = port ? Sok_connect(sockets[SLOT_SERVER_CHAT], events[SLOT_SERVER_CHAT], host,
+                                     *port, kConnectTimeoutMs, true, 0)
+                       : -1;
+    if (c != 0) {
+        if (port) {
+            LogLine("Sok_connect server-chat " + host + " failed with " + std::to_string(c));
+        }
+        // End the chat session: the client sees the failure, the plug-in
+        // releases what the sign-on set up, and the next tick listens again.
+        Sok_close(sockets[SLOT_CLIENT_CHAT]);
+        PlugEvent(EVENT_FINISH, nullptr, 0);
+        chatMode = CHAT_ENDED;
+        return;
+    }
+    LogLine("Connected to server-chat " + host + ":" + std::to_string(*port));
+    clientSide.clear();
+    serverSide.clear();
+    PlugEvent(EVENT_CHAT_CONNECTED, nullptr, 0);
+    chatMode = CHAT_RELAY;
+}
+
+void Form1::chatRelay() {
+    // Passes repeat while server-chat delivers, so downstream bursts drain
+    // within one tick.
+    bool serverData = true;
+    while (serverData) {
+        serverData = false;
+        std::int32_t n = Sok_recv(sockets[SLOT_CLIENT_CHAT], events[SLOT_CLIENT_CHAT],
+                                  recvBuffer.data(), kRecvSize, kRecvWaitMs);
+        if (n > 0) {
+            Bytes[DIR_FROM_CLIENT] += n;
+            Datagramms[DIR_FROM_CLIENT] += 1;
+            relayFrames(clientSide, recvBuffer.data(), n,
+                        [this](std::span<std::uint8_t> frame) { chatFrame(frame, true); });
+        }
+        n = Sok_recv(sockets[SLOT_SERVER_CHAT], events[SLOT_SERVER_CHAT], recvBuffer.data(),
+                     kRecvSize, kRecvWaitMs);
+        if (n > 0) {
+            serverData = true;
+            Bytes[DIR_FROM_SERVER] += n;
+            Datagramms[DIR_FROM_SERVER] += 1;
+            relayFrames(serverSide, recvBuffer.data(), n,
+                        [this](std::span<std::uint8_t> frame) { chatFrame(frame, false); });
+        }
+    }
+    if (!alive(sockets[SLOT_SERVER_CHAT])) {
+        endChatSession("Server-chat disconnected");
+    } else if (!alive(sockets[SLOT_CLIENT_CHAT])) {
+        endChatSession("Client-chat disconnected");
+    }
+}
+
+// One whole chat frame: offered to the plug-in, then stamped and sent on
+// unless the plug-in took it.
+void Form1::chatFrame(std::span<std::uint8_t> frame, bool fromClient) {
+    const int from = fromClient ? DIR_FROM_CLIENT : DIR_FROM_SERVER;
+    const int to = fromClient ? DIR_TO_SERVER : DIR_TO_CLIENT;
+    Packets[from] += 1;
+    const auto size = static_cast<std::int32_t>(frame.size());
+    if (PlugEvent(fromClient ? PACKET_TO_SERVER : PACKET_TO_CLIENT, frame.data(), size) != 0) {
+        Skipped[fromClient ? 1 : 0] += 1;
+        return;
+    }
+    stamp(frame, fromClient ? seqToServer : seqToClient);
+    const int slot = fromClient ? SLOT_SERVER_CHAT : SLOT_CLIENT_CHAT;
+    if (sendUnit(slot, frame, fromClient ? "server-chat" : "client-chat")) {
+        Packets[to] += 1;
+        Datagramms[to] += 1;
+        Bytes[to] += size;
+    }
+}
+
+void Form1::endChatSession(const char* reason) {
+    LogLine(reason);
+    PlugEvent(EVENT_CHAT_DISCONNECTED, nullptr, 0);
+    PlugEvent(EVENT_FINISH, nullptr, 0);
+    Sok_close(sockets[SLOT_CLIENT_CHAT]);
+    Sok_close(sockets[SLOT_SERVER_CHAT]);
+    chatMode = CHAT_ENDED;
+}
+
+void Form1::relayFrames(FrameCollector& c, const std::uint8_t* data, std::int32_t n,
+                        const FrameHandler& handle) {
+    int whole = PacketCollect(c, data, n);
+    while (whole == 1) {
+        const auto frame =
+            std::span<std::uint8_t>(c.array.data(), static_cast<std::size_t>(c.frameLen));
+        try {
+            handle(frame);
+        } catch (...) {
+            PacketRemove(c);  // a fault never relays the same frame twice
+            throw;
+        }
+        PacketRemove(c);
+        whole = PacketCollect(c, nullptr, 0);
+    }
+}
+
+bool Form1::sendUnit(int slot, std::span<const std::uint8_t> unit, std::string_view peer) {
+    const auto size = static_cast<std::int32_t>(unit.size());
+    if (Sok_send(sockets[slot], unit.data(), size) == -1) {
+        LogLine("Failed to transmit to " + std::string(peer) + " " + std::to_string(size) +
+                " bytes");
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::uint16_t> Form1::portOf(const std::string& text) {
+    const std::optional<std::uint16_t> port = portFromText(text);
+    if (!port) {
+        LogLine("Invalid port " + text);
+    }
+    return port;
+}

@@ -1,0 +1,34 @@
+// The machine's clock: milliseconds since boot and the local time of day.
+#include <time.h>
+
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+#include "proxy/core/Clock.h"
+
+std::int32_t SystemClock::tickCount() {
+    timespec ts{};
+#ifdef CLOCK_BOOTTIME
+    if (clock_gettime(CLOCK_BOOTTIME, &ts) != 0) {
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+    }
+#else
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+#endif
+    const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000U +
+                    static_cast<std::uint64_t>(ts.tv_nsec) / 1000000U;
+    // Truncated to 32 bits, read as signed: it wraps like the platform tick count.
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
+}
+
+LocalTime SystemClock::localTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    return LocalTime{parts.tm_hour, parts.tm_min, parts.tm_sec};
+}
+
+void SystemClock::sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}

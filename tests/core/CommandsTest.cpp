@@ -1,0 +1,192 @@
+// Start-up, shutdown, the command buttons and the tick's own housekeeping.
+#include <fstream>
+#include <sstream>
+
+#include "tests/core/CoreFixture.h"
+#include "tests/core/Loopback.h"
+
+namespace {
+
+std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The program lives in its own folder, started from somewhere else.
+class CommandsTest : public CoreTest {
+  protected:
+    CommandsTest() {
+        std::filesystem::create_directory(dir / "elsewhere");
+        std::filesystem::current_path(dir / "elsewhere");
+    }
+    void TearDown() override { form.Form_Unload(); }
+
+    // Loads, then points the login listener at a port the system chooses.
+    void loadOnLoopback() {
+        form.Form_Load();
+        form.ctl.Text1 = "127.0.0.1";
+        form.ctl.Text2 = "0";
+    }
+    std::uint16_t listenerPort() {
+        std::string ip;
+        std::uint16_t port = 0;
+        EXPECT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
+        return port;
+    }
+};
+
+TEST_F(CommandsTest, LoadWithoutSettingsFileFillsDefaultsAndLogsStarted) {
+    form.Form_Load();
+    EXPECT_EQ(std::filesystem::current_path(), dir);
+    EXPECT_EQ(form.ctl.Text1, "localhost");
+    EXPECT_EQ(form.ctl.Text2, "5190");
+    EXPECT_EQ(form.ctl.Text3, DEFAULT_SERVER_LOGIN_HOST);
+    EXPECT_EQ(form.ctl.Text4, "5190");
+    EXPECT_EQ(form.ctl.Text7, "localhost");
+    EXPECT_EQ(form.ctl.Text8, "5191");
+    EXPECT_EQ(form.ctl.caption, "Skelvane (beta) 0.3.11");
+    EXPECT_EQ(form.ctl.Label14, "From Server\r\nTo Client\r\nFrom Client\r\nTo Server");
+    EXPECT_EQ(form.ctl.txtLOG, "Skelvane (beta) 0.3.11\r\n14:05:09 Started");
+    EXPECT_EQ(readFile(dir / "dump.log"), "14:05:09|77 Started\r\n");
+    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form.chatMode, CHAT_ENDED);
+}
+
+TEST_F(CommandsTest, SettingsAreReadAtLoadAndWrittenAtUnloadInOrder) {
+    {
+        std::ofstream ini(dir / "skelvane.ini", std::ios::binary);
+        ini << "HostChatPort=6001\r\nServerLoginIP = login.example\r\n";
+    }
+    form.Form_Load();
+    EXPECT_EQ(form.ctl.Text3, "login.example");
+    EXPECT_EQ(form.ctl.Text8, "6001");
+    form.ctl.Text2 = "7000";
+    std::filesystem::current_path(dir / "elsewhere");
+    form.Form_Unload();
+    EXPECT_EQ(readFile(dir / "skelvane.ini"),
+              "HostLoginIP = localhost\r\nHostLoginPort = 7000\r\n"
+              "ServerLoginIP = login.example\r\nServerLoginPort = 5190\r\n"
+              "HostChatIP = localhost\r\nHostChatPort = 6001\r\n");
+}
+
+TEST_F(CommandsTest, UnloadReleasesEverySocket) {
+    loadOnLoopback();
+    form.Timer1_Timer();
+    ASSERT_NE(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+    form.Form_Unload();
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(form.sockets[i], SOK_NO_SOCKET) << i;
+    }
+}
+
+TEST_F(CommandsTest, FirstTickListensAndHostLoginWhileBusyOnlyWarns) {
+    loadOnLoopback();
+    form.Command1_Click();  // before the first tick chatMode is still 100
+    ASSERT_EQ(boxes.shown.size(), 1U);
+    EXPECT_EQ(boxes.shown[0].text, "Proxy is in work already!");
+    EXPECT_EQ(boxes.shown[0].title, "Skelvane (beta)");
+    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+
+    form.Timer1_Timer();
+    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_TRUE(logHas("Await client-login connect at 127.0.0.1:0"));
+    const SokHandle listener = form.sockets[SLOT_LOGIN_LISTENER];
+    const std::string log = form.ctl.txtLOG;
+
+    form.Command1_Click();
+    EXPECT_EQ(boxes.shown.size(), 2U);
+    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], listener);
+    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.ctl.txtLOG, log);
+}
+
+TEST_F(CommandsTest, DisconnectStopsListeningUntilHostLogin) {
+    loadOnLoopback();
+    form.Timer1_Timer();
+    const std::uint16_t port = listenerPort();
+    form.Command3_Click();
+    EXPECT_TRUE(logHas("Listening stopped"));
+    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+    EXPECT_FALSE(connectTo(port).has_value());
+    form.Timer1_Timer();
+    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+
+    form.ctl.Text2 = std::to_string(port) + "x";  // leading number only
+    form.Command1_Click();
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(listenerPort(), port);
+    EXPECT_TRUE(logHas("Await client-login connect at 127.0.0.1:" + std::to_string(port)));
+}
+
+TEST_F(CommandsTest, HostLoginRefusesPortsOutsideTheRange) {
+    loadOnLoopback();
+    form.Command3_Click();
+    for (const char* text : {"65536", "-1", "99999999999999999999999"}) {
+        form.ctl.Text2 = text;
+        form.Command1_Click();
+        EXPECT_TRUE(logHas(std::string("Invalid port ") + text));
+        EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+        EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+    }
+}
+
+TEST_F(CommandsTest, HostLoginOnAPortInUseLogsTheBindFailure) {
+    loadOnLoopback();
+    form.Command3_Click();
+    TestListener taken;
+    form.ctl.Text2 = std::to_string(taken.port);
+    form.Command1_Click();
+    EXPECT_TRUE(logHas("Sok_bind failed with 4"));
+    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+}
+
+TEST_F(CommandsTest, AboutShowsTheVersion) {
+    form.Command4_Click();
+    ASSERT_EQ(boxes.shown.size(), 1U);
+    EXPECT_EQ(boxes.shown[0].text, "Skelvane (beta) 0.3.11");
+    EXPECT_EQ(boxes.shown[0].title, "Skelvane (beta)");
+    EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Information);
+}
+
+TEST_F(CommandsTest, StatusListShowsEachSlotAndItsLocalAddress) {
+    loadOnLoopback();
+    form.Timer1_Timer();  // opens the listener after the status was written
+    form.Timer1_Timer();
+    const std::string port = std::to_string(listenerPort());
+    EXPECT_EQ(form.ctl.Label1, "0  127.0.0.1 : " + port + "\r\n1\r\n2\r\n3\r\n4\r\n5\r\n");
+    EXPECT_EQ(form.ctl.Label3,
+              std::to_string(form.sockets[0]) + "\r\n-1\r\n-1\r\n-1\r\n-1\r\n-1\r\n");
+    EXPECT_EQ(form.ctl.Label13, "0\r\n0\r\n0\r\n0");  // counters refreshed at the tick's end
+}
+
+TEST_F(CommandsTest, FaultInATickIsLoggedAndTheNextTickRuns) {
+    loadOnLoopback();
+    form.Timer1_Timer();
+    form.ctl.Label13.clear();
+    clock.failSleep = true;
+    form.Timer1_Timer();
+    EXPECT_TRUE(logHas("INTERNAL ERROR t1 6 Overflow"));
+    EXPECT_EQ(form.ctl.Label13, "");  // the tick ended at the fault
+    form.Timer1_Timer();
+    EXPECT_EQ(form.ctl.Label13, "0\r\n0\r\n0\r\n0");
+}
+
+TEST_F(CommandsTest, TickNeverStartsWhileAnotherRuns) {
+    loadOnLoopback();
+    form.Timer1_Timer();
+    form.chatMode = CHAT_ENDED;  // the next tick runs "Host login", which warns
+    boxes.onShow = [this] { form.Timer1_Timer(); };
+    const int sleepsBefore = clock.sleeps;
+    form.Timer1_Timer();
+    EXPECT_EQ(boxes.shown.size(), 1U);
+    EXPECT_EQ(clock.sleeps, sleepsBefore + 1);  // the nested tick did nothing
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+// Builders for the FLAP frames, SNACs and TLVs that the tests send.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using ByteVec = std::vector<std::uint8_t>;
+
+inline void appendBe16(ByteVec& v, std::uint32_t x) {
+    v.push_back(static_cast<std::uint8_t>(x >> 8 & 0xFF));
+    v.push_back(static_cast<std::uint8_t>(x & 0xFF));
+}
+
+inline ByteVec textBytes(const std::string& s) {
+    return ByteVec(s.begin(), s.end());
+}
+
+inline ByteVec tlv(std::uint16_t type, const ByteVec& value) {
+    ByteVec v;
+    appendBe16(v, type);
+    appendBe16(v, static_cast<std::uint32_t>(value.size()));
+    v.insert(v.end(), value.begin(), value.end());
+    return v;
+}
+inline ByteVec tlv(std::uint16_t type, const std::string& value) {
+    return tlv(type, textBytes(value));
+}
+
+// SNAC header (family, subtype, flags 0, request id) followed by `body`.
+inline ByteVec snac(std::uint16_t family, std::uint16_t subtype, const ByteVec& body,
+                    std::uint32_t requestId = 0x01020304) {
+    ByteVec v;
+    appendBe16(v, family);
+    appendBe16(v, subtype);
+    appendBe16(v, 0);
+    appendBe16(v, requestId >> 16);
+    appendBe16(v, requestId & 0xFFFF);
+    v.insert(v.end(), body.begin(), body.end());
+    return v;
+}
+
+inline ByteVec flap(std::uint8_t channel, std::uint16_t seq, const ByteVec& data) {
+    ByteVec v{0x2A, channel};
+    appendBe16(v, seq);
+    appendBe16(v, static_cast<std::uint32_t>(data.size()));
+    v.insert(v.end(), data.begin(), data.end());
+    return v;
+}
+
+inline ByteVec concat(std::initializer_list<ByteVec> parts) {
+    ByteVec v;
+    for (const ByteVec& p : parts) {
+        v.insert(v.end(), p.begin(), p.end());
+    }
+    return v;
+}
+
+inline std::uint16_t seqOf(const ByteVec& frame) {
+    return static_cast<std::uint16_t>(frame.at(2) * 256 + frame.at(3));
+}

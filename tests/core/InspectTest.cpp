@@ -1,0 +1,222 @@
+// UIN capture on the client's login request and the chat-server redirect
+// rewritten in the server's login reply.
+#include "tests/core/CoreFixture.h"
+#include "tests/core/Flap.h"
+#include "tests/core/Loopback.h"
+
+namespace {
+
+using Span = std::span<const std::uint8_t>;
+
+constexpr int kWaitMs = 2000;  // upper bound for loopback delivery, never reached
+
+ByteVec loginRequest(const ByteVec& uinValue, const ByteVec& rest = tlv(2, "secret")) {
+    ByteVec body;
+    appendBe16(body, 1);
+    appendBe16(body, static_cast<std::uint32_t>(uinValue.size()));
+    body.insert(body.end(), uinValue.begin(), uinValue.end());
+    body.insert(body.end(), rest.begin(), rest.end());
+    return flap(2, 0x0F00, snac(0x17, 0x06, body));
+}
+
+using CaptureUinTest = CoreTest;
+
+TEST_F(CaptureUinTest, TakesTheFirstTlvAsTheUinAndInitialisesThePlugin) {
+    form.captureUin(loginRequest(textBytes("123456789")));
+    EXPECT_EQ(form.ownUin, 123456789);
+    EXPECT_EQ(form.ctl.txtUIN, "123456789");
+    const auto detected = form.ctl.txtLOG.find("SNAC 17-06 (UIN) detected");
+    ASSERT_NE(detected, std::string::npos);
+    EXPECT_NE(form.ctl.txtLOG.find("Plugin initialized", detected), std::string::npos);
+}
+
+TEST_F(CaptureUinTest, EmptyOrZeroCutUinGivesZeroOrTheDigitsBeforeTheZero) {
+    form.ownUin = 5;
+    form.captureUin(loginRequest({}));
+    EXPECT_EQ(form.ownUin, 0);
+    form.captureUin(loginRequest({'4', '2', 0, '7'}));
+    EXPECT_EQ(form.ownUin, 42);
+}
+
+TEST_F(CaptureUinTest, UinTooLargeForInt32Saturates) {
+    form.captureUin(loginRequest(textBytes("99999999999")));
+    EXPECT_EQ(form.ownUin, 2147483647);
+}
+
+TEST_F(CaptureUinTest, UinTlvRunningPastTheFrameIsCutAtTheFrameEnd) {
+    ByteVec frame = loginRequest(textBytes("4242"), {});
+    frame[18] = 0;
+    frame[19] = 40;  // declares 40 bytes where 4 remain
+    ByteVec buffer = concat({frame, textBytes("999")});
+    form.captureUin(Span(buffer.data(), frame.size()));
+    EXPECT_EQ(form.ownUin, 4242);
+}
+
+TEST_F(CaptureUinTest, OtherSnacsAreIgnoredAndARequestWithoutTlvGivesZero) {
+    form.ownUin = 5;
+    form.captureUin(flap(2, 1, snac(0x17, 0x02, tlv(1, "123"))));
+    form.captureUin(ByteVec{0x2A, 2, 0, 1, 0, 4, 0, 0x17, 0, 6});  // 17-06 cut short
+    EXPECT_EQ(form.ownUin, 0);
+    EXPECT_EQ(logCount("SNAC 17-06"), 1);  // only the short request
+}
+
+// The redirect rewrite needs a client-login connection to send to.
+class RedirectTest : public CoreTest {
+  protected:
+    RedirectTest() {
+        Sok_init();
+        form.ctl.Text7 = "127.0.0.1";
+        chatPort = freePort();
+        form.ctl.Text8 = std::to_string(chatPort);
+        TestListener listener;
+        client.emplace(*connectTo(listener.port));
+        std::optional<Peer> proxyEnd = listener.accept(kWaitMs);
+        if (!proxyEnd) {
+            throw std::runtime_error("loopback accept failed");
+        }
+        form.sockets[SLOT_CLIENT_LOGIN] = proxyEnd->releaseFd();
+    }
+
+    // The one frame the client got, or an empty vector.
+    ByteVec clientGot() {
+        client->awaitAndPoll(kWaitMs);
+        std::vector<ByteVec> frames = client->takeFrames();
+        return frames.size() == 1 ? frames[0] : ByteVec{};
+    }
+
+    std::uint16_t chatPort = 0;
+    std::optional<Peer> client;
+};
+
+ByteVec reply17_03(const std::string& redirect) {
+    return flap(2, 0x5555,
+                snac(0x17, 0x03,
+                     concat({tlv(1, "123456789"), tlv(5, redirect), tlv(6, ByteVec(256, 0xC0)),
+                             tlv(0x8E, ByteVec{0})})));
+}
+
+// A free four-digit port, 5191 when it is free, so that the listener's
+// address has the length of the example's.
+std::uint16_t fourDigitPort() {
+    for (std::uint16_t port = 5191; port < 10000; ++port) {
+        Fd fd(::socket(AF_INET, SOCK_STREAM, 0));
+        const sockaddr_in sa = loopbackAddress(port);
+        if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0) {
+            return port;
+        }
+    }
+    throw std::runtime_error("no free four-digit port");
+}
+
+TEST_F(RedirectTest, ExampleReplyIsRewrittenOneByteShorter) {
+    const std::string port = std::to_string(fourDigitPort());
+    form.ctl.Text8 = port;
+    const ByteVec received = reply17_03("192.0.2.10:5190");
+    ASSERT_TRUE(form.rewriteRedirect(received));
+
+    const ByteVec expected = reply17_03("127.0.0.1:" + port);
+    ASSERT_EQ(expected.size() + 1, received.size());
+    EXPECT_EQ(clientGot(), expected);
+    EXPECT_EQ(form.ctl.Text6, "192.0.2.10");
+    EXPECT_EQ(form.ctl.Text5, "5190");
+    EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+    EXPECT_TRUE(logHas("SNAC 17-03 (URL) detected"));
+    EXPECT_TRUE(logHas("Found and removed redirect to 192.0.2.10:5190"));
+    EXPECT_TRUE(logHas("Await client-chat connect at 127.0.0.1:" + port));
+    // The chat listener is open on the port of Text8.
+    EXPECT_TRUE(connectTo(static_cast<std::uint16_t>(std::stoi(port))).has_value());
+}
+
+TEST_F(RedirectTest, UrlTwoFormWalksFromByteEleven) {
+    // 00 8E 00 01, one more byte, then the TLVs.
+    ByteVec data{0x00, 0x8E, 0x00, 0x01, 0x07};
+    const ByteVec tlvs = concat({tlv(3, "x"), tlv(5, "10.1.1.1:4000"), tlv(6, "cookie")});
+    const ByteVec received = flap(2, 7, concat({data, tlvs}));
+    ASSERT_TRUE(form.rewriteRedirect(received));
+    const std::string value = "127.0.0.1:" + std::to_string(chatPort);
+    EXPECT_EQ(clientGot(),
+              flap(2, 7, concat({data, tlv(3, "x"), tlv(5, value), tlv(6, "cookie")})));
+    EXPECT_TRUE(logHas("SNAC 8E-01 (URL2) detected"));
+    EXPECT_EQ(form.ctl.Text6, "10.1.1.1");
+    EXPECT_EQ(form.ctl.Text5, "4000");
+}
+
+TEST_F(RedirectTest, ReplyWithoutTlvFiveIsLeftAlone) {
+    const ByteVec received = flap(2, 1, snac(0x17, 0x03, concat({tlv(1, "1"), tlv(8, "\x01")})));
+    EXPECT_FALSE(form.rewriteRedirect(received));
+    EXPECT_TRUE(logHas("SNAC 17-03 (URL) detected"));
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
+    EXPECT_FALSE(form.rewriteRedirect(flap(2, 1, snac(0x17, 0x07, tlv(5, "a:1")))));
+}
+
+TEST_F(RedirectTest, RedirectHostAndPortForms) {
+    struct Case {
+        std::string text, host, port;
+    };
+    for (const Case& c :
+         {Case{"chat.example", "chat.example", "5190"}, Case{"chat.example:", "chat.example", "0"},
+          Case{":6000", ":6000", "5190"}, Case{"h:7000x", "h", "7000"}}) {
+        ASSERT_TRUE(form.rewriteRedirect(reply17_03(c.text))) << c.text;
+        EXPECT_EQ(form.ctl.Text6, c.host);
+        EXPECT_EQ(form.ctl.Text5, c.port);
+        Sok_close(form.sockets[SLOT_CHAT_LISTENER]);
+        clientGot();
+    }
+}
+
+TEST_F(RedirectTest, RedirectTlvRunningPastTheFrameIsCut) {
+    ByteVec frame = flap(2, 1, snac(0x17, 0x03, tlv(5, "10.0.0.1:51")));
+    frame[16 + 3] = 40;  // TLV 5 declares 40 bytes where 11 remain
+    const ByteVec buffer = concat({frame, textBytes("90")});
+    ASSERT_TRUE(form.rewriteRedirect(Span(buffer.data(), frame.size())));
+    EXPECT_EQ(form.ctl.Text5, "51");
+    EXPECT_EQ(clientGot(),
+              flap(2, 1, snac(0x17, 0x03, tlv(5, "127.0.0.1:" + std::to_string(chatPort)))));
+}
+
+TEST_F(RedirectTest, BindFailurePassesTheReplyUnchanged) {
+    ASSERT_TRUE(form.rewriteRedirect(reply17_03("10.0.0.1:5190")));
+    clientGot();
+    // A second redirect while the chat listener is still open.
+    form.chatMode = CHAT_IDLE;
+    EXPECT_FALSE(form.rewriteRedirect(reply17_03("10.0.0.2:6000")));
+    EXPECT_TRUE(logHas("Sok_bind failed with 1"));
+    EXPECT_EQ(form.ctl.Text6, "10.0.0.2");
+    EXPECT_EQ(form.ctl.Text5, "6000");
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+}
+
+TEST_F(RedirectTest, OutOfRangePortsAreRefused) {
+    EXPECT_FALSE(form.rewriteRedirect(reply17_03("10.0.0.1:70000")));
+    EXPECT_TRUE(logHas("Invalid port 70000"));
+    EXPECT_EQ(form.ctl.Text6, "10.0.0.1");
+    EXPECT_EQ(form.ctl.Text5, "70000");
+
+    form.ctl.Text8 = "65536";
+    EXPECT_FALSE(form.rewriteRedirect(reply17_03("10.0.0.1:5190")));
+    EXPECT_TRUE(logHas("Invalid port 65536"));
+    EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+}
+
+TEST_F(RedirectTest, ReplyTooLargeToRewriteIsPassedUnchanged) {
+    // A reply of almost 64 KiB whose new redirect would push it past the
+    // largest FLAP frame.
+    const std::string redirect = "192.168.100.200:51900";
+    const ByteVec padding = tlv(6, ByteVec(0xFFFF - 10 - 4 - redirect.size() - 4, 0x11));
+    const ByteVec received = flap(2, 1, snac(0x17, 0x03, concat({tlv(5, redirect), padding})));
+    ASSERT_EQ(received.size(), 6U + 0xFFFF);
+    form.ctl.Text7 = std::string(100, 'a');
+    EXPECT_FALSE(form.rewriteRedirect(received));
+    EXPECT_TRUE(logHas("too large"));
+    EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+
+    form.ctl.Text7 = "127.0.0.1";  // shorter than the old redirect: fits again
+    ASSERT_TRUE(form.rewriteRedirect(received));
+    EXPECT_EQ(clientGot().size(),
+              received.size() - redirect.size() + 10 + std::to_string(chatPort).size());
+}
+
+}  // namespace

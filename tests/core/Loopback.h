@@ -1,0 +1,183 @@
+// Plain non-blocking loopback sockets with which the tests play the ICQ
+// client and the ICQ servers around the proxy, without threads.
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "tests/core/Flap.h"
+
+class Fd {
+  public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(-1); }
+
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+inline sockaddr_in loopbackAddress(std::uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return sa;
+}
+
+inline std::uint16_t localPort(int fd) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        throw std::runtime_error("getsockname failed");
+    }
+    return ntohs(sa.sin_port);
+}
+
+inline void setNonBlocking(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+// Waits until the socket has something to read (data, a connection or a
+// close), at most `ms`: loopback delivery may lag behind the sender.
+inline bool awaitReadable(int fd, int ms) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0;
+}
+
+// One connected stream end.
+class Peer {
+  public:
+    explicit Peer(Fd fd) : fd_(std::move(fd)) { setNonBlocking(fd_.get()); }
+
+    void send(const ByteVec& bytes) {
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n =
+                ::send(fd_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) {
+                throw std::runtime_error("test peer send failed");
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+    }
+    // Waits up to `ms` for something to read, then polls; false when nothing came.
+    bool awaitAndPoll(int ms) {
+        const bool readable = awaitReadable(fd_.get(), ms);
+        poll();
+        return readable;
+    }
+    // Appends whatever has arrived to `received`; notes the peer's close.
+    void poll() {
+        std::uint8_t buf[4096];
+        for (;;) {
+            const ssize_t n = ::recv(fd_.get(), buf, sizeof buf, 0);
+            if (n > 0) {
+                received.insert(received.end(), buf, buf + n);
+                continue;
+            }
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                closedByPeer = true;
+            }
+            return;
+        }
+    }
+    // Takes the whole frames received so far out of `received`.
+    std::vector<ByteVec> takeFrames() {
+        poll();
+        std::vector<ByteVec> frames;
+        while (received.size() >= 6) {
+            const std::size_t len = 6 + received[4] * 256U + received[5];
+            if (received.size() < len) {
+                break;
+            }
+            frames.emplace_back(received.begin(), received.begin() + static_cast<long>(len));
+            received.erase(received.begin(), received.begin() + static_cast<long>(len));
+        }
+        return frames;
+    }
+    void close() { fd_.reset(-1); }
+    // Hands the socket over, for example into the proxy's slot table.
+    int releaseFd() { return fd_.release(); }
+
+    ByteVec received;
+    bool closedByPeer = false;
+
+  private:
+    Fd fd_;
+};
+
+// A listener on 127.0.0.1 with a port the system chose.
+class TestListener {
+  public:
+    TestListener() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        const sockaddr_in sa = loopbackAddress(0);
+        if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 ||
+            ::listen(fd_.get(), 8) != 0) {
+            throw std::runtime_error("test listener failed");
+        }
+        setNonBlocking(fd_.get());
+        port = localPort(fd_.get());
+    }
+    // A pending connection, waiting up to `waitMs` for one.
+    std::optional<Peer> accept(int waitMs = 0) {
+        awaitReadable(fd_.get(), waitMs);
+        const int fd = ::accept(fd_.get(), nullptr, nullptr);
+        if (fd < 0) {
+            return std::nullopt;
+        }
+        return Peer(Fd(fd));
+    }
+
+    std::uint16_t port = 0;
+
+  private:
+    Fd fd_;
+};
+
+// Connects to a loopback port; nullopt when nothing listens there.
+inline std::optional<Peer> connectTo(std::uint16_t port) {
+    Fd fd(::socket(AF_INET, SOCK_STREAM, 0));
+    const sockaddr_in sa = loopbackAddress(port);
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        return std::nullopt;
+    }
+    return Peer(std::move(fd));
+}
+
+// A port on 127.0.0.1 that nothing listens on right now.
+inline std::uint16_t freePort() {
+    Fd fd(::socket(AF_INET, SOCK_STREAM, 0));
+    const sockaddr_in sa = loopbackAddress(0);
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        throw std::runtime_error("bind to port 0 failed");
+    }
+    return localPort(fd.get());
+}

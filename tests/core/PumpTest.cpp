@@ -1,0 +1,277 @@
+// The relay pump over real loopback sockets: the test plays the ICQ client
+// and the login and chat servers, and drives the proxy tick by tick.
+#include <numeric>
+
+#include "tests/core/CoreFixture.h"
+#include "tests/core/Flap.h"
+#include "tests/core/Loopback.h"
+
+namespace {
+
+constexpr int kWaitMs = 2000;  // upper bound for loopback delivery, never reached
+
+struct LoginRun {
+    std::vector<ByteVec> serverGot;
+    std::vector<ByteVec> clientGot;
+    std::optional<Peer> client;
+};
+
+class PumpTest : public CoreTest {
+  protected:
+    PumpTest() {
+        form.Form_Load();
+        form.ctl.Text1 = "127.0.0.1";
+        form.ctl.Text2 = "0";
+        form.ctl.Text3 = "127.0.0.1";
+        form.ctl.Text4 = std::to_string(loginServer.port);
+        form.ctl.Text7 = "127.0.0.1";
+        form.ctl.Text8 = std::to_string(chatPort);
+        form.Timer1_Timer();  // the first tick opens the login listener
+    }
+    void TearDown() override { form.Form_Unload(); }
+
+    std::uint16_t loginListenerPort() {
+        std::string ip;
+        std::uint16_t port = 0;
+        EXPECT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
+        return port;
+    }
+    static Peer acceptFrom(TestListener& listener) {
+        if (std::optional<Peer> p = listener.accept(kWaitMs)) {
+            return std::move(*p);
+        }
+        throw std::runtime_error("nothing to accept");
+    }
+    // Ticks until `peer` has received `count` whole frames.
+    std::vector<ByteVec> pumpFrames(Peer& peer, std::size_t count) {
+        std::vector<ByteVec> got;
+        pumpUntil([&] {
+            for (ByteVec& f : peer.takeFrames()) {
+                got.push_back(std::move(f));
+            }
+            return got.size() >= count;
+        });
+        return got;
+    }
+    static bool seesClose(Peer& peer) {
+        while (!peer.closedByPeer && peer.awaitAndPoll(kWaitMs)) {
+        }
+        return peer.closedByPeer;
+    }
+
+    // A client signs on: it sends `request` in one piece, the login server
+    // answers with `reply` in two pieces a tick apart and closes.
+    LoginRun signOn(const std::vector<ByteVec>& request, const std::vector<ByteVec>& reply) {
+        LoginRun run;
+        run.client.emplace(*connectTo(loginListenerPort()));
+        EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
+        Peer server = acceptFrom(loginServer);
+
+        ByteVec up;
+        for (const ByteVec& f : request) {
+            up = concat({up, f});
+        }
+        run.client->send(up);
+        run.serverGot = pumpFrames(server, request.size());
+
+        ByteVec down;
+        for (const ByteVec& f : reply) {
+            down = concat({down, f});
+        }
+        const std::size_t cut = down.size() - reply.back().size() / 2;
+        server.send(ByteVec(down.begin(), down.begin() + static_cast<long>(cut)));
+        run.clientGot = pumpFrames(*run.client, reply.size() - 1);
+        server.send(ByteVec(down.begin() + static_cast<long>(cut), down.end()));
+        server.close();
+        for (ByteVec& f : pumpFrames(*run.client, 1)) {
+            run.clientGot.push_back(std::move(f));
+        }
+        EXPECT_TRUE(pumpUntil([&] { return form.loginMode != LOGIN_RELAY; }));
+        return run;
+    }
+
+    // The client follows the rewritten redirect; returns client and server ends.
+    std::pair<Peer, Peer> openChat() {
+        Peer client = *connectTo(chatPort);
+        EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_RELAY; }));
+        return {std::move(client), acceptFrom(chatServer)};
+    }
+
+    ByteVec redirectReply(const std::string& redirect) {
+        return flap(
+            2, 0x7001,
+            snac(0x17, 0x03,
+                 concat({tlv(1, "123456789"), tlv(5, redirect), tlv(6, ByteVec(64, 0xA5))})));
+    }
+
+    TestListener loginServer;
+    TestListener chatServer;
+    std::uint16_t chatPort = freePort();
+    const ByteVec hello = flap(1, 0x0101, {0, 0, 0, 1});
+    const ByteVec request =
+        flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, "123456789"), tlv(2, "pw")})));
+};
+
+ByteVec withSeq(ByteVec frame, std::uint16_t seq) {
+    frame[2] = static_cast<std::uint8_t>(seq >> 8);
+    frame[3] = static_cast<std::uint8_t>(seq & 0xFF);
+    return frame;
+}
+
+std::int64_t totalSize(const std::vector<ByteVec>& frames) {
+    return std::accumulate(frames.begin(), frames.end(), std::int64_t{0},
+                           [](std::int64_t n, const ByteVec& f) { return n + std::ssize(f); });
+}
+
+TEST_F(PumpTest, FullSignOnAndChatSession) {
+    const std::string chatAt = "127.0.0.1:" + std::to_string(chatServer.port);
+    const ByteVec serverHello = flap(1, 0x7000, {0, 0, 0, 1});
+    LoginRun login = signOn({hello, request}, {serverHello, redirectReply(chatAt)});
+
+    // Login frames pass untouched; the reply points at the chat listener.
+    EXPECT_EQ(login.serverGot, (std::vector<ByteVec>{hello, request}));
+    EXPECT_EQ(login.clientGot,
+              (std::vector<ByteVec>{serverHello,
+                                    redirectReply("127.0.0.1:" + std::to_string(chatPort))}));
+    EXPECT_EQ(form.ownUin, 123456789);
+    EXPECT_EQ(form.ctl.txtUIN, "123456789");
+    EXPECT_EQ(form.ctl.Text6, "127.0.0.1");
+    EXPECT_EQ(form.ctl.Text5, std::to_string(chatServer.port));
+    EXPECT_TRUE(logHas("Connected to server-login 127.0.0.1:" + std::to_string(loginServer.port)));
+    EXPECT_TRUE(logHas("Server-login disconnected"));
+    EXPECT_TRUE(logHas("Client-login disconnected"));
+    EXPECT_TRUE(seesClose(*login.client));
+    // The chat session is pending: the login listener waits for its end.
+    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+
+    auto [client, server] = openChat();
+    EXPECT_TRUE(logHas("Client-chat connected"));
+    EXPECT_TRUE(logHas("Connected to server-chat " + chatAt));
+
+    // Toward the server: numbered from 0x4000, then across the wrap.
+    const std::vector<ByteVec> up{flap(2, 0x0500, snac(1, 2, {})), flap(2, 0x0501, {1}),
+                                  flap(5, 0x0502, {}), flap(2, 0x0503, ByteVec(0xFFFF, 0x5A))};
+    client.send(up[0]);
+    EXPECT_EQ(pumpFrames(server, 1), std::vector<ByteVec>{withSeq(up[0], 0x4000)});
+    form.seqToServer = 0x7FFF;
+    client.send(concat({up[1], up[2]}));
+    client.send(ByteVec(up[3].begin(), up[3].begin() + 3000));
+    EXPECT_EQ(pumpFrames(server, 2),
+              (std::vector<ByteVec>{withSeq(up[1], 0x7FFF), withSeq(up[2], 0)}));
+    client.send(ByteVec(up[3].begin() + 3000, up[3].end()));
+    EXPECT_EQ(pumpFrames(server, 1), std::vector<ByteVec>{withSeq(up[3], 1)});
+
+    // Toward the client: numbered from 0x2000.
+    const std::vector<ByteVec> down{flap(2, 0x6000, snac(4, 7, tlv(1, "hi"))),
+                                    flap(2, 0x6001, snac(1, 3, {}))};
+    server.send(concat({down[0], down[1]}));
+    EXPECT_EQ(pumpFrames(client, 2),
+              (std::vector<ByteVec>{withSeq(down[0], 0x2000), withSeq(down[1], 0x2001)}));
+
+    EXPECT_EQ(form.Packets[DIR_FROM_CLIENT], 4);
+    EXPECT_EQ(form.Packets[DIR_TO_SERVER], 4);
+    EXPECT_EQ(form.Datagramms[DIR_TO_SERVER], 4);
+    EXPECT_EQ(form.Bytes[DIR_FROM_CLIENT], totalSize(up));
+    EXPECT_EQ(form.Bytes[DIR_TO_SERVER], totalSize(up));
+    EXPECT_EQ(form.Packets[DIR_FROM_SERVER], 2);
+    EXPECT_EQ(form.Packets[DIR_TO_CLIENT], 2);
+    EXPECT_EQ(form.Bytes[DIR_TO_CLIENT], totalSize(down));
+    EXPECT_EQ(form.Skipped, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.seqToServer, 2);
+    EXPECT_EQ(form.seqToClient, 0x2002);
+
+    // The client leaves: the session ends, the next tick listens again.
+    client.close();
+    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_TRUE(logHas("Client-chat disconnected"));
+    EXPECT_TRUE(seesClose(server));
+    form.Timer1_Timer();
+    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(logCount("Await client-login connect at "), 2);
+    EXPECT_TRUE(connectTo(loginListenerPort()).has_value());
+    // Counters keep the session's figures until the next chat connection.
+    EXPECT_EQ(form.Packets[DIR_TO_SERVER], 4);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(logHas("INTERNAL ERROR"));
+}
+
+TEST_F(PumpTest, ServerEndingTheChatSessionEndsItToo) {
+    signOn({request}, {redirectReply("127.0.0.1:" + std::to_string(chatServer.port))});
+    auto [client, server] = openChat();
+    const ByteVec last = flap(4, 0x0700, {9, 9});
+    server.send(last);
+    server.close();
+    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_TRUE(logHas("Server-chat disconnected"));
+    EXPECT_TRUE(seesClose(client));
+    EXPECT_EQ(client.takeFrames(), std::vector<ByteVec>{withSeq(last, 0x2000)});
+    EXPECT_EQ(form.sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
+    EXPECT_EQ(form.sockets[SLOT_SERVER_CHAT], SOK_NO_SOCKET);
+}
+
+TEST_F(PumpTest, SignOnWithoutRedirectListensAgainAtOnce) {
+    const ByteVec refusal = flap(2, 0x7001, snac(0x17, 0x03, tlv(8, ByteVec{0, 5})));
+    LoginRun login = signOn({request}, {hello, refusal});
+    EXPECT_EQ(login.clientGot, (std::vector<ByteVec>{hello, refusal}));
+    EXPECT_TRUE(seesClose(*login.client));
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(logCount("Await client-login connect at "), 2);
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // The client's retry is served.
+    std::optional<Peer> retry = connectTo(loginListenerPort());
+    ASSERT_TRUE(retry.has_value());
+    EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
+}
+
+TEST_F(PumpTest, RefusedLoginServerClosesTheClientAndListensAgain) {
+    form.ctl.Text4 = std::to_string(freePort());  // nothing listens: a full 5 s wait
+    Peer client = *connectTo(loginListenerPort());
+    EXPECT_TRUE(pumpUntil([&] { return logHas("failed with"); }, 5));
+    EXPECT_TRUE(logHas("Sok_connect server-login 127.0.0.1 failed with 4"));
+    EXPECT_TRUE(seesClose(client));
+    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.sockets[SLOT_CLIENT_LOGIN], SOK_NO_SOCKET);
+    EXPECT_TRUE(connectTo(loginListenerPort()).has_value());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(PumpTest, LoginServerPortOutOfRangeIsTreatedAsAFailedConnect) {
+    form.ctl.Text4 = "70000";
+    Peer client = *connectTo(loginListenerPort());
+    EXPECT_TRUE(pumpUntil([&] { return logHas("Invalid port 70000"); }, 5));
+    EXPECT_TRUE(seesClose(client));
+    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(logCount("Await client-login connect at "), 2);
+}
+
+TEST_F(PumpTest, FailedChatServerConnectEndsTheChatSession) {
+    signOn({request}, {redirectReply("127.0.0.1:" + std::to_string(chatServer.port))});
+    ASSERT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+    form.ctl.Text5 = "99999";  // no connect can be made to this
+    Peer client = *connectTo(chatPort);
+    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_TRUE(logHas("Invalid port 99999"));
+    EXPECT_TRUE(seesClose(client));
+    EXPECT_EQ(form.sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
+    form.Timer1_Timer();
+    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(PumpTest, HostLoginWhileRelayingOnlyWarns) {
+    Peer client = *connectTo(loginListenerPort());
+    ASSERT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
+    form.Command1_Click();
+    ASSERT_EQ(boxes.shown.size(), 1U);
+    EXPECT_EQ(boxes.shown[0].text, "Proxy is in work already!");
+    EXPECT_EQ(form.loginMode, LOGIN_RELAY);
+    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+}
+
+}  // namespace
