@@ -1,0 +1,76 @@
+// The proxy's main window in Qt Widgets: shows the core's controls at their
+// design positions, passes clicks, typing and the 100 ms timer to the core's
+// handlers, and mirrors what the core writes back after every call.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "proxy/core/Form1.h"
+
+class QCloseEvent;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QtMessageBoxes;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    // Builds the window, attaches `boxes` to it and runs `Form_Load`; the
+    // 100 ms timer runs from here on.
+    MainWindow(Form1& form, QtMessageBoxes& boxes);
+
+    // One pump tick: `Timer1_Timer`, then the widgets show the core's state.
+    void tick();
+
+  protected:
+    // Runs `Form_Unload` once, then lets the window close.
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // A text box showing one core text; the editable ones also write back.
+    struct BoxBinding {
+        std::string Controls::*field;
+        QLineEdit* box;
+    };
+    // A label showing one core text; `shown` is the core text it shows now.
+    struct LabelBinding {
+        std::string Controls::*field;
+        QLabel* label;
+        std::string shown;
+    };
+
+    // Shows the core's texts; a widget is only touched when its text differs,
+    // so typing and the caret are left alone.
+    void refresh();
+    void buildEndpoints();
+    void buildStatus();
+    void buildCounterTable();
+    void buildLogAndPlugin();
+    void setFocusOrder();
+    QLabel* addLabel(const char* name, const char* text, int left, int top, int width, int height,
+                     QWidget* parent = nullptr);
+    QLineEdit* addBox(const char* name, std::string Controls::*field, bool editable, int left,
+                      int top, int width, int height);
+    QPushButton* addButton(const char* name, const char* text, int left, int top, int width,
+                           int height, QWidget* parent = nullptr);
+    void bindLabel(QLabel* label, std::string Controls::*field);
+    void showLog(const std::string& text);
+    // Runs one core handler, never inside another one, then refreshes.
+    template <typename Handler>
+    void run(Handler handler);
+
+    Form1& form_;
+    QTimer timer_;
+    QPlainTextEdit* log_ = nullptr;
+    std::string logShown_;  // the core text that the log box shows now
+    std::vector<BoxBinding> boxes_;
+    std::vector<LabelBinding> labels_;
+    bool busy_ = false;
+    bool unloaded_ = false;
+};
