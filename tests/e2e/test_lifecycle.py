@@ -1,0 +1,69 @@
+"""A run of the program with two sign-ons: the login listener comes back after
+each chat session, the second session starts its numbering afresh, dump.log
+keeps its line format throughout, and SIGTERM writes the settings back."""
+
+import unittest
+
+from oscar import CHANNEL_DATA, ChatServer, Client, LoginServer, parse_tlvs, snac, tlv_value
+from relay import COOKIE, RelayAssertions
+from skelvane_run import INI_KEYS, SkelvaneRun
+
+
+class LifecycleTest(RelayAssertions):
+    def chat_session(self, run, chat, login, uin, index):
+        """Signs on with `uin` as the index-th session of the run, chats a
+        little, and returns the client and the chat server's connection."""
+        client = Client(uin)
+        self.addCleanup(client.close)
+        redirect = client.sign_on("127.0.0.1", run.login_port)
+        self.assertEqual((redirect.host, redirect.port), ("127.0.0.1", run.chat_port))
+        request = login.wait_connection(index).received[1]
+        self.assertEqual(tlv_value(parse_tlvs(request.snac.body), 1), uin.encode())
+        client.connect_chat()
+        server = chat.wait_connection(index)
+        client.send_message("55555", f"from {uin}", b"MSG" + uin[:5].encode(), want_ack=True)
+        server.send_frame(CHANNEL_DATA, snac(0x01, 0x0F, uin.encode()))
+        client.chat.wait_snac(0x04, 0x0C)
+        client.chat.wait_snac(0x01, 0x0F)
+        client.chat.wait_frames(len(server.sent))
+        server.wait_frames(len(client.chat.sent))
+        self.assertRelayed(client.chat.sent, server.received, 0x4000, f"session {index} to server")
+        self.assertRelayed(server.sent, client.chat.received, 0x2000, f"session {index} to client")
+        return client, server
+
+    def test_two_sign_ons_in_one_run_then_settings_written_on_sigterm(self):
+        with ChatServer(COOKIE) as chat, LoginServer(chat.address, COOKIE) as login, SkelvaneRun(login.port) as run:
+            # First session: the client leaves.
+            client, server = self.chat_session(run, chat, login, "111111111", 0)
+            client.chat.close()
+            server.wait_closed()
+            run.wait_log("Await client-login connect at ", count=2)
+
+            # Second session, another user: the server leaves.
+            client, server = self.chat_session(run, chat, login, "222222222", 1)
+            server.close()
+            client.chat.wait_closed()
+            msgs = run.wait_log("Await client-login connect at ", count=3)
+
+            listen = f"Await client-login connect at 127.0.0.1:{run.login_port}"
+            session = ["SNAC 17-06 (UIN) detected", "Plugin initialized", "SNAC 17-03 (URL) detected",
+                       f"Found and removed redirect to {chat.address}",
+                       f"Await client-chat connect at 127.0.0.1:{run.chat_port}", "Client-chat connected",
+                       f"Connected to server-chat {chat.address}"]
+            self.assertInOrder(msgs, ["Started", listen] + session + ["Client-chat disconnected", listen] + session
+                               + ["Server-chat disconnected", listen])
+            self.assertEqual(msgs.count("SNAC 17-06 (UIN) detected"), 2)
+            self.assertEqual(msgs.count("Plugin initialized"), 2)
+            self.assertEqual(msgs.count("Client-chat disconnected"), 1)
+            self.assertEqual(msgs.count("Server-chat disconnected"), 1)
+            self.assertNoInternalError(msgs)
+            self.assertEqual(chat.errors() + login.errors(), [])
+
+            self.assertEqual(run.stop(), 0, run.describe())
+            expected = "".join(f"{k} = {run.settings[k]}\r\n" for k in INI_KEYS)
+            self.assertEqual(run.read_ini().decode("latin-1"), expected)
+            run.dump()  # every line, to the last, in the dump format
+
+
+if __name__ == "__main__":
+    unittest.main()

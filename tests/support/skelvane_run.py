@@ -1,0 +1,224 @@
+"""Runs the real skelvane program for a test.
+
+The program's folder (the directory of the binary named by SKELVANE_BIN) is
+copied into a scratch folder with a skelvane.ini of its own (loopback, free
+ports), the program is started headless from another directory, and the test
+reads its dump.log. Stopping sends SIGTERM, which closes the program like the
+window's close button. Every wait is bounded and the scratch folder is always
+removed.
+"""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+from dataclasses import dataclass
+from typing import Optional
+
+WAIT = 15.0
+INI_KEYS = ("HostLoginIP", "HostLoginPort", "ServerLoginIP", "ServerLoginPort", "HostChatIP", "HostChatPort")
+# The plug-in is left out unless a test asks for it: these runs check the
+# plain relay.
+PLUGIN_FILES = ("plugin.dll", "libplugin.so", "plugin.so")
+DUMP_LINE = re.compile(rb"^(\d\d):(\d\d):(\d\d)\|(-?\d+) (.*)$", re.S)
+
+
+def binary() -> str:
+    path = os.environ.get("SKELVANE_BIN", "")
+    if not path or not os.access(path, os.X_OK):
+        raise RuntimeError(f"SKELVANE_BIN does not name the skelvane program: {path!r}")
+    return path
+
+
+def free_port() -> int:
+    """A loopback port that nothing listens on right now."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@dataclass(frozen=True)
+class DumpLine:
+    hour: int
+    minute: int
+    second: int
+    tick: int
+    message: str
+
+
+def parse_dump(data: bytes) -> list[DumpLine]:
+    """The lines of a dump.log; every line must end in CR LF and have the
+    form hh:mm:ss|tick message."""
+    if data and not data.endswith(b"\r\n"):
+        raise AssertionError(f"dump.log does not end in CR LF: {data[-40:]!r}")
+    lines = []
+    for raw in data.split(b"\r\n")[:-1] if data else []:
+        if b"\n" in raw or b"\r" in raw:
+            raise AssertionError(f"dump.log line with a stray line break: {raw!r}")
+        m = DUMP_LINE.match(raw)
+        if not m:
+            raise AssertionError(f"dump.log line not in the form hh:mm:ss|tick message: {raw!r}")
+        h, mi, s, tick = (int(m.group(i)) for i in range(1, 5))
+        if h > 23 or mi > 59 or s > 59 or not -(2**31) <= tick < 2**31:
+            raise AssertionError(f"dump.log line with an impossible time or tick: {raw!r}")
+        lines.append(DumpLine(h, mi, s, tick, m.group(5).decode("latin-1")))
+    return lines
+
+
+class SkelvaneRun:
+    """One run of the program. Use as a context manager:
+
+        with SkelvaneRun(server_login_port=login.port) as run:
+            ... run.login_port, run.chat_port, run.wait_log(...) ...
+            run.stop()
+    """
+
+    def __init__(self, server_login_port: int, server_login_ip: str = "127.0.0.1", with_plugin: bool = False,
+                 ini: Optional[dict[str, str]] = None) -> None:
+        self.login_port = free_port()
+        self.chat_port = free_port()
+        self.settings = {
+            "HostLoginIP": "127.0.0.1",
+            "HostLoginPort": str(self.login_port),
+            "ServerLoginIP": server_login_ip,
+            "ServerLoginPort": str(server_login_port),
+            "HostChatIP": "127.0.0.1",
+            "HostChatPort": str(self.chat_port),
+        }
+        self.settings.update(ini or {})
+        self._with_plugin = with_plugin
+        self._scratch = tempfile.mkdtemp(prefix="skelvane-e2e-")
+        self.dir = os.path.join(self._scratch, "bin")
+        self.exe = ""
+        self.proc: Optional[subprocess.Popen] = None
+        self.exit_code: Optional[int] = None
+        self._stderr_path = os.path.join(self._scratch, "stderr.txt")
+
+    # -- life
+    def start(self) -> "SkelvaneRun":
+        source = binary()
+        shutil.copytree(os.path.dirname(os.path.abspath(source)), self.dir, symlinks=True)
+        if not self._with_plugin:
+            for name in PLUGIN_FILES:
+                path = os.path.join(self.dir, name)
+                if os.path.exists(path):
+                    os.remove(path)
+        for stale in ("skelvane.ini", "dump.log"):
+            if os.path.exists(os.path.join(self.dir, stale)):
+                os.remove(os.path.join(self.dir, stale))
+        self.write_ini(self.settings)
+        self.exe = os.path.join(self.dir, os.path.basename(source))
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        with open(self._stderr_path, "wb") as err:
+            # Started from the scratch root: the program must make its own
+            # folder current by itself.
+            self.proc = subprocess.Popen([self.exe], cwd=self._scratch, env=env, stdin=subprocess.DEVNULL,
+                                         stdout=err, stderr=err)
+        self.wait_log("Await client-login connect at ")
+        return self
+
+    def write_ini(self, settings: dict[str, str]) -> None:
+        # Written in reverse order, so that the file the program writes back
+        # at shutdown is told apart by its order.
+        text = "".join(f"{k} = {settings[k]}\r\n" for k in reversed(list(settings)))
+        with open(os.path.join(self.dir, "skelvane.ini"), "wb") as f:
+            f.write(text.encode("latin-1"))
+
+    def stop(self, sig: int = signal.SIGTERM, timeout: float = WAIT) -> int:
+        """Sends `sig` (SIGTERM or SIGINT), then waits for the exit; returns
+        the exit code."""
+        if self.proc is None or self.exit_code is not None:
+            return self.exit_code if self.exit_code is not None else -1
+        self.proc.send_signal(sig)
+        try:
+            self.exit_code = self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.exit_code = self.proc.wait(timeout=timeout)
+            raise AssertionError(f"skelvane did not end within {timeout:g} s of signal {sig}\n{self.describe()}")
+        return self.exit_code
+
+    def close(self, failed: bool = False) -> None:
+        try:
+            if self.proc is not None and self.exit_code is None:
+                self.proc.kill()
+                self.exit_code = self.proc.wait(timeout=WAIT)
+            if failed:
+                sys.stderr.write(self.describe() + "\n")
+        finally:
+            shutil.rmtree(self._scratch, ignore_errors=True)
+
+    def __enter__(self) -> "SkelvaneRun":
+        try:
+            return self.start()
+        except BaseException:
+            self.close(failed=True)
+            raise
+
+    def __exit__(self, exc_type, exc, tb) -> None:
+        self.close(failed=exc_type is not None)
+
+    @property
+    def running(self) -> bool:
+        return self.proc is not None and self.proc.poll() is None
+
+    # -- dump.log
+    def dump_bytes(self) -> bytes:
+        try:
+            with open(os.path.join(self.dir, "dump.log"), "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return b""
+
+    def dump(self) -> list[DumpLine]:
+        data = self.dump_bytes()
+        # A line may be half written while we read: judge whole lines only.
+        cut = data.rfind(b"\r\n")
+        return parse_dump(data[: cut + 2] if cut >= 0 else b"")
+
+    def messages(self) -> list[str]:
+        return [line.message for line in self.dump()]
+
+    def wait_log(self, text: str, count: int = 1, exact: bool = False, timeout: float = WAIT) -> list[str]:
+        """Waits until `count` dump.log messages start with (or, with `exact`,
+        equal) `text`; returns all messages so far."""
+        deadline = time.monotonic() + timeout
+        while True:
+            msgs = self.messages()
+            hits = [m for m in msgs if (m == text if exact else m.startswith(text))]
+            if len(hits) >= count:
+                return msgs
+            if not self.running:
+                raise AssertionError(f"skelvane ended while waiting for {count} x {text!r}\n{self.describe()}")
+            if time.monotonic() > deadline:
+                raise AssertionError(f"timed out waiting for {count} x {text!r} in dump.log\n{self.describe()}")
+            time.sleep(0.02)
+
+    @property
+    def scratch(self) -> str:
+        """The folder the program was started from (the program's own folder
+        lies inside it)."""
+        return self._scratch
+
+    def read_ini(self) -> bytes:
+        with open(os.path.join(self.dir, "skelvane.ini"), "rb") as f:
+            return f.read()
+
+    def stderr(self) -> str:
+        try:
+            with open(self._stderr_path, "rb") as f:
+                return f.read().decode("utf-8", "replace")
+        except FileNotFoundError:
+            return ""
+
+    def describe(self) -> str:
+        dump = self.dump_bytes().decode("latin-1").replace("\r\n", "\n")
+        return (f"--- skelvane exit code {self.exit_code}; dump.log:\n{dump}"
+                f"--- stderr/stdout:\n{self.stderr()[-4000:]}---")
