@@ -1,0 +1,96 @@
+// The host's outgoing half: events to the plug-in, the init event and the
+// "Preferences" button.
+#include <algorithm>
+
+#include "proxy/core/Form1.h"
+#include "proxy/core/RunFault.h"
+#include "proxy/net/HexStrBin.h"
+#include "proxy/plugin_host/PluginApi.h"
+#include "proxy/plugin_host/RecordBytes.h"
+
+namespace {
+
+// Appends fields to a record buffer; a field that does not fit faults.
+class PayloadWriter {
+  public:
+    explicit PayloadWriter(std::span<std::uint8_t> buffer) : buffer_(buffer) {}
+
+    template <typename Value>
+    void put(Value value) {
+        writeLe(buffer_, size_, value);
+        size_ += sizeof value;
+    }
+    // An interface string: its length, then its bytes.
+    void put(const std::string& text) {
+        put(static_cast<std::uint32_t>(text.size()));
+        if (text.size() > buffer_.size() - size_) {
+            throw std::out_of_range("string outside the buffer");
+        }
+        std::copy(text.begin(), text.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(size_));
+        size_ += text.size();
+    }
+    std::size_t size() const { return size_; }
+
+  private:
+    std::span<std::uint8_t> buffer_;
+    std::size_t size_ = 0;
+};
+
+}  // namespace
+
+int Form1::PlugEvent(std::uint8_t code, const std::uint8_t* data, std::int32_t n) {
+    try {
+        if (n < 0 || n > static_cast<std::int32_t>(PLUG_MAX_EVENT_DATA) ||
+            (n > 0 && data == nullptr)) {
+            LogLine("Plugin event " + std::to_string(code) + " refused: " + std::to_string(n) +
+                    " bytes of data do not fit");
+            return 0;
+        }
+        writeLe(std::span(eventRecord), 0, static_cast<std::uint32_t>(n + 2));
+        eventRecord[4] = PLUGIN_EVENT;
+        eventRecord[5] = code;
+        std::copy_n(data, n, eventRecord.begin() + PLUG_EVENT_HEAD_SIZE);
+        const PluginFunction entry = pluginEntry(programDir_);
+        if (entry == nullptr) {
+            return 0;
+        }
+        const std::uint8_t* answer = entry(eventRecord.data());
+        if (answer == nullptr) {
+            return 0;
+        }
+        // The answer is read completely here, before any other call into the
+        // plug-in; a reply to an answered command has nowhere to go.
+        PlugCallback(answer, code);
+        return 1;
+    } catch (...) {
+        logFault("INTERNAL ERROR cp ");
+        return 0;
+    }
+}
+
+void Form1::PlugInit() {
+    try {
+        PayloadWriter payload(initPayload);
+        payload.put(ProcAddr(&hostCallback));
+        payload.put(HOST_API_VERSION);
+        payload.put(programDir_);
+        payload.put(programDir_);
+        payload.put(static_cast<std::uint32_t>(ownUin));
+        // A wider build appends the whole callback address after ownUin; the
+        // 32-bit field above carries its low half only.
+        if constexpr (sizeof(&hostCallback) > sizeof(std::uint32_t)) {
+            payload.put(
+                static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&hostCallback)));
+        }
+        PlugEvent(EVENT_INIT, initPayload.data(), static_cast<std::int32_t>(payload.size()));
+        ctl.txtUIN = std::to_string(ownUin);
+        LogLine("Plugin initialized");
+    } catch (...) {
+        logFault("INTERNAL ERROR pi ");
+    }
+}
+
+void Form1::Command2_Click() {
+    LogLine("Plugin preferences");
+    PlugEvent(EVENT_PREFERENCES, nullptr, 0);
+}

@@ -1,0 +1,173 @@
+// Binding the plug-in and delivering events to it: the records it gets, in
+// which order, and a plain relay when there is no usable plug-in.
+#include <fstream>
+
+#include "tests/plugin_host/HostFixture.h"
+
+namespace {
+
+// What stands in the program folder as "plugin.so".
+enum class Stand { Nothing, LibraryWithoutEntry, NotALibrary };
+
+class NoPluginTest : public SessionTest, public ::testing::WithParamInterface<Stand> {
+  protected:
+    NoPluginTest() {
+        if (GetParam() == Stand::LibraryWithoutEntry) {
+            install(NOENTRY_PLUGIN_PATH);
+        } else if (GetParam() == Stand::NotALibrary) {
+            std::ofstream(dir / PLUGIN_FILE_NAME) << "not a shared library";
+        }
+    }
+};
+
+TEST_P(NoPluginTest, ProxyIsAPlainRelay) {
+    ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+    const auto detected = form.ctl.txtLOG.find("SNAC 17-06 (UIN) detected");
+    EXPECT_NE(detected, std::string::npos);
+    EXPECT_GT(form.ctl.txtLOG.find("Plugin initialized"), detected);
+    EXPECT_EQ(form.ctl.txtUIN, "123456789");
+
+    const ByteVec up = flap(2, 0x0500, snac(4, 6, tlv(1, "hi")));
+    const ByteVec down = flap(2, 0x6000, snac(4, 7, {}));
+    client().send(up);
+    EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(up, 0x4000)});
+    server().send(down);
+    EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(down, 0x2000)});
+    EXPECT_EQ(form.Skipped, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{0, 0}));
+
+    // "Preferences" only logs.
+    const std::string before = form.ctl.txtLOG;
+    form.Command2_Click();
+    EXPECT_EQ(form.ctl.txtLOG, before + "\r\n14:05:09 Plugin preferences");
+
+    client().close();
+    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_TRUE(seesClose(server()));
+    EXPECT_EQ(form.ctl.labPlug, "");
+    EXPECT_FALSE(logHas("INTERNAL ERROR"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Stands, NoPluginTest,
+                         ::testing::Values(Stand::Nothing, Stand::LibraryWithoutEntry,
+                                           Stand::NotALibrary));
+
+TEST_F(HostTest, PluginIsBoundOnceItTurnsUp) {
+    install(NOENTRY_PLUGIN_PATH);
+    EXPECT_EQ(form.PlugEvent(EVENT_PREFERENCES, nullptr, 0), 0);
+    std::filesystem::remove(dir / PLUGIN_FILE_NAME);
+    installProbe();
+    script({answer(EVENT_PREFERENCES, record(9, {}))});
+    EXPECT_EQ(form.PlugEvent(EVENT_PREFERENCES, nullptr, 0), 1);
+    // Bound for good: the file may go, the plug-in stays.
+    std::filesystem::remove(dir / PLUGIN_FILE_NAME);
+    EXPECT_EQ(form.PlugEvent(EVENT_PREFERENCES, nullptr, 0), 1);
+    EXPECT_EQ(events().size(), 2U);
+}
+
+TEST_F(HostTest, InitRecordCarriesCallbackFolderAndUin) {
+    installProbe();
+    form.ownUin = 4711;
+    form.PlugInit();
+    form.ownUin = 815;
+    form.PlugInit();
+
+    const std::vector<ByteVec> got = events();
+    ASSERT_EQ(got.size(), 2U);
+    const std::string folder = dir.string();
+    const auto n = static_cast<std::uint32_t>(folder.size());
+    const ByteVec& init = got[0];
+    const auto full = reinterpret_cast<std::uintptr_t>(&hostCallback);
+    const std::uint32_t tail = sizeof full > 4 ? 8 : 0;
+    ASSERT_EQ(init.size(), 4 + 22 + 2 * n + tail);
+    EXPECT_EQ(le32At(init, 0), 22 + 2 * n + tail);
+    EXPECT_EQ(init[4], PLUGIN_EVENT);
+    EXPECT_EQ(init[5], EVENT_INIT);
+    EXPECT_EQ(le32At(init, INIT_OFFSET_CALLBACK), static_cast<std::uint32_t>(full));
+    EXPECT_EQ(le32At(init, INIT_OFFSET_HOST_API_VERSION), 7U);
+    EXPECT_EQ(le32At(init, INIT_OFFSET_PROGRAM_DIR), n);
+    EXPECT_EQ(le32At(init, initOffsetProgramDir2(n)), n);
+    const auto text = [&](std::size_t at) {
+        return std::string(init.begin() + static_cast<long>(at),
+                           init.begin() + static_cast<long>(at + n));
+    };
+    EXPECT_EQ(text(INIT_OFFSET_PROGRAM_DIR + 4), folder);
+    EXPECT_EQ(text(initOffsetProgramDir2(n) + 4), folder);
+    EXPECT_EQ(le32At(init, initOffsetOwnUin(n)), 4711U);
+    if (tail > 0) {
+        const std::uint64_t appended =
+            le32At(init, initOffsetFullCallback(n)) |
+            static_cast<std::uint64_t>(le32At(init, initOffsetFullCallback(n) + 4)) << 32;
+        EXPECT_EQ(appended, full);
+    }
+    // Each initialisation carries the UIN of its own sign-on.
+    EXPECT_EQ(le32At(got[1], initOffsetOwnUin(n)), 815U);
+    EXPECT_EQ(form.ctl.txtUIN, "815");
+    EXPECT_EQ(logCount("Plugin initialized"), 2);
+    EXPECT_EQ(form.ctl.labPlug, "");  // the probe does not introduce itself
+}
+
+TEST_F(HostTest, PreferencesReachThePluginAsASixByteEvent) {
+    installProbe();
+    form.Command2_Click();
+    EXPECT_TRUE(logHas("Plugin preferences"));
+    EXPECT_EQ(events(), std::vector<ByteVec>{ByteVec({2, 0, 0, 0, 3, 3})});
+    EXPECT_FALSE(logHas("INTERNAL ERROR"));
+}
+
+TEST_F(HostTest, EventDataBeyondTheEventBufferIsRefused) {
+    installProbe();
+    const ByteVec data(PLUG_MAX_EVENT_DATA + 1, 0x2A);
+    EXPECT_EQ(form.PlugEvent(PACKET_TO_SERVER, data.data(), PLUG_MAX_EVENT_DATA + 1), 0);
+    EXPECT_TRUE(logHas("Plugin event 81 refused: 69996 bytes of data do not fit"));
+    EXPECT_EQ(form.PlugEvent(PACKET_TO_SERVER, data.data(), -1), 0);
+    EXPECT_TRUE(logHas("Plugin event 81 refused: -1 bytes of data do not fit"));
+    EXPECT_TRUE(events().empty());
+
+    // The largest event that fits arrives whole.
+    EXPECT_EQ(form.PlugEvent(PACKET_TO_SERVER, data.data(), PLUG_MAX_EVENT_DATA), 0);
+    const std::vector<ByteVec> got = events();
+    ASSERT_EQ(got.size(), 1U);
+    EXPECT_EQ(le32At(got[0], 0), PLUG_MAX_EVENT_DATA + 2);
+    EXPECT_EQ(ByteVec(got[0].begin() + 6, got[0].end()), ByteVec(data.begin(), data.end() - 1));
+    EXPECT_FALSE(logHas("INTERNAL ERROR"));
+}
+
+TEST_F(SessionTest, EventsFollowTheSessionInOrder) {
+    installProbe();
+    const ByteVec late = flap(2, 0, snac(1, 0x0B, {}));
+    // The chat's end is told while server-chat is still open: a frame sent
+    // from the FINISH event still reaches it.
+    script({call(EVENT_FINISH, command(PACKET_TO_SERVER, late))});
+    ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+
+    const ByteVec up = flap(2, 0x0500, snac(4, 6, tlv(1, "hi")));
+    const ByteVec down = flap(2, 0x6000, snac(4, 7, {}));
+    client().send(up);
+    EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(up, 0x4000)});
+    server().send(down);
+    EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(down, 0x2000)});
+    client().close();
+    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(late, 0x4001)});
+    EXPECT_TRUE(seesClose(server()));
+
+    EXPECT_EQ(eventCodes(),
+              (std::vector<int>{EVENT_INIT, EVENT_CHAT_CONNECTED, PACKET_TO_SERVER,
+                                PACKET_TO_CLIENT, EVENT_CHAT_DISCONNECTED, EVENT_FINISH}));
+    const std::vector<ByteVec> got = events();
+    EXPECT_EQ(got[1], ByteVec({2, 0, 0, 0, 3, 4}));
+    // Traffic events carry the frame as received, the sender's numbering intact.
+    EXPECT_EQ(got[2],
+              concat({ByteVec{static_cast<std::uint8_t>(up.size() + 2), 0, 0, 0, 3, 81}, up}));
+    EXPECT_EQ(got[3],
+              concat({ByteVec{static_cast<std::uint8_t>(down.size() + 2), 0, 0, 0, 3, 80}, down}));
+    EXPECT_EQ(got[4], ByteVec({2, 0, 0, 0, 3, 5}));
+    EXPECT_EQ(got[5], ByteVec({2, 0, 0, 0, 3, 2}));
+    ASSERT_EQ(calls().size(), 1U);
+    EXPECT_EQ(calls()[0].reply, kAck);
+    EXPECT_EQ(form.Generated[1], 1);
+    EXPECT_FALSE(logHas("INTERNAL ERROR"));
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+// A Form1 in a scratch program folder, the test plug-ins installed there as
+// "plugin.so", and a sign-on and chat session over real loopback sockets in
+// which the test plays the ICQ client and servers.
+#pragma once
+
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "proxy/plugin_host/PluginApi.h"
+#include "tests/core/CoreFixture.h"
+#include "tests/core/Flap.h"
+#include "tests/core/Loopback.h"
+
+inline constexpr int kWaitMs = 2000;  // upper bound for loopback delivery, never reached
+
+inline std::string hexOf(const ByteVec& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+inline ByteVec fromHex(const std::string& text) {
+    ByteVec bytes;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+inline void appendLe32(ByteVec& v, std::uint32_t x) {
+    for (int i = 0; i < 4; ++i) {
+        v.push_back(static_cast<std::uint8_t>(x >> (8 * i) & 0xFF));
+    }
+}
+
+inline std::uint32_t le32At(const ByteVec& v, std::size_t at) {
+    return v.at(at) | v.at(at + 1) << 8 | v.at(at + 2) << 16 |
+           static_cast<std::uint32_t>(v.at(at + 3)) << 24;
+}
+
+// A record: L (the bytes after it), kind, payload.
+inline ByteVec record(std::uint8_t kind, const ByteVec& payload) {
+    ByteVec v;
+    appendLe32(v, static_cast<std::uint32_t>(payload.size() + 1));
+    v.push_back(kind);
+    v.insert(v.end(), payload.begin(), payload.end());
+    return v;
+}
+inline ByteVec command(std::uint8_t code, const ByteVec& data = {}) {
+    return record(PLUGIN_COMMAND, concat({ByteVec{code}, data}));
+}
+// A record whose L field says `l`, whatever follows.
+inline ByteVec withL(std::uint32_t l, ByteVec rec) {
+    for (int i = 0; i < 4; ++i) {
+        rec.at(static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(l >> (8 * i) & 0xFF);
+    }
+    return rec;
+}
+inline ByteVec pluginInfo(std::int32_t n, const ByteVec& title, std::int32_t version) {
+    ByteVec payload;
+    appendLe32(payload, static_cast<std::uint32_t>(n));
+    payload.insert(payload.end(), title.begin(), title.end());
+    appendLe32(payload, static_cast<std::uint32_t>(version));
+    return record(PLUGIN_INFO, payload);
+}
+
+inline ByteVec withSeq(ByteVec frame, std::uint16_t seq) {
+    frame.at(2) = static_cast<std::uint8_t>(seq >> 8);
+    frame.at(3) = static_cast<std::uint8_t>(seq & 0xFF);
+    return frame;
+}
+
+inline const ByteVec kAck{2, 0, 0, 0, HOST_ACK, ACK_OK};
+inline const ByteVec kNotSent{2, 0, 0, 0, HOST_ERROR, ERROR_TRANSMIT};
+inline const ByteVec kUnknownCommand{2, 0, 0, 0, HOST_ERROR, ERROR_UNKNOWN_COMMAND};
+
+inline ByteVec replyBytes(const std::uint8_t* reply) {
+    return reply == nullptr ? ByteVec{} : ByteVec(reply, reply + PLUG_REPLY_SIZE);
+}
+
+// One "call" line of the probe plug-in's log.
+struct ProbeCall {
+    ByteVec head;   // the first 6 bytes of the record it passed
+    ByteVec reply;  // empty for a null reply
+    std::uintptr_t replyAddress = 0;
+};
+
+class HostTest : public CoreTest {
+  protected:
+    // Puts the library at `libraryPath` into the program folder as the plug-in.
+    void install(const char* libraryPath) {
+        std::filesystem::copy_file(libraryPath, dir / PLUGIN_FILE_NAME);
+    }
+    void installProbe() { install(PROBE_PLUGIN_PATH); }
+    // Replaces the probe plug-in's script (lines "<code> call|answer <hex>").
+    void script(const std::vector<std::string>& lines) {
+        std::ofstream file(dir / "probe.cfg", std::ios::trunc);
+        for (const std::string& line : lines) {
+            file << line << '\n';
+        }
+    }
+    static std::string answer(int code, const ByteVec& rec) {
+        return std::to_string(code) + " answer " + hexOf(rec);
+    }
+    static std::string call(int code, const ByteVec& rec) {
+        return std::to_string(code) + " call " + hexOf(rec);
+    }
+
+    // Every event record the probe plug-in received, in order.
+    std::vector<ByteVec> events() const {
+        std::vector<ByteVec> got;
+        for (const std::string& line : probeLog()) {
+            if (line.rfind("event ", 0) == 0) {
+                got.push_back(fromHex(line.substr(6)));
+            }
+        }
+        return got;
+    }
+    std::vector<int> eventCodes() const {
+        std::vector<int> codes;
+        for (const ByteVec& e : events()) {
+            codes.push_back(e.at(5));
+        }
+        return codes;
+    }
+    // Every callback the probe plug-in made, in order.
+    std::vector<ProbeCall> calls() const {
+        std::vector<ProbeCall> got;
+        for (const std::string& line : probeLog()) {
+            std::istringstream words(line);
+            std::string verb, head, replyWord, reply;
+            ProbeCall c;
+            words >> verb >> head >> replyWord >> reply >> c.replyAddress;
+            if (verb == "call") {
+                c.head = fromHex(head);
+                c.reply = reply == "null" ? ByteVec{} : fromHex(reply);
+                got.push_back(c);
+            }
+        }
+        return got;
+    }
+
+    // Calls the host through the address the probe plug-in got in EVENT_INIT,
+    // as the plug-in would from its own timer.
+    const std::uint8_t* probeCall(const ByteVec& rec) { return probeCallRaw(rec.data()); }
+    const std::uint8_t* probeCallRaw(const std::uint8_t* rec) {
+        // The library the host bound; the test only borrows a reference.
+        const std::string path = (dir / PLUGIN_FILE_NAME).string();
+        const std::unique_ptr<void, int (*)(void*)> library(
+            dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD), &dlclose);
+        if (!library) {
+            ADD_FAILURE() << "the plug-in is not loaded";
+            return nullptr;
+        }
+        using Call = const std::uint8_t* (*)(const std::uint8_t*);
+        const auto entry = reinterpret_cast<Call>(dlsym(library.get(), "probeCall"));
+        return entry(rec);
+    }
+
+  private:
+    std::vector<std::string> probeLog() const {
+        std::ifstream file(dir / "probe.log");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(file, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+};
+
+// HostTest with a whole session: login listener open at construction.
+class SessionTest : public HostTest {
+  protected:
+    SessionTest() {
+        form.Form_Load();
+        form.ctl.Text1 = "127.0.0.1";
+        form.ctl.Text2 = "0";
+        form.ctl.Text3 = "127.0.0.1";
+        form.ctl.Text4 = std::to_string(loginServer.port);
+        form.ctl.Text7 = "127.0.0.1";
+        form.ctl.Text8 = std::to_string(chatPort);
+        form.Timer1_Timer();  // the first tick opens the login listener
+    }
+    void TearDown() override { form.Form_Unload(); }
+
+    // Ticks until `peer` has received `count` whole frames (or the budget ends).
+    std::vector<ByteVec> pumpFrames(Peer& peer, std::size_t count) {
+        std::vector<ByteVec> got;
+        pumpUntil([&] {
+            for (ByteVec& f : peer.takeFrames()) {
+                got.push_back(std::move(f));
+            }
+            return got.size() >= count;
+        });
+        return got;
+    }
+    // Ticks a few times and returns whatever `peer` got meanwhile.
+    std::vector<ByteVec> pumpQuietly(Peer& peer, int ticks = 5) {
+        for (int i = 0; i < ticks; ++i) {
+            form.Timer1_Timer();
+            peer.awaitAndPoll(10);
+        }
+        return peer.takeFrames();
+    }
+    static bool seesClose(Peer& peer) {
+        while (!peer.closedByPeer && peer.awaitAndPoll(kWaitMs)) {
+        }
+        return peer.closedByPeer;
+    }
+
+    // The client signs on with UIN `uin`; the login server redirects it to
+    // the test's chat server and closes.
+    void signOn(const std::string& uin = "123456789") {
+        std::string ip;
+        std::uint16_t port = 0;
+        ASSERT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
+        Peer client = *connectTo(port);
+        ASSERT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
+        std::optional<Peer> server = loginServer.accept(kWaitMs);
+        ASSERT_TRUE(server.has_value());
+        client.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, uin), tlv(2, "pw")}))));
+        ASSERT_EQ(pumpFrames(*server, 1).size(), 1U);
+        const std::string chatAt = "127.0.0.1:" + std::to_string(chatServer.port);
+        server->send(flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, uin), tlv(5, chatAt)}))));
+        ASSERT_EQ(pumpFrames(client, 1).size(), 1U);
+        server->close();
+        ASSERT_TRUE(pumpUntil([&] { return form.loginMode != LOGIN_RELAY; }));
+        ASSERT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+    }
+
+    // The client follows the redirect: client-chat and server-chat ends.
+    void openChat() {
+        chatClient.emplace(*connectTo(chatPort));
+        ASSERT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_RELAY; }));
+        chatServerEnd = chatServer.accept(kWaitMs);
+        ASSERT_TRUE(chatServerEnd.has_value());
+    }
+    void signOnAndChat() {
+        signOn();
+        openChat();
+    }
+    Peer& client() { return *chatClient; }
+    Peer& server() { return *chatServerEnd; }
+
+    TestListener loginServer;
+    TestListener chatServer;
+    std::uint16_t chatPort = freePort();
+    std::optional<Peer> chatClient;
+    std::optional<Peer> chatServerEnd;
+};
