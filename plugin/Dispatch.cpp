@@ -1,0 +1,206 @@
+#include "plugin/Dispatch.h"
+
+#include <algorithm>
+#include <limits>
+#include <span>
+#include <string_view>
+
+#include "plugin/FrameWriter.h"
+#include "plugin/LogFile.h"
+#include "plugin/LogWindow.h"
+#include "plugin/Options.h"
+#include "plugin/PluginState.h"
+#include "plugin/RecordReader.h"
+#include "plugin/Settings.h"
+#include "plugin/TextNumbers.h"
+#include "plugin/Tracker.h"
+
+namespace {
+
+constexpr std::size_t kEventDataAt = PLUG_EVENT_HEAD_SIZE;
+constexpr std::uint8_t kFlapStart = 0x2A;
+constexpr std::uint8_t kSnacChannel = 2;
+constexpr std::uint16_t kFamilyMessages = 4;
+constexpr std::uint16_t kSubtypeSend = 6;
+constexpr std::uint16_t kSubtypeClientAck = 0x0B;
+constexpr std::uint16_t kSubtypeServerAck = 0x0C;
+constexpr std::size_t kUinTextLimit = 19;
+constexpr std::size_t kMessageHeadBytes = 11;  // cookie, channel, UIN length
+
+HostCallbackFunction callbackFrom(std::uint64_t address) {
+    return reinterpret_cast<HostCallbackFunction>(static_cast<std::uintptr_t>(address));
+}
+
+// A string field whose text is not used: the count and all its bytes must
+// fit.
+bool skipString(RecordReader& in) {
+    std::uint32_t count = 0;
+    return in.le32(count) && in.skip(count);
+}
+
+// The init payload's fields in order, stopping at the first that does not
+// fit. The callback is stored as soon as it is read; a 64-bit build takes the
+// full address after ownUin when the record holds it.
+void readInitPayload(RecordReader& in) {
+    PluginState& s = pluginState();
+    s.ownUin = 0;
+    std::uint32_t callback = 0;
+    if (!in.le32(callback)) {
+        return;
+    }
+    s.hostCallback = callbackFrom(callback);
+    std::uint32_t hostApiVersion = 0;
+    std::uint32_t ownUin = 0;
+    if (!in.le32(hostApiVersion) || !skipString(in) || !skipString(in) || !in.le32(ownUin)) {
+        return;
+    }
+    s.ownUin = ownUin;
+    std::uint64_t fullCallback = 0;
+    if (sizeof(HostCallbackFunction) > 4 && in.le64(fullCallback)) {
+        s.hostCallback = callbackFrom(fullCallback);
+    }
+}
+
+const std::uint8_t* pluginInfoAnswer() {
+    ReplyBuffer& buffer = replyBuffer();
+    const std::string_view title = PLUGIN_TITLE;
+    FrameWriter out(buffer);
+    out.le32(static_cast<std::uint32_t>(9 + title.size()));
+    out.u8(PLUGIN_INFO);
+    out.le32(static_cast<std::uint32_t>(title.size()));
+    out.text(title);
+    out.le32(PLUGIN_API_VERSION);
+    return buffer.data();
+}
+
+// EVENT_INIT. A repeated init without a finish first releases what the
+// earlier one set up.
+const std::uint8_t* initEvent(RecordReader& in) {
+    PluginState& s = pluginState();
+    if (s.inited) {
+        releasePlugin();
+    }
+    readInitPayload(in);
+    s.inited = true;
+    loadSettings();
+    if (!setUpMessageList()) {
+        if (PluginPlatform* platform = pluginPlatform()) {
+            platform->messageBox("Failed to allocate message list", PLUGIN_TITLE, BoxIcon::Error);
+        }
+    }
+    startTrackerTimer();
+    messageList().processed = 0;
+    createLogWindow();
+    logToFile("Starting");
+    return pluginInfoAnswer();
+}
+
+void finishEvent() {
+    logToFile("Stopping");
+    releasePlugin();
+}
+
+// Cookie, channel (not looked at) and the UIN string, clipped to the frame.
+struct MessageHead {
+    Cookie cookie{};
+    std::int32_t uin = 0;
+};
+
+bool readMessageHead(RecordReader& in, MessageHead& head) {
+    if (in.remaining() < kMessageHeadBytes) {
+        return false;
+    }
+    std::span<const std::uint8_t> cookie;
+    std::uint8_t uinLength = 0;
+    in.bytes(head.cookie.size(), cookie);
+    in.skip(2);
+    in.u8(uinLength);
+    std::copy(cookie.begin(), cookie.end(), head.cookie.begin());
+    std::size_t kept = uinLength < in.remaining() ? uinLength : in.remaining();
+    kept = kept < kUinTextLimit ? kept : kUinTextLimit;
+    std::span<const std::uint8_t> text;
+    in.bytes(kept, text);
+    head.uin =
+        parseDecimalInt(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+    return true;
+}
+
+// A FLAP frame passing either way: an outgoing message (4/6) is tracked, an
+// acknowledgement (4/0B from the recipient, 4/0C from the server) matched.
+void packetEvent(RecordReader& in, std::uint8_t code, std::uint32_t length) {
+    std::uint8_t start = 0;
+    std::uint8_t channel = 0;
+    std::uint16_t sequence = 0;
+    std::uint16_t dataLength = 0;
+    if (!in.u8(start) || !in.u8(channel) || !in.be16(sequence) || !in.be16(dataLength) ||
+        start != kFlapStart || channel != kSnacChannel) {
+        return;
+    }
+    // Nothing past the frame's own end counts (8: kind, code, FLAP header).
+    const std::uint32_t frameEnd = 8 + std::uint32_t{dataLength};
+    if (frameEnd < length) {
+        length = frameEnd;
+        in.clipEnd(PLUG_HEAD_SIZE + std::size_t{length});
+    }
+    std::uint16_t family = 0;
+    std::uint16_t subtype = 0;
+    std::uint16_t flags = 0;
+    std::uint32_t requestId = 0;
+    if (!in.be16(family) || !in.be16(subtype) || !in.be16(flags) || !in.be32(requestId) ||
+        family != kFamilyMessages) {
+        return;
+    }
+    const bool send = code == PACKET_TO_SERVER && subtype == kSubtypeSend;
+    const bool ack =
+        code == PACKET_TO_CLIENT && (subtype == kSubtypeClientAck || subtype == kSubtypeServerAck);
+    MessageHead head;
+    if ((!send && !ack) || !readMessageHead(in, head)) {
+        return;
+    }
+    if (send) {
+        addMessage(head.uin, requestId, head.cookie, static_cast<std::int32_t>(length));
+    } else {
+        ackMessage(head.uin, requestId, head.cookie,
+                   subtype == kSubtypeServerAck ? AckSource::Server : AckSource::Client);
+    }
+}
+
+}  // namespace
+
+const std::uint8_t* dispatchEvent(const std::uint8_t* record) {
+    if (record == nullptr) {
+        return nullptr;
+    }
+    RecordReader head(std::span(record, PLUG_HEAD_SIZE), 0);
+    std::uint32_t length = 0;
+    head.le32(length);
+    if (length == 0) {
+        return nullptr;
+    }
+    const std::size_t total = length <= std::numeric_limits<std::size_t>::max() - PLUG_HEAD_SIZE
+                                  ? std::size_t{length} + PLUG_HEAD_SIZE
+                                  : std::numeric_limits<std::size_t>::max();
+    const std::span<const std::uint8_t> whole(record, total);
+    if (whole[4] != PLUGIN_EVENT || length < 2) {
+        return nullptr;
+    }
+    RecordReader in(whole, kEventDataAt);
+    switch (const std::uint8_t code = whole[5]) {
+        case EVENT_INIT:
+            return initEvent(in);
+        case EVENT_FINISH:
+            finishEvent();
+            return nullptr;
+        case EVENT_PREFERENCES:
+            preferencesEvent();
+            return nullptr;
+        case PACKET_TO_CLIENT:
+        case PACKET_TO_SERVER:
+            if (pluginState().inited) {
+                packetEvent(in, code, length);
+            }
+            return nullptr;
+        default:
+            return nullptr;
+    }
+}

@@ -1,0 +1,237 @@
+// pluginFun as the host calls it: the guards on every record, the init
+// record and its answer, finish and preferences, and the reading of the
+// passing frames.
+#include <cstring>
+
+#include "tests/plugin/PluginFixture.h"
+
+namespace {
+
+using DispatchTest = PluginTest;
+
+const Bytes kMessage = flap(2, snac(4, 6, 0x11, messageBody(cookieOf(1), "123456789")));
+
+TEST_F(DispatchTest, MalformedRecordsAndUnusedCodesAreIgnored) {
+    EXPECT_EQ(pluginFun(nullptr), nullptr);
+    EXPECT_EQ(send(withLength(initRecord(1), 0)), nullptr);
+    EXPECT_EQ(send(withLength(initRecord(1), 1)), nullptr);  // the kind byte only
+    Bytes wrongKind = initRecord(1);
+    wrongKind[4] = PLUGIN_COMMAND;
+    EXPECT_EQ(send(wrongKind), nullptr);
+    EXPECT_FALSE(pluginState().inited);
+
+    ASSERT_NE(init(), nullptr);
+    for (int code = 0; code < 256; ++code) {
+        if (code == EVENT_INIT || code == EVENT_FINISH || code == EVENT_PREFERENCES ||
+            code == PACKET_TO_CLIENT || code == PACKET_TO_SERVER) {
+            continue;
+        }
+        EXPECT_EQ(send(eventRecord(static_cast<std::uint8_t>(code), kMessage)), nullptr) << code;
+    }
+    Bytes commandKind = eventRecord(PACKET_TO_SERVER, kMessage);
+    commandKind[4] = PLUGIN_COMMAND;
+    send(commandKind);
+    EXPECT_EQ(messageList().processed, 0u);
+    EXPECT_EQ(rec.optionsWindows, 0);
+    EXPECT_TRUE(pluginState().inited);
+    EXPECT_EQ(logFileLines(), std::vector<std::string>{"Starting"});
+}
+
+TEST_F(DispatchTest, InitSetsUpAndAnswersWithTitleAndVersion) {
+    const std::uint8_t* answer = init(987654);
+    ASSERT_EQ(answer, replyBuffer().data());
+    const Bytes info(answer, answer + 26);
+    Bytes expected = le32(22);
+    expected.push_back(PLUGIN_INFO);
+    const Bytes n = le32(13);
+    expected.insert(expected.end(), n.begin(), n.end());
+    expected.insert(expected.end(),
+                    {'D', 'o', 'r', 'r', 'i', 'm', 'e', 'l', ' ', 'v', '0', '.', '4'});
+    const Bytes version = le32(4);
+    expected.insert(expected.end(), version.begin(), version.end());
+    EXPECT_EQ(info, expected);
+
+    EXPECT_TRUE(pluginState().inited);
+    EXPECT_EQ(pluginState().ownUin, 987654u);
+    EXPECT_EQ(pluginState().hostCallback, &recordingHostCallback);
+    EXPECT_EQ(pluginSettings().timerInterval, 1000);  // defaults: no settings file
+    EXPECT_EQ(rec.timers, (std::map<TimerId, std::int32_t>{{1, 1000}}));
+    EXPECT_EQ(rec.logWindows, 1);
+    EXPECT_EQ(rec.logCaption, "Dorrimel v0.4 - Log");
+    EXPECT_FALSE(rec.logVisible);
+    EXPECT_EQ(messageList().capacity, 32);
+    EXPECT_EQ(logFileLines(), std::vector<std::string>{"Starting"});
+    EXPECT_TRUE(rec.boxes.empty());
+}
+
+TEST_F(DispatchTest, TruncatedInitInitialisesWithTheFieldsThatFit) {
+    const Bytes full = initRecord(555, "C:\\Dir");  // n = 6: ownUin at 34, full callback at 38
+    const auto low32 = reinterpret_cast<std::uintptr_t>(&recordingHostCallback) & 0xFFFFFFFFu;
+    const auto storedCallback = [] {
+        return reinterpret_cast<std::uintptr_t>(pluginState().hostCallback);
+    };
+
+    init(777);
+    ASSERT_NE(send(withLength(full, 6)), nullptr);  // ends right after the callback
+    EXPECT_TRUE(pluginState().inited);
+    EXPECT_EQ(pluginState().ownUin, 0u);
+    EXPECT_EQ(storedCallback(), low32);
+    preferences();
+    EXPECT_EQ(rec.optionsCaption, "Dorrimel v0.4 - Options - 0");
+
+    send(withLength(full, 20));  // the first folder string does not fit
+    EXPECT_EQ(pluginState().ownUin, 0u);
+    send(withLength(full, 34));  // ownUin fits, the full callback does not
+    EXPECT_EQ(pluginState().ownUin, 555u);
+    EXPECT_EQ(storedCallback(), low32);
+    send(full);
+    EXPECT_EQ(pluginState().hostCallback, &recordingHostCallback);
+
+    pluginState().hostCallback = nullptr;
+    send(withLength(full, 2));  // no payload at all: the callback stays unknown
+    EXPECT_TRUE(pluginState().inited);
+    EXPECT_EQ(pluginState().hostCallback, nullptr);
+}
+
+TEST_F(DispatchTest, RepeatedInitReleasesTheEarlierSetUp) {
+    init();
+    sendMessage("42", cookieOf(1));
+    preferences();
+    ASSERT_EQ(rec.optionsWindows, 1);
+
+    init();
+    EXPECT_EQ(rec.timers.size(), 1u);
+    EXPECT_EQ(rec.logWindows, 1);
+    EXPECT_EQ(rec.optionsWindows, 0);
+    EXPECT_EQ(messageList().count, 0);
+    EXPECT_EQ(messageList().processed, 0u);
+    EXPECT_EQ(logFileLines().back(), "Starting");
+}
+
+TEST_F(DispatchTest, FinishReleasesEverythingAndMayRepeat) {
+    finish();
+    EXPECT_FALSE(std::filesystem::exists("msgack.log"));  // settings are all 0 before init
+
+    init();
+    sendMessage("42", cookieOf(1));
+    preferences();
+    finish();
+    EXPECT_FALSE(pluginState().inited);
+    EXPECT_TRUE(rec.timers.empty());
+    EXPECT_EQ(rec.logWindows, 0);
+    EXPECT_EQ(rec.optionsWindows, 0);
+    EXPECT_EQ(messageList().entries, nullptr);
+    EXPECT_EQ(pluginState().ownUin, 123456u);  // survives until the next init
+
+    sendMessage("43", cookieOf(2));  // not inited: ignored
+    finish();
+    const std::vector<std::string> lines = logFileLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "Stopping");
+    EXPECT_EQ(lines[3], "Stopping");
+}
+
+TEST_F(DispatchTest, PreferencesNeedInitAndToggleTheOptionsWindow) {
+    preferences();
+    ASSERT_EQ(rec.boxes.size(), 1u);
+    EXPECT_EQ(rec.boxes[0].text, "Plugin not inited.\nOptions not available.");
+    EXPECT_EQ(rec.boxes[0].caption, "Dorrimel v0.4");
+    EXPECT_EQ(rec.boxes[0].icon, BoxIcon::Information);
+    EXPECT_EQ(rec.optionsWindows, 0);
+
+    init(31337);
+    preferences();
+    EXPECT_EQ(rec.optionsWindows, 1);
+    EXPECT_EQ(rec.optionsCaption, "Dorrimel v0.4 - Options - 31337");
+    preferences();
+    EXPECT_EQ(rec.optionsWindows, 0);
+    EXPECT_EQ(rec.boxes.size(), 1u);
+}
+
+TEST_F(DispatchTest, OutgoingMessageIsTrackedWithItsKeyAndSize) {
+    init();
+    const Bytes record = eventRecord(PACKET_TO_SERVER, kMessage);
+    send(record);
+    ASSERT_EQ(messageList().count, 1);
+    const TrackedMessage& entry = messageList().entries[0];
+    EXPECT_EQ(entry.recipientUin, 123456789);
+    EXPECT_EQ(entry.cookie, cookieOf(1));
+    EXPECT_EQ(entry.sendTick, clock.tick);
+    EXPECT_EQ(entry.notified, 0u);
+    // The size is the record's length: the frame plus kind and code.
+    EXPECT_EQ(rec.lines, std::vector<std::string>{"14.05.09 for 123456789, " +
+                                                  std::to_string(record.size() - 4) + " b."});
+}
+
+TEST_F(DispatchTest, FramesThatAreNotMessagesOrAcksAreIgnored) {
+    const Bytes body = messageBody(cookieOf(1), "42");
+    Bytes badStart = flap(2, snac(4, 6, 1, body));
+    badStart[0] = 0x2B;
+    const std::vector<Bytes> toServer = {
+        flap(1, snac(4, 6, 1, body)),               // login channel
+        flap(2, snac(4, 7, 1, body)),               // an incoming message
+        flap(2, snac(0x13, 6, 1, body)),            // another family
+        flap(2, snac(4, 0x0C, 1, body)),            // an ack, but towards the server
+        badStart,                                   // not a FLAP frame
+        flap(2, Bytes{0, 4, 0, 6, 0, 0, 0, 0, 0}),  // SNAC header does not fit
+        flap(2, snac(4, 6, 1, Bytes(10, 0x31))),    // 10 of the 11 bytes after it
+        Bytes{0x2A, 2, 0, 0, 0},                    // FLAP header does not fit
+    };
+    init();
+    for (const Bytes& frame : toServer) {
+        send(eventRecord(PACKET_TO_SERVER, frame));
+    }
+    send(eventRecord(PACKET_TO_CLIENT, flap(2, snac(4, 6, 1, body))));
+    EXPECT_EQ(messageList().processed, 0u);
+
+    sendMessage("42", cookieOf(1));
+    send(eventRecord(PACKET_TO_SERVER, flap(2, snac(4, 0x0B, 1, body))));
+    EXPECT_EQ(messageList().count, 1);
+    EXPECT_EQ(logFileLines().size(), 2u);
+}
+
+TEST_F(DispatchTest, FlapLengthClipsTheRecord) {
+    init();
+    // SNAC header, cookie, channel, length byte and 4 of the 9 UIN digits.
+    const Bytes frame = flap(2, snac(4, 6, 1, messageBody(cookieOf(1), "123456789")), 10 + 11 + 4);
+    send(eventRecord(PACKET_TO_SERVER, frame));
+    ASSERT_EQ(messageList().count, 1);
+    EXPECT_EQ(messageList().entries[0].recipientUin, 1234);
+    EXPECT_EQ(rec.lines.back(), "14.05.09 for      1234, 33 b.");  // 8 + 25
+
+    // A declared length too short for the SNAC header hides the message.
+    send(eventRecord(PACKET_TO_SERVER, flap(2, snac(4, 6, 1, messageBody(cookieOf(2), "5")), 9)));
+    EXPECT_EQ(messageList().count, 1);
+
+    // Longer than what is there: the record's own length bounds the reads.
+    Bytes cut =
+        eventRecord(PACKET_TO_SERVER, flap(2, snac(4, 6, 1, messageBody(cookieOf(3), "77"))));
+    cut = withLength(cut, 2 + 6 + 10 + 11 + 1);  // the UIN's first digit only
+    send(cut);
+    ASSERT_EQ(messageList().count, 2);
+    EXPECT_EQ(messageList().entries[1].recipientUin, 7);
+    EXPECT_EQ(rec.lines.back(), "14.05.09 for         7, 30 b.");
+}
+
+TEST_F(DispatchTest, UinTextReadsAsLeadingDecimalDigits) {
+    init();
+    const std::vector<std::pair<std::string, std::int32_t>> cases = {
+        {"alice", 0},
+        {" +42x", 42},
+        {"-17", -17},
+        {"", 0},
+        {"0000000000000000000123", 0},  // only 19 characters are kept
+        {"99999999999", 2147483647},    // beyond 32 bits: saturated
+        {"-9999999999999999999", -2147483647 - 1},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        sendMessage(cases[i].first, cookieOf(static_cast<std::uint8_t>(i)));
+        ASSERT_EQ(messageList().count, static_cast<std::int32_t>(i + 1));
+        EXPECT_EQ(messageList().entries[i].recipientUin, cases[i].second) << cases[i].first;
+    }
+    // An acknowledgement naming a non-numeric recipient matches UIN 0.
+    sendAck(0x0C, "bob", cookieOf(0));
+    EXPECT_EQ(messageList().count, static_cast<std::int32_t>(cases.size() - 1));
+}
+
+}  // namespace
