@@ -416,6 +416,20 @@ class LoginServer(_Listener):
         return snac(0x17, 0x03, body, request_id=request_id)
 
 
+class QuietServer(_Listener):
+    """A server that only records: it sends nothing unless the test does, for
+    replaying a recorded conversation through the proxy."""
+
+    def __init__(self, port: int = 0) -> None:
+        super().__init__("quiet-server", port)
+
+    def _on_connect(self, conn: Connection) -> None:
+        pass
+
+    def _on_frame(self, conn: Connection, frame: Frame) -> None:
+        pass
+
+
 class ChatServer(_Listener):
     """The service's chat (session) server: hello on connect; the client's
     channel-1 frame must carry the expected cookie (TLV 6), after which the

@@ -22,10 +22,14 @@ import time
 from dataclasses import dataclass
 from typing import Optional
 
-WAIT = 15.0
+# SKELVANE_VALGRIND=1 runs the program under valgrind's memcheck: any error
+# it finds makes the program's exit code 1, which every test checks at stop.
+# The program is then many times slower, so every wait grows with it.
+VALGRIND = os.environ.get("SKELVANE_VALGRIND", "") not in ("", "0")
+WAIT = 15.0 * (8 if VALGRIND else 1)
 INI_KEYS = ("HostLoginIP", "HostLoginPort", "ServerLoginIP", "ServerLoginPort", "HostChatIP", "HostChatPort")
-# The plug-in is left out unless a test asks for it: these runs check the
-# plain relay.
+# The plug-in is left out unless a test asks for it (with_plugin keeps the one
+# built beside the program, plugin installs a given library as "plugin.so").
 PLUGIN_FILES = ("plugin.dll", "libplugin.so", "plugin.so")
 DUMP_LINE = re.compile(rb"^(\d\d):(\d\d):(\d\d)\|(-?\d+) (.*)$", re.S)
 
@@ -35,6 +39,15 @@ def binary() -> str:
     if not path or not os.access(path, os.X_OK):
         raise RuntimeError(f"SKELVANE_BIN does not name the skelvane program: {path!r}")
     return path
+
+
+def valgrind_prefix() -> list[str]:
+    """The command that runs the program under memcheck, or nothing."""
+    if not VALGRIND:
+        return []
+    # Leaks that are certain or possible count as errors; the program needs
+    # no suppressions (Qt's offscreen platform included).
+    return ["valgrind", "--tool=memcheck", "--error-exitcode=1", "--leak-check=full"]
 
 
 def free_port() -> int:
@@ -81,7 +94,8 @@ class SkelvaneRun:
     """
 
     def __init__(self, server_login_port: int, server_login_ip: str = "127.0.0.1", with_plugin: bool = False,
-                 ini: Optional[dict[str, str]] = None) -> None:
+                 ini: Optional[dict[str, str]] = None, plugin: Optional[str] = None,
+                 display: Optional[str] = None) -> None:
         self.login_port = free_port()
         self.chat_port = free_port()
         self.settings = {
@@ -94,6 +108,8 @@ class SkelvaneRun:
         }
         self.settings.update(ini or {})
         self._with_plugin = with_plugin
+        self._plugin = plugin
+        self._display = display  # an X display to show the window on, else headless
         self._scratch = tempfile.mkdtemp(prefix="skelvane-e2e-")
         self.dir = os.path.join(self._scratch, "bin")
         self.exe = ""
@@ -105,24 +121,33 @@ class SkelvaneRun:
     def start(self) -> "SkelvaneRun":
         source = binary()
         shutil.copytree(os.path.dirname(os.path.abspath(source)), self.dir, symlinks=True)
-        if not self._with_plugin:
+        if not self._with_plugin or self._plugin:
             for name in PLUGIN_FILES:
                 path = os.path.join(self.dir, name)
                 if os.path.exists(path):
                     os.remove(path)
-        for stale in ("skelvane.ini", "dump.log"):
+        if self._plugin:
+            shutil.copy(self._plugin, os.path.join(self.dir, "plugin.so"))
+        for stale in ("skelvane.ini", "dump.log", "dorrimel.ini", "msgack.log"):
             if os.path.exists(os.path.join(self.dir, stale)):
                 os.remove(os.path.join(self.dir, stale))
         self.write_ini(self.settings)
         self.exe = os.path.join(self.dir, os.path.basename(source))
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        if self._display:
+            env.update(DISPLAY=self._display, QT_QPA_PLATFORM="xcb")
+            env.pop("WAYLAND_DISPLAY", None)
         with open(self._stderr_path, "wb") as err:
             # Started from the scratch root: the program must make its own
             # folder current by itself.
-            self.proc = subprocess.Popen([self.exe], cwd=self._scratch, env=env, stdin=subprocess.DEVNULL,
-                                         stdout=err, stderr=err)
+            self.proc = subprocess.Popen(self.command_prefix() + [self.exe], cwd=self._scratch, env=env,
+                                         stdin=subprocess.DEVNULL, stdout=err, stderr=err)
         self.wait_log("Await client-login connect at ")
         return self
+
+    def command_prefix(self) -> list[str]:
+        """What the program is started under (valgrind, when asked for)."""
+        return valgrind_prefix()
 
     def write_ini(self, settings: dict[str, str]) -> None:
         # Written in reverse order, so that the file the program writes back

@@ -1,0 +1,20 @@
+# Python tests of the real programs (standard library only), run with unittest
+# from the folder's build directory with the shared support modules and the
+# folder's own sources on the path. A run whose cases all skipped (a missing
+# tool, capture or permission) shows as skipped in CTest.
+find_package(Python3 COMPONENTS Interpreter)
+
+function(skelvane_python_test name module)
+  cmake_parse_arguments(T "SKIPPABLE" "" "ENV" ${ARGN})
+  add_test(NAME ${name} COMMAND ${Python3_EXECUTABLE} -m unittest -v ${module}
+           WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  set(path "${PROJECT_SOURCE_DIR}/tests/support:${PROJECT_SOURCE_DIR}/tests/e2e:${CMAKE_CURRENT_SOURCE_DIR}")
+  set(env "PYTHONPATH=${path}" "PYTHONDONTWRITEBYTECODE=1" ${T_ENV})
+  if(TARGET skelvane)
+    list(APPEND env "SKELVANE_BIN=$<TARGET_FILE:skelvane>")
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "${env}")
+  if(T_SKIPPABLE)
+    set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "OK \\(skipped=")
+  endif()
+endfunction()
