@@ -106,6 +106,10 @@ bool Form1::loginAwaitClient() {
         return false;
     }
     LogLine("Connected to server-login " + host + ":" + std::to_string(*port));
+    // Whatever a peer that left mid-frame put in the collectors belongs to a
+    // connection that is gone; read on, it would swallow this session's frames.
+    clientSide.clear();
+    serverSide.clear();
     loginMode = LOGIN_RELAY;
     return true;
 }
@@ -130,13 +134,18 @@ void Form1::loginRelay() {
             }
         });
     }
+    // A connection found dead here may still sit in its slot (a reset that
+    // no receive has reported yet): both login slots are freed, or the
+    // next accept or connect would find its slot busy for good.
     if (!alive(sockets[SLOT_SERVER_LOGIN])) {
         LogLine("Server-login disconnected");
+        Sok_close(sockets[SLOT_SERVER_LOGIN]);
         Sok_close(sockets[SLOT_CLIENT_LOGIN]);
         loginMode = LOGIN_IDLE;
     }
     if (!alive(sockets[SLOT_CLIENT_LOGIN])) {
         LogLine("Client-login disconnected");
+        Sok_close(sockets[SLOT_CLIENT_LOGIN]);
         Sok_close(sockets[SLOT_SERVER_LOGIN]);
         loginMode = LOGIN_IDLE;
     }

@@ -1,0 +1,49 @@
+// The UIN capture run on any unit the client's login stream can yield. The
+// input is the unit, held in a buffer of exactly its size so that a read past
+// its end is caught. Promises checked: nothing escapes (an escaping fault
+// would end the tick and leave later frames waiting), nothing is logged as
+// an internal error, and a unit that is not a SNAC 17-06 leaves the UIN alone.
+#include "proxy/core/Form1.h"
+#include "tests/fuzz/FuzzSupport.h"
+
+namespace {
+
+struct Target {
+    std::filesystem::path dir = enterScratchFolder();
+    StillClock clock;
+    NoBoxes boxes;
+    Form1 form{clock, boxes, dir.string()};
+};
+
+Target& target() {
+    static Target t;
+    return t;
+}
+
+constexpr std::int32_t kUntouched = -12345;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > FrameCollector::kSize) {
+        return -1;  // no unit is larger than a collector
+    }
+    Form1& form = target().form;
+    form.ctl.txtLOG.clear();
+    form.ownUin = kUntouched;
+    const Bytes unit(data, data + size);
+    try {
+        form.captureUin(unit);
+    } catch (...) {
+        fuzzCheck(false, "captureUin let a fault escape");
+    }
+    const bool isLogin =
+        size > 9 && unit[6] == 0 && unit[7] == 0x17 && unit[8] == 0 && unit[9] == 0x06;
+    if (!isLogin) {
+        fuzzCheck(form.ownUin == kUntouched, "UIN taken from a unit that is no 17-06");
+    } else {
+        fuzzCheck(form.ctl.txtUIN == std::to_string(form.ownUin), "txtUIN differs from the UIN");
+    }
+    fuzzCheck(!logsFault(form.ctl.txtLOG), form.ctl.txtLOG);
+    return 0;
+}
