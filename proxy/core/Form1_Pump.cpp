@@ -4,13 +4,13 @@
 #include "proxy/core/PlugEventCodes.h"
 #include "proxy/core/PortText.h"
 #include "proxy/core/RunFault.h"
+#include "proxy/core/SeqStamp.h"
 
 namespace {
 
 constexpr std::int32_t kRecvSize = 1000;
 constexpr std::int32_t kRecvWaitMs = 10;
 constexpr std::int32_t kConnectTimeoutMs = 5000;
-constexpr std::int32_t kSeqLimit = 0x7FFF;
 
 // Clears a flag when the scope ends, however it ends.
 class FlagGuard {
@@ -26,14 +26,6 @@ class FlagGuard {
 
 bool alive(SokHandle s) {
     return Sok_alive(s) != SOK_FALSE;
-}
-
-// Writes the sequence number into frame bytes 2 and 3, then advances it,
-// wrapping above 0x7FFF to 0.
-void stamp(std::span<std::uint8_t> frame, std::int32_t& seq) {
-    frame[2] = static_cast<std::uint8_t>(seq / 256);
-    frame[3] = static_cast<std::uint8_t>(seq % 256);
-    seq = seq >= kSeqLimit ? 0 : seq + 1;
 }
 
 }  // namespace
@@ -234,7 +226,7 @@ void Form1::chatFrame(std::span<std::uint8_t> frame, bool fromClient) {
         Skipped[fromClient ? 1 : 0] += 1;
         return;
     }
-    stamp(frame, fromClient ? seqToServer : seqToClient);
+    stampSequence(frame, fromClient ? seqToServer : seqToClient);
     const int slot = fromClient ? SLOT_SERVER_CHAT : SLOT_CLIENT_CHAT;
     if (sendUnit(slot, frame, fromClient ? "server-chat" : "client-chat")) {
         Packets[to] += 1;

@@ -4,13 +4,13 @@
 
 #include "proxy/core/Form1.h"
 #include "proxy/core/RunFault.h"
+#include "proxy/core/SeqStamp.h"
 #include "proxy/net/HexStrBin.h"
 #include "proxy/plugin_host/PluginApi.h"
 #include "proxy/plugin_host/RecordBytes.h"
 
 namespace {
 
-constexpr std::int32_t kSeqLimit = 0x7FFF;
 constexpr std::int32_t kReplyDone = 0;
 constexpr std::int32_t kReplyNotSent = 1;
 constexpr std::int32_t kReplyUnknownCommand = 2;
@@ -41,9 +41,7 @@ const std::uint8_t* injectFrame(Form1& form, std::span<std::uint8_t> p, std::int
     }
     const std::int32_t n = l - 2;
     std::int32_t& seq = toServer ? form.seqToServer : form.seqToClient;
-    p[4] = static_cast<std::uint8_t>(seq / 256);
-    p[5] = static_cast<std::uint8_t>(seq % 256);
-    seq = seq >= kSeqLimit ? 0 : seq + 1;
+    stampSequence(p.subspan(2), seq);
     const int slot = toServer ? SLOT_SERVER_CHAT : SLOT_CLIENT_CHAT;
     if (Sok_send(form.sockets[slot], p.data() + 2, n) == -1) {
         form.LogLine("Failed to transmit to " + peer + " " + std::to_string(n) + " bytes");
