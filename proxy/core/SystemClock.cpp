@@ -1,11 +1,33 @@
 // The machine's clock: milliseconds since boot and the local time of day.
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <time.h>
+#endif
 
 #include <chrono>
 #include <ctime>
 #include <thread>
 
 #include "proxy/core/Clock.h"
+
+#if defined(_WIN32)
+
+std::int32_t SystemClock::tickCount() {
+    return static_cast<std::int32_t>(GetTickCount());
+}
+
+LocalTime SystemClock::localTime() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return LocalTime{now.wHour, now.wMinute, now.wSecond};
+}
+
+void SystemClock::sleepMs(int ms) {
+    Sleep(static_cast<DWORD>(ms));
+}
+
+#else
 
 std::int32_t SystemClock::tickCount() {
     timespec ts{};
@@ -32,3 +54,5 @@ LocalTime SystemClock::localTime() {
 void SystemClock::sleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
+
+#endif

@@ -1,19 +1,48 @@
 // Binding of the plug-in library and the host's callback entry.
 #include "proxy/plugin_host/PluginApi.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <filesystem>
 #include <memory>
+#include <type_traits>
 
 #include "proxy/core/Form1.h"
 
 namespace {
 
+#if defined(_WIN32)
+struct LibraryCloser {
+    void operator()(HMODULE handle) const { FreeLibrary(handle); }
+};
+using Library = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryCloser>;
+
+// The program folder is held in the ANSI code page, as the system gave it.
+Library openLibrary(const std::string& path) {
+    return Library(LoadLibraryA(path.c_str()));
+}
+
+void* findEntry(const Library& library) {
+    return reinterpret_cast<void*>(GetProcAddress(library.get(), PLUGIN_ENTRY_NAME));
+}
+#else
 struct LibraryCloser {
     void operator()(void* handle) const { dlclose(handle); }
 };
 using Library = std::unique_ptr<void, LibraryCloser>;
+
+Library openLibrary(const std::string& path) {
+    return Library(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+}
+
+void* findEntry(const Library& library) {
+    return dlsym(library.get(), PLUGIN_ENTRY_NAME);
+}
+#endif
 
 // The binding of this run: the folder it was made for and the entry found.
 struct Binding {
@@ -32,12 +61,11 @@ Form1*& registeredWindow() {
 }
 
 PluginFunction bind(const std::string& programDir) {
-    const std::string path = (std::filesystem::path(programDir) / PLUGIN_FILE_NAME).string();
-    Library library(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+    Library library = openLibrary((std::filesystem::path(programDir) / PLUGIN_FILE_NAME).string());
     if (!library) {
         return nullptr;
     }
-    void* symbol = dlsym(library.get(), PLUGIN_ENTRY_NAME);
+    void* symbol = findEntry(library);
     if (symbol == nullptr) {
         return nullptr;  // not a plug-in: let the library go again
     }

@@ -1,9 +1,10 @@
 // The host's binding to its plug-in and the callback entry the plug-in
 // calls back through.
 //
-// The plug-in is the file "plugin.so" in the program's own folder, loaded by
-// its full path at the first event and resolved by the plain C name
-// "pluginFun". Once bound, the library stays loaded until the process ends:
+// The plug-in is the file "plugin.so" ("plugin.dll" on Windows) in the
+// program's own folder, loaded by its full path at the first event (never
+// a same-named library from elsewhere on the search path) and resolved by
+// the plain C name "pluginFun". Once bound, the library stays loaded until the process ends:
 // the plug-in keeps windows, timers and the host's callback address, so
 // unloading it under its own feet is never safe. While binding fails, every
 // call tries again; meanwhile events go nowhere and count as unanswered.
@@ -17,7 +18,11 @@
 
 class Form1;
 
+#if defined(_WIN32)
+inline constexpr const char* PLUGIN_FILE_NAME = "plugin.dll";
+#else
 inline constexpr const char* PLUGIN_FILE_NAME = "plugin.so";
+#endif
 inline constexpr const char* PLUGIN_ENTRY_NAME = "pluginFun";
 
 // The host's record buffers: an event record (6-byte head and at most
