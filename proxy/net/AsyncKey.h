@@ -1,5 +1,13 @@
 // Keyboard query for the connect cancel: whether Escape was pressed since the
-// previous query. No key source exists on this platform: never pressed.
+// previous query.
 #pragma once
 
-inline bool AsyncKey_escapePressed() { return false; }
+#if defined(_WIN32)
+// GetAsyncKeyState's "pressed since the last query" bit for Escape.
+bool AsyncKey_escapePressed();
+#else
+// No key source exists on this platform: never pressed.
+inline bool AsyncKey_escapePressed() {
+    return false;
+}
+#endif

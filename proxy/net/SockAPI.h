@@ -25,6 +25,13 @@ inline constexpr std::int32_t SOK_FD_READ_CLOSE = SOK_FD_READ | SOK_FD_CLOSE;
 struct SokEvent {
     bool created = false;
     std::int32_t armed = 0;  // SOK_FD_* mask selected for the slot's socket
+#if defined(_WIN32)
+    // The Windows event object (WSAEVENT) that the armed events signal.
+    void* handle = nullptr;
+    // A close was reported while bytes were still unread: Windows reports
+    // it only once, so the slot remembers it until the bytes are read.
+    bool closeSeen = false;
+#endif
 };
 
 // Starts the socket library: 0 started, 1 failed.

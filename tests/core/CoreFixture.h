@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <functional>
@@ -14,6 +13,7 @@
 #include "proxy/core/Clock.h"
 #include "proxy/core/Form1.h"
 #include "proxy/core/MessageBoxes.h"
+#include "tests/support/ScratchDir.h"
 
 // A clock whose time the test sets; sleeping only counts.
 class FakeClock : public Clock {
@@ -53,27 +53,15 @@ class RecordingBoxes : public MessageBoxes {
     }
 };
 
-inline std::filesystem::path makeScratchDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "skelvane-core-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    return pattern;
-}
-
 // Each test runs in its own scratch folder, which is also the program's
 // folder, so dump.log and skelvane.ini land there.
 class CoreTest : public ::testing::Test {
   protected:
-    CoreTest() : oldDir_(std::filesystem::current_path()), dir(makeScratchDir()) {
+    CoreTest() : oldDir_(std::filesystem::current_path()), dir(scratch_.path()) {
         std::filesystem::current_path(dir);
     }
-    ~CoreTest() override {
-        std::filesystem::current_path(oldDir_);
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
+    // Leaves the folder before the scratch folder goes.
+    ~CoreTest() override { std::filesystem::current_path(oldDir_); }
 
     // Number of times `text` occurs in the log box.
     int logCount(const std::string& text) const {
@@ -99,6 +87,7 @@ class CoreTest : public ::testing::Test {
 
   private:
     std::filesystem::path oldDir_;
+    ScratchDir scratch_{"skelvane-core"};
 
   protected:
     std::filesystem::path dir;

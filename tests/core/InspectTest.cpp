@@ -99,9 +99,8 @@ ByteVec reply17_03(const std::string& redirect) {
 // address has the length of the example's.
 std::uint16_t fourDigitPort() {
     for (std::uint16_t port = 5191; port < 10000; ++port) {
-        Fd fd(::socket(AF_INET, SOCK_STREAM, 0));
-        const sockaddr_in sa = loopbackAddress(port);
-        if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0) {
+        Fd fd(testnet::openSocket());
+        if (testnet::bindLoopback(fd.get(), port)) {
             return port;
         }
     }

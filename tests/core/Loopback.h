@@ -2,14 +2,6 @@
 // client and the ICQ servers around the proxy, without threads.
 #pragma once
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -17,7 +9,9 @@
 #include <vector>
 
 #include "tests/core/Flap.h"
+#include "tests/support/TestSockets.h"
 
+// Owns one test socket.
 class Fd {
   public:
     Fd() = default;
@@ -35,7 +29,7 @@ class Fd {
     int release() { return std::exchange(fd_, -1); }
     void reset(int fd) {
         if (fd_ >= 0) {
-            ::close(fd_);
+            testnet::closeSocket(fd_);
         }
         fd_ = fd;
     }
@@ -44,44 +38,29 @@ class Fd {
     int fd_ = -1;
 };
 
-inline sockaddr_in loopbackAddress(std::uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return sa;
-}
-
 inline std::uint16_t localPort(int fd) {
-    sockaddr_in sa{};
-    socklen_t len = sizeof sa;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    const std::uint16_t port = testnet::localPort(fd);
+    if (port == 0) {
         throw std::runtime_error("getsockname failed");
     }
-    return ntohs(sa.sin_port);
-}
-
-inline void setNonBlocking(int fd) {
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    return port;
 }
 
 // Waits until the socket has something to read (data, a connection or a
 // close), at most `ms`: loopback delivery may lag behind the sender.
 inline bool awaitReadable(int fd, int ms) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, ms) > 0;
+    return testnet::awaitEvents(fd, POLLIN, ms) != 0;
 }
 
 // One connected stream end.
 class Peer {
   public:
-    explicit Peer(Fd fd) : fd_(std::move(fd)) { setNonBlocking(fd_.get()); }
+    explicit Peer(Fd fd) : fd_(std::move(fd)) { testnet::setNonBlocking(fd_.get()); }
 
     void send(const ByteVec& bytes) {
         std::size_t sent = 0;
         while (sent < bytes.size()) {
-            const ssize_t n =
-                ::send(fd_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            const long n = testnet::sendSome(fd_.get(), bytes.data() + sent, bytes.size() - sent);
             if (n <= 0) {
                 throw std::runtime_error("test peer send failed");
             }
@@ -98,12 +77,12 @@ class Peer {
     void poll() {
         std::uint8_t buf[4096];
         for (;;) {
-            const ssize_t n = ::recv(fd_.get(), buf, sizeof buf, 0);
+            const long n = testnet::receiveSome(fd_.get(), buf, sizeof buf);
             if (n > 0) {
                 received.insert(received.end(), buf, buf + n);
                 continue;
             }
-            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            if (n == 0 || !testnet::lastCallWouldBlock()) {
                 closedByPeer = true;
             }
             return;
@@ -137,19 +116,17 @@ class Peer {
 // A listener on 127.0.0.1 with a port the system chose.
 class TestListener {
   public:
-    TestListener() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        const sockaddr_in sa = loopbackAddress(0);
-        if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 ||
-            ::listen(fd_.get(), 8) != 0) {
+    TestListener() : fd_(testnet::openSocket()) {
+        if (!testnet::bindLoopback(fd_.get(), 0) || !testnet::listenOn(fd_.get(), 8)) {
             throw std::runtime_error("test listener failed");
         }
-        setNonBlocking(fd_.get());
+        testnet::setNonBlocking(fd_.get());
         port = localPort(fd_.get());
     }
     // A pending connection, waiting up to `waitMs` for one.
     std::optional<Peer> accept(int waitMs = 0) {
         awaitReadable(fd_.get(), waitMs);
-        const int fd = ::accept(fd_.get(), nullptr, nullptr);
+        const int fd = testnet::acceptOne(fd_.get());
         if (fd < 0) {
             return std::nullopt;
         }
@@ -164,9 +141,8 @@ class TestListener {
 
 // Connects to a loopback port; nullopt when nothing listens there.
 inline std::optional<Peer> connectTo(std::uint16_t port) {
-    Fd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    const sockaddr_in sa = loopbackAddress(port);
-    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    Fd fd(testnet::openSocket());
+    if (!testnet::connectLoopback(fd.get(), port)) {
         return std::nullopt;
     }
     return Peer(std::move(fd));
@@ -174,9 +150,8 @@ inline std::optional<Peer> connectTo(std::uint16_t port) {
 
 // A port on 127.0.0.1 that nothing listens on right now.
 inline std::uint16_t freePort() {
-    Fd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    const sockaddr_in sa = loopbackAddress(0);
-    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    Fd fd(testnet::openSocket());
+    if (!testnet::bindLoopback(fd.get(), 0)) {
         throw std::runtime_error("bind to port 0 failed");
     }
     return localPort(fd.get());

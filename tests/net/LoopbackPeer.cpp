@@ -1,24 +1,13 @@
 #include "tests/net/LoopbackPeer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <thread>
+
+#include "tests/support/TestSockets.h"
 
 namespace {
-
-sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return sa;
-}
 
 constexpr int kStallSeconds = 10;
 
@@ -34,18 +23,15 @@ LoopbackPeer& LoopbackPeer::operator=(LoopbackPeer&& other) noexcept {
 }
 
 LoopbackPeer LoopbackPeer::connectTo(std::uint16_t port, int receiveBuffer) {
-    LoopbackPeer peer(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    LoopbackPeer peer(testnet::openSocket());
     if (!peer.connected()) {
         return peer;
     }
     if (receiveBuffer > 0) {
-        setsockopt(peer.fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
+        testnet::setBufferSize(peer.fd_, SO_RCVBUF, receiveBuffer);
     }
-    const timeval stall{kStallSeconds, 0};
-    setsockopt(peer.fd_, SOL_SOCKET, SO_RCVTIMEO, &stall, sizeof(stall));
-    setsockopt(peer.fd_, SOL_SOCKET, SO_SNDTIMEO, &stall, sizeof(stall));
-    const sockaddr_in sa = loopback(port);
-    if (connect(peer.fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) != 0) {
+    testnet::setStall(peer.fd_, kStallSeconds);
+    if (!testnet::connectLoopback(peer.fd_, port)) {
         peer.reset();
     }
     return peer;
@@ -53,7 +39,7 @@ LoopbackPeer LoopbackPeer::connectTo(std::uint16_t port, int receiveBuffer) {
 
 void LoopbackPeer::reset() {
     if (fd_ != -1) {
-        close(fd_);
+        testnet::closeSocket(fd_);
         fd_ = -1;
     }
 }
@@ -61,7 +47,7 @@ void LoopbackPeer::reset() {
 bool LoopbackPeer::sendAll(const std::vector<std::uint8_t>& bytes) const {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        const long n = testnet::sendSome(fd_, bytes.data() + sent, bytes.size() - sent);
         if (n <= 0) {
             return false;
         }
@@ -75,7 +61,7 @@ std::vector<std::uint8_t> LoopbackPeer::readUpTo(std::size_t limit) const {
     std::array<std::uint8_t, 16384> chunk{};
     while (bytes.size() < limit) {
         const std::size_t want = std::min(chunk.size(), limit - bytes.size());
-        const ssize_t n = recv(fd_, chunk.data(), want, 0);
+        const long n = testnet::receiveSome(fd_, chunk.data(), want);
         if (n <= 0) {
             break;
         }
@@ -86,43 +72,43 @@ std::vector<std::uint8_t> LoopbackPeer::readUpTo(std::size_t limit) const {
 
 bool LoopbackPeer::atEnd() const {
     std::uint8_t byte = 0;
-    return recv(fd_, &byte, 1, 0) == 0;
+    return testnet::receiveSome(fd_, &byte, 1) == 0;
 }
 
 std::uint16_t unusedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    sockaddr_in sa = loopback(0);
-    socklen_t length = sizeof(sa);
-    bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa));
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length);
-    close(fd);
-    return ntohs(sa.sin_port);
+    const int fd = testnet::openSocket();
+    std::uint16_t port = 0;
+    if (fd != -1 && testnet::bindLoopback(fd, 0)) {
+        port = testnet::localPort(fd);
+    }
+    if (fd != -1) {
+        testnet::closeSocket(fd);
+    }
+    return port;
 }
 
 bool waitReadable(int fd, int ms) {
-    pollfd pfd{fd, POLLIN, 0};
-    return poll(&pfd, 1, ms) == 1 && (pfd.revents & POLLIN) != 0;
+    return (testnet::awaitEvents(fd, POLLIN, ms) & POLLIN) != 0;
 }
 
 bool waitPeerClosed(int fd, int ms) {
-    pollfd pfd{fd, POLLRDHUP, 0};
-    return poll(&pfd, 1, ms) == 1 && (pfd.revents & POLLRDHUP) != 0;
+    return testnet::awaitPeerClosed(fd, ms);
 }
 
 bool waitUntilFull(int fd) {
     constexpr int kChecks = 5000;
     for (int i = 0; i < kChecks; ++i) {
-        pollfd pfd{fd, POLLOUT, 0};
-        if (poll(&pfd, 1, 0) == 0) {
+        if (testnet::awaitEvents(fd, POLLOUT, 0) == 0) {
             return true;
         }
-        poll(nullptr, 0, 1);  // let the sender run
+        // Lets the sender run: a one-millisecond wait on nothing.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return false;
 }
 
 void shrinkSendBuffer(int fd, int bytes) {
-    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof(bytes));
+    testnet::setBufferSize(fd, SO_SNDBUF, bytes);
 }
 
 std::vector<std::uint8_t> pattern(std::size_t count) {
@@ -134,9 +120,8 @@ std::vector<std::uint8_t> pattern(std::size_t count) {
 }
 
 std::string dotted(IpAddress address) {
-    in_addr in{};
-    in.s_addr = address;
-    std::array<char, INET_ADDRSTRLEN> text{};
-    inet_ntop(AF_INET, &in, text.data(), text.size());
-    return text.data();
+    // The address is in network byte order: a.b.c.d lie in memory order.
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&address);
+    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+           std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
 }

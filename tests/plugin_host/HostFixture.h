@@ -1,9 +1,14 @@
 // A Form1 in a scratch program folder, the test plug-ins installed there as
-// "plugin.so", and a sign-on and chat session over real loopback sockets in
-// which the test plays the ICQ client and servers.
+// "plugin.so" ("plugin.dll" on Windows), and a sign-on and chat session
+// over real loopback sockets in which the test plays the ICQ client and
+// servers.
 #pragma once
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -98,8 +103,9 @@ struct ProbeCall {
 class HostTest : public CoreTest {
   protected:
     // Puts the library at `libraryPath` into the program folder as the plug-in.
+    // A relative path is taken from the test program's own folder.
     void install(const char* libraryPath) {
-        std::filesystem::copy_file(libraryPath, dir / PLUGIN_FILE_NAME);
+        std::filesystem::copy_file(testProgramDir() / libraryPath, dir / PLUGIN_FILE_NAME);
     }
     void installProbe() { install(PROBE_PLUGIN_PATH); }
     // Replaces the probe plug-in's script (lines "<code> call|answer <hex>").
@@ -154,20 +160,44 @@ class HostTest : public CoreTest {
     // as the plug-in would from its own timer.
     const std::uint8_t* probeCall(const ByteVec& rec) { return probeCallRaw(rec.data()); }
     const std::uint8_t* probeCallRaw(const std::uint8_t* rec) {
-        // The library the host bound; the test only borrows a reference.
-        const std::string path = (dir / PLUGIN_FILE_NAME).string();
-        const std::unique_ptr<void, int (*)(void*)> library(
-            dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD), &dlclose);
-        if (!library) {
+        using Call = const std::uint8_t* (*)(const std::uint8_t*);
+        const auto entry = reinterpret_cast<Call>(loadedProbeEntry());
+        if (entry == nullptr) {
             ADD_FAILURE() << "the plug-in is not loaded";
             return nullptr;
         }
-        using Call = const std::uint8_t* (*)(const std::uint8_t*);
-        const auto entry = reinterpret_cast<Call>(dlsym(library.get(), "probeCall"));
         return entry(rec);
     }
 
   private:
+    // The probe plug-in's `probeCall` in the library the host bound (the
+    // test only borrows it), or null when none is loaded.
+#if defined(_WIN32)
+    void* loadedProbeEntry() const {
+        const std::string path = (dir / PLUGIN_FILE_NAME).make_preferred().string();
+        const HMODULE library = GetModuleHandleA(path.c_str());
+        return library == nullptr ? nullptr
+                                  : reinterpret_cast<void*>(GetProcAddress(library, "probeCall"));
+    }
+    static std::filesystem::path testProgramDir() {
+        std::string path(MAX_PATH, '\0');
+        const DWORD length = GetModuleFileNameA(nullptr, path.data(), MAX_PATH);
+        path.resize(length);
+        return std::filesystem::path(path).parent_path();
+    }
+#else
+    void* loadedProbeEntry() const {
+        const std::string path = (dir / PLUGIN_FILE_NAME).string();
+        const std::unique_ptr<void, int (*)(void*)> library(
+            dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD), &dlclose);
+        return library ? dlsym(library.get(), "probeCall") : nullptr;
+    }
+    // The build gives the test plug-ins by absolute path here.
+    static std::filesystem::path testProgramDir() {
+        return {};
+    }
+#endif
+
     std::vector<std::string> probeLog() const {
         std::ifstream file(dir / "probe.log");
         std::vector<std::string> lines;

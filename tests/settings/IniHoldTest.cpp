@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +13,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/support/ScratchDir.h"
 
 namespace {
 
@@ -29,12 +30,9 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 class IniHoldTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "skelvane-ini-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        dir_ = scratch_.path();
         path_ = (dir_ / "skelvane.ini").string();
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     void WriteWithIniPut(const Entries& entries) const {
         File file(std::fopen(path_.c_str(), "wb"));
@@ -51,6 +49,7 @@ class IniHoldTest : public ::testing::Test {
         return {std::istreambuf_iterator<char>(in), {}};
     }
 
+    ScratchDir scratch_{"skelvane-ini"};
     fs::path dir_;
     std::string path_;
 };

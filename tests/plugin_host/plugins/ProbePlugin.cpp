@@ -22,6 +22,12 @@
 
 #include "proxy/plugin_host/PluginInterface.h"
 
+#if defined(_WIN32)
+#define TEST_PLUGIN_EXPORT __declspec(dllexport)
+#else
+#define TEST_PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
+
 namespace {
 
 constexpr std::size_t kBufferSize = 80000;
@@ -122,8 +128,7 @@ const std::uint8_t* runScript(std::uint8_t code) {
 
 extern "C" {
 
-__attribute__((visibility("default"))) const std::uint8_t* PLUG_CALL
-pluginFun(const std::uint8_t* event) {
+TEST_PLUGIN_EXPORT const std::uint8_t* PLUG_CALL pluginFun(const std::uint8_t* event) {
     try {
         const std::uint32_t l = readLe32(event);
         logLine("event " + hex(event, PLUG_HEAD_SIZE + l));
@@ -137,7 +142,7 @@ pluginFun(const std::uint8_t* event) {
     }
 }
 
-__attribute__((visibility("default"))) const std::uint8_t* probeCall(const std::uint8_t* record) {
+TEST_PLUGIN_EXPORT const std::uint8_t* probeCall(const std::uint8_t* record) {
     try {
         return callHost(record);
     } catch (...) {
