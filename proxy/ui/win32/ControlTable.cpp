@@ -1,0 +1,77 @@
+#include "proxy/ui/win32/ControlTable.h"
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+using K = ControlKind;
+using C = Controls;
+
+constexpr int kFirstControlId = 100;
+
+const std::array<ControlDesign, 39> kTable{{
+    // Focus order: Command1, Command3, Text2, Text1, Text3 ... Command4.
+    {"Command1", K::Button, 4440, 360, 1215, 375, "Host login", nullptr},
+    {"Command3", K::Button, 4440, 840, 1215, 375, "Disconnect", nullptr},
+    {"Text2", K::TextBox, 3000, 360, 1335, 375, "5190", &C::Text2},
+    {"Text1", K::TextBox, 1560, 360, 1335, 375, "127.0.0.1", &C::Text1},
+    {"Text3", K::TextBox, 1560, 840, 1335, 375, "", &C::Text3},
+    {"Text4", K::TextBox, 3000, 840, 1335, 375, "5190", &C::Text4},
+    {"Text5", K::ReadOnlyBox, 3000, 1920, 1335, 375, "5190", &C::Text5},
+    {"Text6", K::ReadOnlyBox, 1560, 1920, 1335, 375, "", &C::Text6},
+    {"Text7", K::TextBox, 1560, 1320, 1335, 375, "127.0.0.1", &C::Text7},
+    {"Text8", K::TextBox, 3000, 1320, 1335, 375, "5191", &C::Text8},
+    {"txtLOG", K::LogBox, 120, 3720, 7815, 2415, "", &C::txtLOG},
+    {"Command2", K::Button, 120, 720, 1335, 495, "Preferences", nullptr, true},
+    {"txtUIN", K::ReadOnlyBox, 5760, 1920, 1335, 375, "", &C::txtUIN, false, true},
+    {"Command4", K::Button, 4440, 1320, 1215, 375, "About", nullptr},
+    // Endpoint headings and row labels.
+    {"Label22", K::Label, 1680, 120, 1095, 255, "Hostname:", nullptr},
+    {"Label23", K::Label, 3120, 120, 1095, 255, "Port:", nullptr},
+    {"Label4", K::Label, 120, 405, 1335, 255, "Host login:", nullptr},
+    {"Label5", K::Label, 120, 885, 1335, 255, "ICQ login server:", nullptr},
+    {"Label6", K::Label, 120, 1365, 1335, 255, "Host chat:", nullptr},
+    {"Label2", K::Label, 120, 1965, 1335, 255, "ICQ chat server:", nullptr},
+    // Socket status; Label3 lies right of the client area and is never seen.
+    {"Label20", K::Label, 5760, 120, 2055, 255, "Sockets IP/port status", nullptr},
+    {"Label1", K::Label, 5760, 360, 2055, 1215, "Label1", &C::Label1},
+    {"Label3", K::Label, 8760, 600, 1935, 1455, "", &C::Label3},
+    {"Label21", K::Label, 4560, 1965, 975, 255, "User UIN:", nullptr},
+    {"Line1", K::Line, 120, 1800, 7800, 0, "", nullptr},
+    // Counter table.
+    {"Label8", K::Label, 120, 2460, 1215, 255, "Direction", nullptr},
+    {"Label7", K::Label, 1560, 2460, 1215, 255, "Bytes", nullptr},
+    {"Label9", K::Label, 2880, 2460, 975, 255, "Datagramms", nullptr},
+    {"Label10", K::Label, 3960, 2460, 975, 255, "Packets", nullptr},
+    {"Label12", K::Label, 5040, 2460, 975, 255, "Skipped", nullptr},
+    {"Label17", K::Label, 6120, 2460, 975, 255, "Generated", nullptr},
+    {"Label14", K::Label, 120, 2760, 1215, 855, "", &C::Label14},
+    {"Label13", K::Label, 1560, 2760, 1215, 855, "", &C::Label13},
+    {"Label15", K::Label, 2880, 2760, 975, 855, "", &C::Label15},
+    {"Label16", K::Label, 3960, 2760, 975, 855, "", &C::Label16},
+    {"Label18", K::Label, 5040, 2760, 975, 855, "", &C::Label18},
+    {"Label11", K::Label, 6120, 2760, 975, 855, "", &C::Label11},
+    // Plug-in panel: labPlug and Command2 sit inside it.
+    {"labPlug", K::Label, 120, 360, 7575, 255, "", &C::labPlug, true},
+    // Last, so that it lies below the two controls drawn inside it.
+    {"Frame1", K::Frame, 120, 6240, 7815, 1455, "Plugin", nullptr},
+}};
+
+}  // namespace
+
+int twipsToPixels(int twips) {
+    return static_cast<int>(std::lround(twips / 15.0));
+}
+
+std::span<const ControlDesign> controlTable() {
+    return kTable;
+}
+
+bool takesFocus(ControlKind kind) {
+    return kind == K::TextBox || kind == K::ReadOnlyBox || kind == K::LogBox || kind == K::Button;
+}
+
+int controlId(std::size_t index) {
+    return kFirstControlId + static_cast<int>(index);
+}

@@ -1,0 +1,52 @@
+// The main window's controls as designed: kind, design position in twips,
+// design text and the core text each one shows. The window adapter builds
+// its child windows from this table and nothing else.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "proxy/core/Controls.h"
+
+enum class ControlKind {
+    Label,        // STATIC, left-aligned, may hold several CR LF lines
+    TextBox,      // single-line EDIT the user types into
+    ReadOnlyBox,  // single-line EDIT, ES_READONLY
+    LogBox,       // multi-line EDIT, read-only, vertical scroll bar
+    Button,       // push BUTTON
+    Frame,        // BS_GROUPBOX
+    Line,         // 1-pixel horizontal line
+};
+
+struct ControlDesign {
+    const char* name;
+    ControlKind kind;
+    // Left, top, width, height in twips; a line has height 0.
+    int left;
+    int top;
+    int width;
+    int height;
+    const char* text;              // design text (bound controls start with the core's)
+    std::string Controls::*field;  // the core text it shows, or null
+    bool inFrame = false;          // position is relative to Frame1
+    bool bold = false;
+};
+
+// The client area in twips.
+inline constexpr int kClientWidthTwips = 8070;
+inline constexpr int kClientHeightTwips = 7815;
+
+// At 96 dots per inch, 15 twips make one pixel.
+int twipsToPixels(int twips);
+
+// Every control of the main window. The focusable ones come first, in the
+// keyboard focus order, because the dialog manager tabs in creation order;
+// Frame1 comes last, so it lies below the two controls drawn inside it.
+std::span<const ControlDesign> controlTable();
+
+// Whether the control takes keyboard focus (WS_TABSTOP).
+bool takesFocus(ControlKind kind);
+
+// The control's dialog id: its place in the table from 100 on, well clear of
+// IDOK and IDCANCEL, which the dialog manager sends for Enter and Escape.
+int controlId(std::size_t index);

@@ -1,0 +1,389 @@
+#include "proxy/ui/win32/MainWindow.h"
+
+#include <stdexcept>
+
+namespace {
+
+constexpr const char* kWindowClass = "SkelvaneMainWindow";
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr UINT kTimerIntervalMs = 100;
+// The classic dialog font at 8 points, at the 96 dots per inch that the
+// twips-to-pixels layout assumes.
+constexpr const char* kFontFace = "MS Sans Serif";
+constexpr const char* kFontFaceNew = "Microsoft Sans Serif";  // its TrueType successor
+constexpr const char* kFallbackFace = "DejaVu Sans Condensed";
+constexpr int kFontPoints = 8;
+constexpr int kDesignDpi = 96;
+
+// Clears a flag when a scope ends, however it ends.
+class BusyScope {
+  public:
+    explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~BusyScope() { flag_ = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+  private:
+    bool& flag_;
+};
+
+struct ButtonHandler {
+    const char* name;
+    void (Form1::*handler)();
+};
+constexpr ButtonHandler kButtons[] = {
+    {"Command1", &Form1::Command1_Click},
+    {"Command3", &Form1::Command3_Click},
+    {"Command4", &Form1::Command4_Click},
+    {"Command2", &Form1::Command2_Click},
+};
+
+struct WindowKind {
+    const char* className;
+    DWORD style;
+    DWORD exStyle;
+};
+
+WindowKind windowKind(ControlKind kind) {
+    constexpr DWORD edit = WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+    switch (kind) {
+        case ControlKind::Label:
+            return {"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+        case ControlKind::TextBox:
+            return {"EDIT", edit, WS_EX_CLIENTEDGE};
+        case ControlKind::ReadOnlyBox:
+            return {"EDIT", edit | ES_READONLY, WS_EX_CLIENTEDGE};
+        case ControlKind::LogBox:
+            return {"EDIT",
+                    WS_TABSTOP | WS_VSCROLL | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
+                    WS_EX_CLIENTEDGE};
+        case ControlKind::Button:
+            return {"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+        case ControlKind::Frame:
+            return {"BUTTON", BS_GROUPBOX, 0};
+        case ControlKind::Line:
+            return {"STATIC", SS_BLACKRECT, 0};
+    }
+    return {"STATIC", 0, 0};
+}
+
+// The control's rectangle in client pixels; a line is one pixel high.
+RECT pixelRect(const ControlDesign& design) {
+    int left = design.left;
+    int top = design.top;
+    if (design.inFrame) {
+        for (const ControlDesign& other : controlTable()) {
+            if (other.kind == ControlKind::Frame) {
+                left += other.left;
+                top += other.top;
+            }
+        }
+    }
+    const int x = twipsToPixels(left);
+    const int y = twipsToPixels(top);
+    const int height = design.kind == ControlKind::Line ? 1 : twipsToPixels(design.height);
+    return {x, y, x + twipsToPixels(design.width), y + height};
+}
+
+std::string windowText(HWND window) {
+    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+    const int n = GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+    return text;
+}
+
+void registerWindowClass(HINSTANCE instance, WNDPROC proc) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    wc.lpszClassName = kWindowClass;
+    if (RegisterClassExA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        throw std::runtime_error("RegisterClassEx failed");
+    }
+}
+
+HFONT createFont(const char* face, int weight) {
+    return CreateFontA(-MulDiv(kFontPoints, kDesignDpi, 72), 0, 0, 0, weight, FALSE, FALSE, FALSE,
+                       ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, face);
+}
+
+// The face that the system really draws a font with.
+std::string resolvedFace(HFONT font) {
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(screen, font);
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(screen, LF_FACESIZE, face);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+    return face;
+}
+
+// The design font; where the system lacks it (Wine without its own fonts
+// draws everything in a wide sans serif), a condensed face keeps captions
+// such as "ICQ login server:" and "Datagramms" inside their labels.
+UniqueFont makeFont(int weight) {
+    UniqueFont font(createFont(kFontFace, weight));
+    const std::string face = resolvedFace(font.get());
+    if (lstrcmpiA(face.c_str(), kFontFace) == 0 || lstrcmpiA(face.c_str(), kFontFaceNew) == 0) {
+        return font;
+    }
+    UniqueFont narrow(createFont(kFallbackFace, weight));
+    if (lstrcmpiA(resolvedFace(narrow.get()).c_str(), kFallbackFace) == 0) {
+        return narrow;
+    }
+    return font;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Form1& form, HINSTANCE instance)
+    : form_(form), font_(makeFont(FW_NORMAL)), boldFont_(makeFont(FW_BOLD)) {
+    registerWindowClass(instance, &MainWindow::windowProc);
+    RECT frame{0, 0, twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips)};
+    AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+    CreateWindowExA(0, kWindowClass, "", kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
+                    this);
+    if (!window_) {
+        throw std::runtime_error("CreateWindowEx failed");
+    }
+    createControls(instance);
+    run([this] { form_.Form_Load(); });
+    SetTimer(window_.get(), kTimerId, kTimerIntervalMs, nullptr);
+}
+
+void MainWindow::show(int showCommand) {
+    ShowWindow(window_.get(), showCommand);
+    UpdateWindow(window_.get());
+    focus_ = GetNextDlgTabItem(window_.get(), nullptr, FALSE);
+    SetFocus(focus_);
+}
+
+HWND MainWindow::control(std::string_view name) const {
+    for (const Child& child : children_) {
+        if (name == child.design->name) {
+            return child.window;
+        }
+    }
+    return nullptr;
+}
+
+void MainWindow::createControls(HINSTANCE instance) {
+    const auto table = controlTable();
+    children_.reserve(table.size());
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const ControlDesign& design = table[i];
+        HWND child = createControl(design, controlId(i), instance);
+        if (child == nullptr) {
+            throw std::runtime_error(std::string("cannot create control ") + design.name);
+        }
+        children_.push_back(
+            {&design, child, design.field != nullptr ? form_.ctl.*design.field : ""});
+    }
+}
+
+HWND MainWindow::createControl(const ControlDesign& design, int id, HINSTANCE instance) {
+    const WindowKind kind = windowKind(design.kind);
+    const RECT r = pixelRect(design);
+    const std::string text = design.field != nullptr ? form_.ctl.*design.field : design.text;
+    HWND child =
+        CreateWindowExA(kind.exStyle, kind.className, text.c_str(),
+                        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.style, r.left, r.top,
+                        r.right - r.left, r.bottom - r.top, window_.get(),
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (child != nullptr) {
+        HFONT font = design.bold ? boldFont_.get() : font_.get();
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (design.kind == ControlKind::LogBox) {
+            SendMessageA(child, EM_SETLIMITTEXT, 0, 0);  // the log outgrows the typing limit
+        }
+    }
+    return child;
+}
+
+LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self =
+            static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        self->window_.reset(window);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self == nullptr) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    try {
+        return self->handleMessage(message, wParam, lParam);
+    } catch (...) {
+        // Nothing may unwind through the system's dispatcher; the core's
+        // handlers catch their own faults, so this is only memory running out.
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_TIMER:
+            if (wParam == kTimerId) {
+                run([this] { form_.Timer1_Timer(); });
+            }
+            return 0;
+        case WM_COMMAND:
+            onCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            return readOnlyBoxColours(reinterpret_cast<HDC>(wParam),
+                                      reinterpret_cast<HWND>(lParam));
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focused = GetFocus();
+                if (focused != nullptr && IsChild(window_.get(), focused)) {
+                    focus_ = focused;
+                }
+            }
+            return 0;
+        case WM_SETFOCUS:
+            if (focus_ != nullptr) {
+                SetFocus(focus_);
+            }
+            return 0;
+        case WM_CLOSE:
+            close();
+            return 0;
+        case WM_DESTROY:
+            KillTimer(window_.get(), kTimerId);
+            PostQuitMessage(0);
+            return 0;
+        case WM_NCDESTROY:
+            SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
+            children_.clear();
+            (void)window_.release();  // already gone
+            return 0;
+        default:
+            return DefWindowProcA(window_.get(), message, wParam, lParam);
+    }
+}
+
+void MainWindow::onCommand(int id, int notification) {
+    if (notification != BN_CLICKED) {
+        return;
+    }
+    for (const Child& child : children_) {
+        if (GetDlgCtrlID(child.window) != id) {
+            continue;
+        }
+        for (const ButtonHandler& button : kButtons) {
+            if (std::string_view(button.name) == child.design->name) {
+                run([this, &button] { (form_.*button.handler)(); });
+            }
+        }
+        return;
+    }
+}
+
+// Read-only boxes keep the white of a text box rather than the dialog grey.
+LRESULT MainWindow::readOnlyBoxColours(HDC dc, HWND box) {
+    for (const Child& child : children_) {
+        const ControlKind kind = child.design->kind;
+        if (child.window == box &&
+            (kind == ControlKind::ReadOnlyBox || kind == ControlKind::LogBox)) {
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+            SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+        }
+    }
+    return DefWindowProcA(window_.get(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                          reinterpret_cast<LPARAM>(box));
+}
+
+template <typename Handler>
+void MainWindow::run(Handler handler) {
+    if (busy_ || unloaded_) {
+        return;  // a tick that a handler's message box delivered through its own loop
+    }
+    {
+        BusyScope scope(busy_);
+        readBack();
+        handler();
+    }
+    refresh();
+    if (closePending_) {
+        close();
+    }
+}
+
+// Saves through `Form_Unload` once, then the window goes and the loop ends.
+void MainWindow::close() {
+    if (busy_) {
+        closePending_ = true;  // after the running handler
+        return;
+    }
+    if (unloaded_) {
+        return;
+    }
+    unloaded_ = true;
+    KillTimer(window_.get(), kTimerId);
+    {
+        BusyScope scope(busy_);
+        readBack();
+        form_.Form_Unload();
+    }
+    DestroyWindow(window_.get());
+}
+
+// Only what the user can type goes back: the read-only boxes show the core.
+void MainWindow::readBack() {
+    for (Child& child : children_) {
+        if (child.design->kind == ControlKind::TextBox) {
+            child.shown = windowText(child.window);
+            form_.ctl.*child.design->field = child.shown;
+        }
+    }
+}
+
+void MainWindow::refresh() {
+    const Controls& ctl = form_.ctl;
+    if (ctl.caption != captionShown_) {
+        SetWindowTextA(window_.get(), ctl.caption.c_str());
+        captionShown_ = ctl.caption;
+    }
+    for (Child& child : children_) {
+        if (child.design->field == nullptr) {
+            continue;
+        }
+        const std::string& text = ctl.*child.design->field;
+        if (text == child.shown) {
+            continue;
+        }
+        if (child.design->kind == ControlKind::LogBox) {
+            showLog(child, text);
+        } else {
+            SetWindowTextA(child.window, text.c_str());
+        }
+        child.shown = text;
+    }
+}
+
+// Appends when the core only added lines (the usual case), else replaces the
+// whole text; either way the caret goes to the end and the last line shows.
+void MainWindow::showLog(Child& log, const std::string& text) {
+    const std::string& shown = log.shown;
+    const bool appended = !shown.empty() && shown.back() != '\r' && text.size() > shown.size() &&
+                          text.compare(0, shown.size(), shown) == 0;
+    if (appended) {
+        const WPARAM end = static_cast<WPARAM>(GetWindowTextLengthA(log.window));
+        SendMessageA(log.window, EM_SETSEL, end, static_cast<LPARAM>(end));
+        SendMessageA(log.window, EM_REPLACESEL, FALSE,
+                     reinterpret_cast<LPARAM>(text.c_str() + shown.size()));
+    } else {
+        SetWindowTextA(log.window, text.c_str());
+    }
+    const WPARAM end = static_cast<WPARAM>(GetWindowTextLengthA(log.window));
+    SendMessageA(log.window, EM_SETSEL, end, static_cast<LPARAM>(end));
+    SendMessageA(log.window, EM_SCROLLCARET, 0, 0);
+}

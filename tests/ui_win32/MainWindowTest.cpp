@@ -1,0 +1,471 @@
+// The Win32 main window: its controls against the design table, the focus
+// order, and the traffic between the controls and the core around handlers,
+// ticks, message boxes and closing.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "proxy/core/Form1.h"
+#include "proxy/ui/win32/MainWindow.h"
+#include "tests/support/ScratchDir.h"
+
+namespace {
+
+// Records every box instead of showing it; `onShow` runs while it "is up".
+class RecordingBoxes : public MessageBoxes {
+  public:
+    struct Shown {
+        std::string text;
+        std::string title;
+        MessageIcon icon;
+    };
+    std::vector<Shown> shown;
+    std::function<void()> onShow;
+
+    void show(const std::string& text, const std::string& title, MessageIcon icon) override {
+        shown.push_back({text, title, icon});
+        if (onShow) {
+            onShow();
+        }
+    }
+};
+
+enum class Expect { Label, Box, ReadOnlyBox, Log, Button, Frame, Line };
+
+// The design table: name, kind, position in twips within the client area
+// (the two controls inside Frame1 already moved by its 120, 6240).
+struct Row {
+    const char* name;
+    Expect kind;
+    int left, top, width, height;
+};
+
+const Row kDesign[] = {
+    {"Label22", Expect::Label, 1680, 120, 1095, 255},
+    {"Label23", Expect::Label, 3120, 120, 1095, 255},
+    {"Label4", Expect::Label, 120, 405, 1335, 255},
+    {"Text1", Expect::Box, 1560, 360, 1335, 375},
+    {"Text2", Expect::Box, 3000, 360, 1335, 375},
+    {"Label5", Expect::Label, 120, 885, 1335, 255},
+    {"Text3", Expect::Box, 1560, 840, 1335, 375},
+    {"Text4", Expect::Box, 3000, 840, 1335, 375},
+    {"Label6", Expect::Label, 120, 1365, 1335, 255},
+    {"Text7", Expect::Box, 1560, 1320, 1335, 375},
+    {"Text8", Expect::Box, 3000, 1320, 1335, 375},
+    {"Label2", Expect::Label, 120, 1965, 1335, 255},
+    {"Text6", Expect::ReadOnlyBox, 1560, 1920, 1335, 375},
+    {"Text5", Expect::ReadOnlyBox, 3000, 1920, 1335, 375},
+    {"Command1", Expect::Button, 4440, 360, 1215, 375},
+    {"Command3", Expect::Button, 4440, 840, 1215, 375},
+    {"Command4", Expect::Button, 4440, 1320, 1215, 375},
+    {"Label20", Expect::Label, 5760, 120, 2055, 255},
+    {"Label1", Expect::Label, 5760, 360, 2055, 1215},
+    {"Label3", Expect::Label, 8760, 600, 1935, 1455},
+    {"Label21", Expect::Label, 4560, 1965, 975, 255},
+    {"txtUIN", Expect::ReadOnlyBox, 5760, 1920, 1335, 375},
+    {"Line1", Expect::Line, 120, 1800, 7800, 15},
+    {"Label8", Expect::Label, 120, 2460, 1215, 255},
+    {"Label7", Expect::Label, 1560, 2460, 1215, 255},
+    {"Label9", Expect::Label, 2880, 2460, 975, 255},
+    {"Label10", Expect::Label, 3960, 2460, 975, 255},
+    {"Label12", Expect::Label, 5040, 2460, 975, 255},
+    {"Label17", Expect::Label, 6120, 2460, 975, 255},
+    {"Label14", Expect::Label, 120, 2760, 1215, 855},
+    {"Label13", Expect::Label, 1560, 2760, 1215, 855},
+    {"Label15", Expect::Label, 2880, 2760, 975, 855},
+    {"Label16", Expect::Label, 3960, 2760, 975, 855},
+    {"Label18", Expect::Label, 5040, 2760, 975, 855},
+    {"Label11", Expect::Label, 6120, 2760, 975, 855},
+    {"txtLOG", Expect::Log, 120, 3720, 7815, 2415},
+    {"Frame1", Expect::Frame, 120, 6240, 7815, 1455},
+    {"labPlug", Expect::Label, 240, 6600, 7575, 255},
+    {"Command2", Expect::Button, 240, 6960, 1335, 495},
+};
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string classOf(HWND w) {
+    char name[64] = {};
+    GetClassNameA(w, name, sizeof name);
+    return lower(name);
+}
+
+std::string textOf(HWND w) {
+    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(w)) + 1, '\0');
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextA(w, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+LONG_PTR styleOf(HWND w) {
+    return GetWindowLongPtrA(w, GWL_STYLE);
+}
+
+std::string describe(const RECT& r) {
+    std::ostringstream s;
+    s << r.left << "," << r.top << " " << r.right - r.left << "x" << r.bottom - r.top;
+    return s.str();
+}
+
+LOGFONTA fontOf(HWND w) {
+    LOGFONTA font{};
+    auto handle = reinterpret_cast<HFONT>(SendMessageA(w, WM_GETFONT, 0, 0));
+    GetObjectA(handle, sizeof font, &font);
+    return font;
+}
+
+// The width in pixels of a text in a control's font.
+int textWidth(HWND w, const std::string& text) {
+    HDC dc = GetDC(w);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(w, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(w, dc);
+    return size.cx;
+}
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A window of the test's own, in a scratch folder that is the program's
+// folder: loopback endpoints on free ports, a login server nobody asks.
+class MainWindowTest : public ::testing::Test {
+  protected:
+    MainWindowTest() : oldDir_(std::filesystem::current_path()) {
+        std::ofstream ini(dir_.path() / "skelvane.ini", std::ios::binary);
+        ini << "HostLoginIP=127.0.0.1\r\nHostLoginPort=0\r\nServerLoginIP=127.0.0.1\r\n"
+               "ServerLoginPort=1\r\nHostChatIP=127.0.0.1\r\nHostChatPort=0\r\n";
+        ini.close();
+        form_ = std::make_unique<Form1>(clock_, boxes_, dir_.string());
+        window_ = std::make_unique<MainWindow>(*form_, GetModuleHandleA(nullptr));
+        window_->show(SW_SHOWNORMAL);
+    }
+    ~MainWindowTest() override {
+        window_.reset();
+        form_.reset();
+        std::filesystem::current_path(oldDir_);  // the folder can only go when left
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    HWND main() const { return window_->handle(); }
+    HWND control(const char* name) const {
+        HWND w = window_->control(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    // Where a control lies in the main window's client area, in pixels.
+    RECT placeOf(HWND w) const {
+        RECT r{};
+        GetWindowRect(w, &r);
+        MapWindowPoints(nullptr, main(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+    void tick() { SendMessageA(main(), WM_TIMER, MainWindow::kTimerId, 0); }
+    void click(const char* button) { SendMessageA(control(button), BM_CLICK, 0, 0); }
+    // Replaces a box's text keystroke by keystroke, as the user types.
+    void type(const char* box, const std::string& text) {
+        HWND w = control(box);
+        SendMessageA(w, EM_SETSEL, 0, -1);
+        for (char c : text) {
+            SendMessageA(w, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 1);
+        }
+    }
+    bool logHas(const std::string& text) const {
+        return form_->ctl.txtLOG.find(text) != std::string::npos;
+    }
+    std::string lastLogLine() const {
+        const std::string& log = form_->ctl.txtLOG;
+        const auto at = log.rfind("\r\n");
+        return at == std::string::npos ? log : log.substr(at + 2);
+    }
+
+  private:
+    std::filesystem::path oldDir_;
+
+  protected:
+    ScratchDir dir_{"skelvane-ui"};
+    SystemClock clock_;
+    RecordingBoxes boxes_;
+    std::unique_ptr<Form1> form_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
+    RECT client{};
+    GetClientRect(main(), &client);
+    EXPECT_EQ(client.right, 538);
+    EXPECT_EQ(client.bottom, 521);
+    EXPECT_EQ(textOf(main()), "Skelvane (beta) 0.3.11");
+    const LONG_PTR style = styleOf(main());
+    EXPECT_TRUE((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU) &&
+                (style & WS_MINIMIZEBOX));
+    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX)) << "the window has a fixed size";
+
+    std::vector<int> ids;
+    for (const Row& row : kDesign) {
+        SCOPED_TRACE(row.name);
+        HWND w = control(row.name);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(GetParent(w), main());
+        const int id = GetDlgCtrlID(w);
+        EXPECT_EQ(GetDlgItem(main(), id), w);
+        EXPECT_NE(id, IDOK);
+        EXPECT_NE(id, IDCANCEL);
+        ids.push_back(id);
+
+        const RECT want{row.left / 15, row.top / 15, (row.left + row.width) / 15,
+                        (row.top + row.height) / 15};
+        EXPECT_EQ(describe(placeOf(w)), describe(want));
+
+        const LONG_PTR s = styleOf(w);
+        EXPECT_TRUE(s & WS_VISIBLE);
+        const bool edit =
+            row.kind == Expect::Box || row.kind == Expect::ReadOnlyBox || row.kind == Expect::Log;
+        const bool button = row.kind == Expect::Button || row.kind == Expect::Frame;
+        EXPECT_EQ(classOf(w), edit ? "edit" : button ? "button" : "static");
+        EXPECT_EQ((s & WS_TABSTOP) != 0, edit || row.kind == Expect::Button);
+        if (edit) {
+            EXPECT_EQ((s & ES_READONLY) != 0, row.kind != Expect::Box);
+            EXPECT_EQ((s & ES_MULTILINE) != 0, row.kind == Expect::Log);
+            EXPECT_EQ((s & WS_VSCROLL) != 0, row.kind == Expect::Log);
+        }
+        if (button) {
+            EXPECT_EQ(s & BS_TYPEMASK, row.kind == Expect::Frame ? BS_GROUPBOX : BS_PUSHBUTTON);
+        }
+        if (row.kind == Expect::Line) {
+            EXPECT_EQ(s & SS_TYPEMASK, SS_BLACKRECT);
+            continue;  // draws no text, so has no font
+        }
+        const LOGFONTA font = fontOf(w);
+        EXPECT_EQ(font.lfHeight, -11);  // 8 points at 96 dots per inch
+        EXPECT_EQ(font.lfWeight >= FW_BOLD, std::string(row.name) == "txtUIN");
+        if (row.kind == Expect::Label && row.height == 255) {
+            // A one-line caption fits its label, or it would wrap out of sight.
+            const std::string caption = textOf(w);
+            EXPECT_LE(textWidth(w, caption), (row.width / 15)) << caption;
+        }
+    }
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end()) << "ids are unique";
+
+    // Design captions, and the core's texts after the load.
+    const std::pair<const char*, const char*> texts[] = {
+        {"Label22", "Hostname:"},
+        {"Label23", "Port:"},
+        {"Label4", "Host login:"},
+        {"Label5", "ICQ login server:"},
+        {"Label6", "Host chat:"},
+        {"Label2", "ICQ chat server:"},
+        {"Label20", "Sockets IP/port status"},
+        {"Label21", "User UIN:"},
+        {"Label8", "Direction"},
+        {"Label7", "Bytes"},
+        {"Label9", "Datagramms"},
+        {"Label10", "Packets"},
+        {"Label12", "Skipped"},
+        {"Label17", "Generated"},
+        {"Command1", "Host login"},
+        {"Command3", "Disconnect"},
+        {"Command4", "About"},
+        {"Command2", "Preferences"},
+        {"Frame1", "Plugin"},
+        {"Label1", "Label1"},
+        {"Text1", "127.0.0.1"},
+        {"Text2", "0"},
+        {"Text3", "127.0.0.1"},
+        {"Text4", "1"},
+        {"Text7", "127.0.0.1"},
+        {"Text8", "0"},
+        {"Text5", "5190"},
+        {"Text6", ""},
+        {"txtUIN", ""},
+        {"labPlug", ""},
+        {"Label14", "From Server\r\nTo Client\r\nFrom Client\r\nTo Server"},
+    };
+    for (const auto& [name, text] : texts) {
+        EXPECT_EQ(textOf(control(name)), text) << name;
+    }
+    const std::string log = textOf(control("txtLOG"));
+    EXPECT_EQ(log.rfind("Skelvane (beta) 0.3.11\r\n", 0), 0u) << log;
+    EXPECT_NE(log.find(" Started"), std::string::npos) << log;
+}
+
+TEST_F(MainWindowTest, TabWalksTheDesignFocusOrder) {
+    const char* order[] = {"Command1", "Command3", "Text2",  "Text1",   "Text3",
+                           "Text4",    "Text5",    "Text6",  "Text7",   "Text8",
+                           "txtLOG",   "Command2", "txtUIN", "Command4"};
+    HWND at = GetNextDlgTabItem(main(), nullptr, FALSE);
+    for (const char* name : order) {
+        EXPECT_EQ(at, control(name)) << "expected " << name;
+        at = GetNextDlgTabItem(main(), at, FALSE);
+    }
+    EXPECT_EQ(at, control("Command1")) << "the order wraps round";
+    EXPECT_EQ(GetNextDlgTabItem(main(), control("Command1"), TRUE), control("Command4"));
+}
+
+TEST_F(MainWindowTest, TickShowsEveryChangedCoreTextAndLeavesTypedBoxesAlone) {
+    type("Text3", "login.example");
+    ASSERT_TRUE(SendMessageA(control("Text3"), EM_GETMODIFY, 0, 0));
+    tick();  // the first tick opens the login listener
+    tick();  // the second one shows it in the status list
+
+    const Controls& ctl = form_->ctl;
+    EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_NE(ctl.Label1.find("0  127.0.0.1 : "), std::string::npos) << ctl.Label1;
+    const std::pair<const char*, const std::string*> shown[] = {
+        {"Label1", &ctl.Label1},   {"Label3", &ctl.Label3},   {"Label13", &ctl.Label13},
+        {"Label15", &ctl.Label15}, {"Label16", &ctl.Label16}, {"Label18", &ctl.Label18},
+        {"Label11", &ctl.Label11}, {"txtLOG", &ctl.txtLOG},   {"Text1", &ctl.Text1},
+        {"Text2", &ctl.Text2},     {"Text3", &ctl.Text3},     {"Text5", &ctl.Text5},
+        {"txtUIN", &ctl.txtUIN},   {"labPlug", &ctl.labPlug},
+    };
+    for (const auto& [name, text] : shown) {
+        EXPECT_EQ(textOf(control(name)), *text) << name;
+    }
+    EXPECT_EQ(ctl.Label13, "0\r\n0\r\n0\r\n0");
+    EXPECT_EQ(ctl.Label18, "0\r\n\r\n0");
+    EXPECT_NE(lastLogLine().find("Await client-login connect at 127.0.0.1:0"), std::string::npos);
+
+    // The typed box went into the core and was not written over: a rewrite
+    // would have cleared its modified flag (and moved the caret).
+    EXPECT_EQ(ctl.Text3, "login.example");
+    EXPECT_TRUE(SendMessageA(control("Text3"), EM_GETMODIFY, 0, 0));
+
+    // A text that the core changes between two ticks shows at the next one.
+    form_->ctl.Text6 = "chat.example";
+    form_->ctl.txtUIN = "123456789";
+    tick();
+    EXPECT_EQ(textOf(control("Text6")), "chat.example");
+    EXPECT_EQ(textOf(control("txtUIN")), "123456789");
+}
+
+TEST_F(MainWindowTest, TypedTextsReachTheCoreBeforeEachHandler) {
+    tick();
+    ASSERT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    click("Command3");
+    EXPECT_EQ(form_->loginMode, LOGIN_IDLE);
+    EXPECT_NE(lastLogLine().find("Listening stopped"), std::string::npos);
+
+    // "Host login" reads Text2 as typed, without any tick in between.
+    type("Text2", "99999");
+    click("Command1");
+    EXPECT_NE(lastLogLine().find("Invalid port 99999"), std::string::npos) << lastLogLine();
+    EXPECT_EQ(form_->loginMode, LOGIN_IDLE);
+
+    type("Text2", "0");
+    type("Text1", "localhost");
+    click("Command1");
+    EXPECT_NE(lastLogLine().find("Await client-login connect at localhost:0"), std::string::npos)
+        << lastLogLine();
+    EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+}
+
+TEST_F(MainWindowTest, AboutAndPreferencesButtonsReachTheirHandlers) {
+    click("Command4");
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text, "Skelvane (beta) 0.3.11");
+    EXPECT_EQ(boxes_.shown[0].title, "Skelvane (beta)");
+    EXPECT_EQ(boxes_.shown[0].icon, MessageIcon::Information);
+
+    click("Command2");
+    EXPECT_NE(lastLogLine().find("Plugin preferences"), std::string::npos) << lastLogLine();
+    EXPECT_EQ(textOf(control("txtLOG")), form_->ctl.txtLOG);
+}
+
+TEST_F(MainWindowTest, HostLoginWhileInWorkShowsTheBoxAndNoTickRunsInsideIt) {
+    // Before the first tick chatMode still says "ended": the proxy is busy.
+    int loginModeDuringBox = -1;
+    boxes_.onShow = [&] {
+        // The box's own message loop would deliver the timer meanwhile.
+        tick();
+        loginModeDuringBox = form_->loginMode;
+    };
+    click("Command1");
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text, "Proxy is in work already!");
+    EXPECT_EQ(boxes_.shown[0].title, "Skelvane (beta)");
+    EXPECT_EQ(boxes_.shown[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(loginModeDuringBox, LOGIN_IDLE) << "a tick ran inside the handler";
+    EXPECT_EQ(form_->chatMode, CHAT_ENDED);
+
+    boxes_.onShow = nullptr;
+    tick();
+    ASSERT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    const std::string log = form_->ctl.txtLOG;
+    click("Command1");
+    ASSERT_EQ(boxes_.shown.size(), 2u);
+    EXPECT_EQ(boxes_.shown[1].text, "Proxy is in work already!");
+    EXPECT_EQ(form_->ctl.txtLOG, log) << "nothing else happened";
+}
+
+TEST_F(MainWindowTest, CloseRunsFormUnloadWithTheTypedTextsAndEndsTheLoop) {
+    const auto ini = dir_.path() / "skelvane.ini";
+    type("Text1", "localhost");
+    type("Text8", "6001");
+    SendMessageA(main(), WM_CLOSE, 0, 0);
+
+    EXPECT_FALSE(IsWindow(main()));
+    EXPECT_EQ(fileText(ini),
+              "HostLoginIP = localhost\r\nHostLoginPort = 0\r\nServerLoginIP = 127.0.0.1\r\n"
+              "ServerLoginPort = 1\r\nHostChatIP = 127.0.0.1\r\nHostChatPort = 6001\r\n");
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "no quit message";
+}
+
+TEST_F(MainWindowTest, CloseDuringAMessageBoxWaitsForTheHandler) {
+    const auto ini = dir_.path() / "skelvane.ini";
+    std::filesystem::remove(ini);
+    bool windowDuringBox = false;
+    bool savedDuringBox = true;
+    boxes_.onShow = [&] {
+        SendMessageA(main(), WM_CLOSE, 0, 0);
+        windowDuringBox = IsWindow(main()) != FALSE;
+        savedDuringBox = std::filesystem::exists(ini);
+    };
+    HWND window = main();
+    click("Command4");
+    EXPECT_TRUE(windowDuringBox);
+    EXPECT_FALSE(savedDuringBox);
+    EXPECT_FALSE(IsWindow(window)) << "the close came after the box";
+    EXPECT_TRUE(std::filesystem::exists(ini));
+}
+
+TEST_F(MainWindowTest, LogBoxKeepsItsLastLineInView) {
+    tick();
+    for (int i = 0; i < 20; ++i) {
+        click("Command3");
+        click("Command1");
+    }
+    HWND log = control("txtLOG");
+    EXPECT_EQ(textOf(log), form_->ctl.txtLOG);
+    RECT view{};
+    SendMessageA(log, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&view));
+    const auto length = static_cast<WPARAM>(GetWindowTextLengthA(log));
+    const LRESULT last = SendMessageA(log, EM_POSFROMCHAR, length - 1, 0);
+    const LRESULT first = SendMessageA(log, EM_POSFROMCHAR, 0, 0);
+    const int lastY = static_cast<short>(HIWORD(last));
+    EXPECT_GE(lastY, view.top);
+    EXPECT_LT(lastY, view.bottom);
+    EXPECT_LT(static_cast<short>(HIWORD(first)), view.top) << "the first lines scrolled away";
+    EXPECT_GT(SendMessageA(log, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+}
+
+}  // namespace
