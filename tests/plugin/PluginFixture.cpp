@@ -1,6 +1,5 @@
 #include "tests/plugin/PluginFixture.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -208,9 +207,7 @@ std::uint32_t readBe(const Bytes& bytes, std::size_t at, std::size_t width) {
 }
 
 PluginTest::PluginTest() : previousDir_(std::filesystem::current_path()) {
-    std::string dir = (std::filesystem::temp_directory_path() / "dorrimel-XXXXXX").string();
-    scratch_ = mkdtemp(dir.data());
-    std::filesystem::current_path(scratch_);
+    std::filesystem::current_path(scratch_.path());
     resetPluginState();
     setPluginClock(&clock);
     setPluginPlatform(makeFakePlatform(rec));
@@ -222,7 +219,6 @@ PluginTest::~PluginTest() {
     setPluginClock(nullptr);
     setListAllocator(nullptr);
     std::filesystem::current_path(previousDir_);
-    std::filesystem::remove_all(scratch_);
 }
 
 void PluginTest::sendMessage(const std::string& uinText, const Cookie& cookie,
@@ -248,7 +244,8 @@ void PluginTest::writeSettings(const std::string& text) {
 }
 
 std::string PluginTest::readText(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
+    // Text mode, as the plug-in writes: Windows line ends read as "\n".
+    std::ifstream in(name);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();

@@ -18,6 +18,7 @@
 #include "plugin/PluginWindows.h"
 #include "plugin/Settings.h"
 #include "plugin/Tracker.h"
+#include "tests/support/ScratchDir.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -114,7 +115,7 @@ class PluginTest : public ::testing::Test {
 
   private:
     std::filesystem::path previousDir_;
-    std::filesystem::path scratch_;
+    ScratchDir scratch_{"dorrimel"};
 };
 
 inline Cookie cookieOf(std::uint8_t first) {

@@ -63,7 +63,11 @@ TEST_F(SettingsTest, SavedFileHasFiveLinesWithoutAFinalBreakAndReadsBack) {
 TEST_F(SettingsTest, UnwritableFileIsReported) {
     std::filesystem::create_directory("dorrimel.ini");
     EXPECT_EQ(saveSettings(), 1);
+#if defined(_WIN32)
+    EXPECT_EQ(loadSettings(), 1);  // a directory does not open as a file
+#else
     EXPECT_EQ(loadSettings(), 0);  // a directory opens but holds no lines
+#endif
     EXPECT_EQ(current(), kDefaults);
 }
 

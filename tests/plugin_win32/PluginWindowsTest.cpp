@@ -1,0 +1,277 @@
+// The library's behaviour on Windows: its export, its answer to the init
+// event, the options and log windows driven through their buttons, the
+// thread timer that carries the notifications, the message box, and the
+// release of everything at EVENT_FINISH and at unload.
+#include <cstring>
+#include <regex>
+#include <string>
+
+#include "tests/plugin_win32/PluginDll.h"
+
+namespace {
+
+using PluginWindowsTest = PluginDllTest;
+
+std::string listLine(HWND log, int index) {
+    char text[256] = {};
+    SendDlgItemMessageA(log, 1001, LB_GETTEXT, static_cast<WPARAM>(index),
+                        reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::string counter(HWND log, int id) {
+    char text[32] = {};
+    GetDlgItemTextA(log, id, text, sizeof text);
+    return text;
+}
+
+bool notified() {
+    for (const Bytes& record : hostCalls) {
+        if (record.size() > 6 && record[4] == PLUGIN_COMMAND && record[5] == PACKET_TO_CLIENT) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The names the loaded image exports, read from its export directory.
+std::vector<std::string> exportedNames(HMODULE module) {
+    const auto* base = reinterpret_cast<const std::uint8_t*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& entry =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    std::vector<std::string> names;
+    if (entry.Size == 0) {
+        return names;
+    }
+    const auto* directory =
+        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+    const auto* nameRvas = reinterpret_cast<const DWORD*>(base + directory->AddressOfNames);
+    for (DWORD i = 0; i < directory->NumberOfNames; ++i) {
+        names.emplace_back(reinterpret_cast<const char*>(base + nameRvas[i]));
+    }
+    EXPECT_EQ(directory->NumberOfFunctions, directory->NumberOfNames);
+    return names;
+}
+
+TEST_F(PluginWindowsTest, ExportsOnlyPluginFunWhichAnswersInitWithTitleAndVersion) {
+    EXPECT_EQ(exportedNames(library_.get()), std::vector<std::string>{"pluginFun"});
+
+    const std::uint8_t* answer = init();
+    ASSERT_NE(answer, nullptr);
+    const std::uint8_t expected[] = {22,  0,   0,   0,   PLUGIN_INFO, 13,  0,   0,   0,
+                                     'D', 'o', 'r', 'r', 'i',         'm', 'e', 'l', ' ',
+                                     'v', '0', '.', '4', 4,           0,   0,   0};
+    EXPECT_EQ(std::memcmp(answer, expected, sizeof expected), 0);
+    EXPECT_NE(logWindow(), nullptr);
+    EXPECT_EQ(optionsWindow(), nullptr);
+}
+
+TEST_F(PluginWindowsTest, PreferencesOpensAndClosesTheOptionsWindow) {
+    init();
+    preferences();
+    const HWND first = optionsWindow();
+    ASSERT_NE(first, nullptr);
+    preferences();
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(optionsWindow(), nullptr);
+    preferences();
+    EXPECT_NE(optionsWindow(), nullptr);
+}
+
+// The timer of the file's period (a thousand seconds) would not tick during
+// the test; only the restarted one with the new period can send the notice.
+TEST_F(PluginWindowsTest, OkWithANewPeriodRestartsTheTimerAndSavesTheSettings) {
+    writeFile("dorrimel.ini", "TimerInterval = 1000000\nWaitTimeout = 0\nLogFile = 0");
+    init();
+    send(messageEvent("654321", 0x10));
+    preferences();
+    const HWND dialog = optionsWindow();
+    ASSERT_NE(dialog, nullptr);
+    SetDlgItemTextA(dialog, 1002, "0.02");
+    SendDlgItemMessageA(dialog, 1001, CB_SETCURSEL, 2, 0);
+    pressButton(dialog, IDOK);
+
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(readFile("dorrimel.ini"),
+              "TimerInterval = 20\nWaitTimeout = 0\nRemoveTimeout = 10000\nNotifyType = 3\n"
+              "LogFile = 0");
+    ASSERT_TRUE(pumpUntil(notified)) << "no notification from the restarted timer";
+    const Bytes& notice = hostCalls.front();
+    const std::string text(notice.begin(), notice.end());
+    EXPECT_EQ(notice[6], 0x2A);
+    EXPECT_NE(text.find("was not delivered to 654321]]"), std::string::npos);
+}
+
+TEST_F(PluginWindowsTest, CancelAndTheCloseButtonCloseWithoutChangingAnything) {
+    init();
+    preferences();
+    HWND dialog = optionsWindow();
+    ASSERT_NE(dialog, nullptr);
+    SetDlgItemTextA(dialog, 1004, "77");
+    pressButton(dialog, IDCANCEL);
+    EXPECT_FALSE(IsWindow(dialog));
+
+    preferences();
+    dialog = optionsWindow();
+    ASSERT_NE(dialog, nullptr);
+    char text[100] = {};
+    GetDlgItemTextA(dialog, 1004, text, sizeof text);
+    EXPECT_STREQ(text, "5");
+    SendMessageA(dialog, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_FALSE(std::filesystem::exists("dorrimel.ini"));
+}
+
+TEST_F(PluginWindowsTest, ShowLogTogglesTheLogWindowAndItsCloseButtonOnlyHidesIt) {
+    init();
+    send(messageEvent("654321", 0x10));
+    preferences();
+    const HWND options = optionsWindow();
+    const HWND log = logWindow();
+    ASSERT_NE(options, nullptr);
+    ASSERT_NE(log, nullptr);
+
+    pressButton(options, 1003);
+    EXPECT_TRUE(IsWindowVisible(log));
+    EXPECT_TRUE(IsWindow(options));
+    SendMessageA(log, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(log));
+    EXPECT_FALSE(IsWindowVisible(log));
+    pressButton(options, 1003);
+    EXPECT_TRUE(IsWindowVisible(log));
+    EXPECT_EQ(SendDlgItemMessageA(log, 1001, LB_GETCOUNT, 0, 0), 1);
+    EXPECT_EQ(counter(log, 1004), "1");
+    pressButton(options, 1003);
+    EXPECT_FALSE(IsWindowVisible(log));
+}
+
+TEST_F(PluginWindowsTest, LogListShowsMessagesAndUpdatesTheirLinesInPlace) {
+    init();
+    const HWND log = logWindow();
+    ASSERT_NE(log, nullptr);
+    send(messageEvent("654321", 0x10));
+    send(messageEvent("777", 0x20));
+    EXPECT_TRUE(std::regex_match(listLine(log, 0),
+                                 std::regex(R"(\d\d\.\d\d\.\d\d for    654321, \d+ b\.)")));
+    EXPECT_TRUE(std::regex_match(listLine(log, 1),
+                                 std::regex(R"(\d\d\.\d\d\.\d\d for       777, \d+ b\.)")));
+    EXPECT_EQ(SendDlgItemMessageA(log, 1001, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(counter(log, 1004), "2");
+    EXPECT_EQ(counter(log, 1005), "2");
+
+    send(ackEvent(0x0C, "654321", 0x10));
+    EXPECT_TRUE(std::regex_match(
+        listLine(log, 0),
+        std::regex(R"(\d\d\.\d\d\.\d\d for    654321, \d+ b\. - srv ack in \d+ ms)")));
+    EXPECT_EQ(SendDlgItemMessageA(log, 1001, LB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendDlgItemMessageA(log, 1001, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(counter(log, 1004), "2");
+    EXPECT_EQ(counter(log, 1005), "1");
+
+    send(ackEvent(0x0B, "999999", 0x70));
+    EXPECT_TRUE(std::regex_match(listLine(log, 2),
+                                 std::regex(R"(\d\d\.\d\d\.\d\d from   999999  received ack)")));
+    EXPECT_EQ(SendDlgItemMessageA(log, 1001, LB_GETCURSEL, 0, 0), 2);
+}
+
+TEST_F(PluginWindowsTest, FinishDestroysBothWindows) {
+    init();
+    preferences();
+    const HWND options = optionsWindow();
+    const HWND log = logWindow();
+    ASSERT_NE(options, nullptr);
+    ASSERT_NE(log, nullptr);
+    finish();
+    EXPECT_FALSE(IsWindow(options));
+    EXPECT_FALSE(IsWindow(log));
+    finish();  // nothing left to release
+}
+
+// Unloading while inited: the windows go, and so does the 10 ms thread
+// timer, whose WM_TIMER messages (no window) would otherwise go on while the
+// test's own 50 ms timer ticks three times.
+UINT testTicks = 0;
+UINT_PTR testTimer = 0;
+void CALLBACK countTick(HWND, UINT, UINT_PTR, DWORD) {
+    ++testTicks;
+}
+
+int pluginTimerMessages = 0;
+void countPluginTimer(const MSG& message) {
+    if (message.message == WM_TIMER && message.hwnd == nullptr && message.wParam != testTimer) {
+        ++pluginTimerMessages;
+    }
+}
+
+TEST_F(PluginWindowsTest, UnloadReleasesTheWindowsAndTheTimer) {
+    writeFile("dorrimel.ini", "TimerInterval = 10");
+    init();
+    send(messageEvent("654321", 0x10));
+    preferences();
+    const HWND options = optionsWindow();
+    const HWND log = logWindow();
+    ASSERT_NE(options, nullptr);
+    pluginTimerMessages = 0;
+    ASSERT_TRUE(pumpUntil([] { return pluginTimerMessages > 0; }, std::chrono::seconds(20),
+                          countPluginTimer));
+
+    unload();
+    EXPECT_FALSE(IsWindow(options));
+    EXPECT_FALSE(IsWindow(log));
+    testTicks = 0;
+    pluginTimerMessages = 0;
+    testTimer = SetTimer(nullptr, 0, 50, countTick);
+    ASSERT_NE(testTimer, 0u);
+    EXPECT_TRUE(
+        pumpUntil([] { return testTicks >= 3; }, std::chrono::seconds(20), countPluginTimer));
+    KillTimer(nullptr, testTimer);
+    testTimer = 0;
+    EXPECT_EQ(pluginTimerMessages, 0);
+}
+
+// The box is modal: it is found and answered from a timer that its own
+// message loop dispatches.
+struct BoxSeen {
+    bool found = false;
+    std::string text;
+    bool informationIcon = false;
+};
+BoxSeen boxSeen;
+
+BOOL CALLBACK readBoxChild(HWND child, LPARAM) {
+    if (className(child) != "Static") {
+        return TRUE;
+    }
+    const auto icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+    if (icon != nullptr) {
+        boxSeen.informationIcon = icon == LoadIconA(nullptr, IDI_INFORMATION);
+    } else if (!windowText(child).empty()) {
+        boxSeen.text = windowText(child);
+    }
+    return TRUE;
+}
+
+void CALLBACK answerBox(HWND, UINT, UINT_PTR id, DWORD) {
+    const HWND box = threadWindow(kTitle, "#32770");
+    if (box == nullptr) {
+        return;
+    }
+    KillTimer(nullptr, id);
+    boxSeen.found = true;
+    EnumChildWindows(box, readBoxChild, 0);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+TEST_F(PluginWindowsTest, PreferencesBeforeInitShowsTheInformationBox) {
+    boxSeen = BoxSeen{};
+    ASSERT_NE(SetTimer(nullptr, 0, 20, answerBox), 0u);
+    preferences();
+    EXPECT_TRUE(boxSeen.found);
+    EXPECT_EQ(boxSeen.text, "Plugin not inited.\nOptions not available.");
+    EXPECT_TRUE(boxSeen.informationIcon);
+    EXPECT_EQ(optionsWindow(), nullptr);
+}
+
+}  // namespace
