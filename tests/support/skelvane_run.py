@@ -6,6 +6,11 @@ ports), the program is started headless from another directory, and the test
 reads its dump.log. Stopping sends SIGTERM, which closes the program like the
 window's close button. Every wait is bounded and the scratch folder is always
 removed.
+
+With SKELVANE_WINE set to 32 or 64, SKELVANE_BIN names skelvane.exe and the
+program runs under Wine (scripts/wine-run.sh with those bits, headless).
+Stopping then asks Wine's taskkill to close the program's windows, which runs
+the window's close handler as the close button would.
 """
 
 from __future__ import annotations
@@ -26,7 +31,13 @@ from typing import Optional
 # it finds makes the program's exit code 1, which every test checks at stop.
 # The program is then many times slower, so every wait grows with it.
 VALGRIND = os.environ.get("SKELVANE_VALGRIND", "") not in ("", "0")
-WAIT = 15.0 * (8 if VALGRIND else 1)
+# SKELVANE_WINE=32|64 runs skelvane.exe under Wine; 32-bit Wine may go through
+# qemu-i386, which is several times slower again.
+WINE = os.environ.get("SKELVANE_WINE", "")
+WAIT = 15.0 * (8 if VALGRIND else 1) * {"": 1, "64": 2, "32": 6}.get(WINE, 2)
+# The first start under Wine may create the Wine prefix.
+START_WAIT = WAIT + (120.0 if WINE else 0.0)
+WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "wine-run.sh")
 INI_KEYS = ("HostLoginIP", "HostLoginPort", "ServerLoginIP", "ServerLoginPort", "HostChatIP", "HostChatPort")
 # The plug-in is left out unless a test asks for it (with_plugin keeps the one
 # built beside the program, plugin installs a given library as "plugin.so").
@@ -50,6 +61,11 @@ def valgrind_prefix() -> list[str]:
     suppressions = os.path.join(os.path.dirname(os.path.abspath(__file__)), "valgrind.supp")
     return ["valgrind", "--tool=memcheck", "--error-exitcode=1", "--leak-check=full",
             f"--suppressions={suppressions}"]
+
+
+def wine_prefix() -> list[str]:
+    """The command that runs a Windows program under Wine, or nothing."""
+    return ["bash", os.path.normpath(WINE_RUN), WINE] if WINE else []
 
 
 def free_port() -> int:
@@ -118,6 +134,7 @@ class SkelvaneRun:
         self.proc: Optional[subprocess.Popen] = None
         self.exit_code: Optional[int] = None
         self._stderr_path = os.path.join(self._scratch, "stderr.txt")
+        self._env: Optional[dict[str, str]] = None
 
     # -- life
     def start(self) -> "SkelvaneRun":
@@ -136,20 +153,23 @@ class SkelvaneRun:
         self.write_ini(self.settings)
         self.exe = os.path.join(self.dir, os.path.basename(source))
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        if WINE and not self._display:
+            env.pop("DISPLAY", None)  # Wine's null graphics driver
         if self._display:
             env.update(DISPLAY=self._display, QT_QPA_PLATFORM="xcb")
             env.pop("WAYLAND_DISPLAY", None)
-        with open(self._stderr_path, "wb") as err:
+        self._env = env
+        with open(self._stderr_path, "ab") as err:  # appended to by close_windows too
             # Started from the scratch root: the program must make its own
             # folder current by itself.
             self.proc = subprocess.Popen(self.command_prefix() + [self.exe], cwd=self._scratch, env=env,
                                          stdin=subprocess.DEVNULL, stdout=err, stderr=err)
-        self.wait_log("Await client-login connect at ")
+        self.wait_log("Await client-login connect at ", timeout=START_WAIT)
         return self
 
     def command_prefix(self) -> list[str]:
-        """What the program is started under (valgrind, when asked for)."""
-        return valgrind_prefix()
+        """What the program is started under (Wine or valgrind, when asked for)."""
+        return wine_prefix() + valgrind_prefix()
 
     def write_ini(self, settings: dict[str, str]) -> None:
         # Written in reverse order, so that the file the program writes back
@@ -159,11 +179,14 @@ class SkelvaneRun:
             f.write(text.encode("latin-1"))
 
     def stop(self, sig: int = signal.SIGTERM, timeout: float = WAIT) -> int:
-        """Sends `sig` (SIGTERM or SIGINT), then waits for the exit; returns
-        the exit code."""
+        """Sends `sig` (SIGTERM or SIGINT; under Wine, WM_CLOSE instead), then
+        waits for the exit; returns the exit code."""
         if self.proc is None or self.exit_code is not None:
             return self.exit_code if self.exit_code is not None else -1
-        self.proc.send_signal(sig)
+        if WINE:
+            self.close_windows()
+        else:
+            self.proc.send_signal(sig)
         try:
             self.exit_code = self.proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -171,6 +194,15 @@ class SkelvaneRun:
             self.exit_code = self.proc.wait(timeout=timeout)
             raise AssertionError(f"skelvane did not end within {timeout:g} s of signal {sig}\n{self.describe()}")
         return self.exit_code
+
+    def close_windows(self) -> None:
+        """Under Wine: taskkill without /f posts WM_CLOSE to the program's
+        top-level windows (the 64-bit one reaches 32-bit programs too)."""
+        name = os.path.basename(self.exe)
+        with open(self._stderr_path, "ab") as err:
+            subprocess.run(["bash", os.path.normpath(WINE_RUN), "64", "taskkill", "/im", name], cwd=self._scratch,
+                           env=self._env, stdin=subprocess.DEVNULL, stdout=err, stderr=err, timeout=WAIT,
+                           check=False)
 
     def close(self, failed: bool = False) -> None:
         try:
