@@ -23,7 +23,7 @@ def load() -> pcapng.Conversation:
     """The capture's frames; skips the test when the file is not there."""
     if not path() or not os.path.isfile(path()):
         raise unittest.SkipTest(f"the recorded session is not there: {path()!r} "
-                                "(the shared folder beside the repository holds captures/oscar-bos-session.pcapng)")
+                                "(tests/replay/data holds oscar-bos-session.pcapng)")
     return pcapng.conversation(path(), SERVER_PORT)
 
 
