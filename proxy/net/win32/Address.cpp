@@ -1,20 +1,15 @@
-// Name resolution on Windows through the classic resolver, which takes
+// The system resolver on Windows: the classic gethostbyname, which takes
 // dotted-decimal texts as well as names.
-#include "proxy/net/Address.h"
-
 #include <winsock2.h>
 
 #include <array>
 #include <cstring>
 #include <string>
 
-#include "proxy/net/SockAPI.h"
+#include "proxy/net/SockPlatform.h"
 
-namespace {
+namespace sok_platform {
 
-enum class Lookup { found, noAnswer, noList, noFirst };
-
-// The first IPv4 address of the resolver's answer for `host`.
 Lookup resolveFirst(const std::string& host, IpAddress& address) {
     // Windows resolves an empty text to the machine itself; here, as on
     // every platform, it names no host.
@@ -36,38 +31,14 @@ Lookup resolveFirst(const std::string& host, IpAddress& address) {
     return Lookup::found;
 }
 
-}  // namespace
-
-IpAddress getIP(const std::string& host) {
-    Sok_trace("getIP: " + host);
-    IpAddress address = 0;
-    switch (resolveFirst(host, address)) {
-        case Lookup::noAnswer:
-            Sok_trace(" err!");
-            return 0;
-        case Lookup::noList:
-            Sok_trace(" err1!");
-            return 0;
-        case Lookup::noFirst:
-            Sok_trace(" err2!");
-            return 0;
-        case Lookup::found:
-            break;
-    }
-    Sok_trace(" result: " + std::to_string(address));
-    return address;
-}
-
-IpAddress getLocalIP() {
+std::string localHostName() {
     constexpr int nameLimit = 100;
     std::array<char, nameLimit + 1> name{};
     if (gethostname(name.data(), nameLimit) != 0) {
-        return 0;
+        return {};
     }
     name[nameLimit] = '\0';
-    IpAddress address = 0;
-    if (resolveFirst(name.data(), address) != Lookup::found) {
-        return 0;
-    }
-    return address;
+    return name.data();
 }
+
+}  // namespace sok_platform

@@ -5,15 +5,12 @@
 #include <windows.h>
 #include <winsock2.h>
 
-#include <chrono>
 #include <cstdint>
 
 #include "proxy/net/Address.h"
-#include "proxy/net/AsyncKey.h"
+#include "proxy/net/SockPlatform.h"
 
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
 
 constexpr long kReadClose = FD_READ | FD_CLOSE;
 static_assert(kReadClose == SOK_FD_READ_CLOSE, "the slot's armed mask is the Winsock mask");
@@ -30,50 +27,12 @@ WSAEVENT eventOf(const SokEvent& ev) {
     return static_cast<WSAEVENT>(ev.handle);
 }
 
-// A new IPv4 TCP socket that child processes do not inherit.
-SokHandle newTcpSocket() {
-    return slotValue(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
-                                WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
-}
-
-bool makeNonBlocking(SokHandle sock) {
-    u_long on = 1;
-    return ioctlsocket(raw(sock), FIONBIO, &on) == 0;
-}
-
 sockaddr_in makeAddress(IpAddress address, std::uint16_t port) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
     sa.sin_addr.s_addr = address;
     return sa;
-}
-
-// Closes what a failed operation created and frees its slot.
-int closeAndFail(SokHandle& sock, int result) {
-    Sok_close(sock);
-    return result;
-}
-
-// Selects read and close for the slot's new socket. A new socket starts
-// with a clean event: nothing left over from the slot's previous socket.
-bool armSlot(SokHandle sock, SokEvent& ev) {
-    if (!ev.created || ev.handle == nullptr) {
-        return false;
-    }
-    ev.closeSeen = false;
-    WSAResetEvent(eventOf(ev));
-    if (WSAEventSelect(raw(sock), eventOf(ev), kReadClose) != 0) {
-        return false;
-    }
-    ev.armed = SOK_FD_READ_CLOSE;
-    return true;
-}
-
-std::int32_t msLeft(SteadyClock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-    return left.count() > 0 ? static_cast<std::int32_t>(left.count()) : 0;
 }
 
 // Bytes received and not yet read, 0 when the socket cannot tell.
@@ -83,58 +42,6 @@ u_long pendingBytes(SokHandle sock) {
         return 0;
     }
     return pending;
-}
-
-// Waits for the connection of a non-blocking connect until the deadline.
-// 0 connected, 4 timed out, 100 cancelled by the user.
-int awaitConnected(SokHandle sock, SteadyClock::time_point deadline, std::int32_t cancel) {
-    Sok_trace(" connect, wait...");
-    while (SteadyClock::now() < deadline) {
-        Sleep(1);
-        if (Sok_alive(sock) == SOK_TRUE) {
-            return 0;
-        }
-        if (cancel == 1 && AsyncKey_escapePressed()) {
-            Sok_trace(" canceled");
-            return 100;
-        }
-    }
-    Sok_trace(" connect timeout.");
-    return 4;
-}
-
-// Starts the connect and sees it through: 0 connected, 4 failed or timed
-// out, 100 cancelled. Address 0 names no host and fails at once.
-int establish(SokHandle sock, const sockaddr_in& sa, std::int32_t timeoutMs, std::int32_t cancel) {
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
-    int lastError = WSAEADDRNOTAVAIL;
-    if (sa.sin_addr.s_addr != 0) {
-        if (connect(raw(sock), reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0) {
-            return 0;
-        }
-        lastError = WSAGetLastError();
-        if (lastError == WSAEWOULDBLOCK) {
-            const int waited = awaitConnected(sock, deadline, cancel);
-            if (waited != 4) {
-                return waited;
-            }
-        }
-    }
-    Sok_trace(" connect, lasterr: " + std::to_string(lastError));
-    return 4;
-}
-
-// Waits until the socket can take more bytes, at most `waitMs`.
-bool awaitWritable(SokHandle sock, std::int32_t waitMs) {
-    fd_set writable;
-    fd_set failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(raw(sock), &writable);
-    FD_SET(raw(sock), &failed);
-    timeval wait{waitMs / 1000, (waitMs % 1000) * 1000};
-    const int ready = select(0, nullptr, &writable, &failed, &wait);
-    return ready > 0 && FD_ISSET(raw(sock), &writable) && !FD_ISSET(raw(sock), &failed);
 }
 
 // Reads what the caller asked for after the events of one wait: the read
@@ -161,6 +68,84 @@ bool onlyCloseLeft(SokHandle sock) {
 }
 
 }  // namespace
+
+namespace sok_platform {
+
+SokHandle newTcpSocket() {
+    return slotValue(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
+}
+
+bool makeNonBlocking(SokHandle sock) {
+    u_long on = 1;
+    return ioctlsocket(raw(sock), FIONBIO, &on) == 0;
+}
+
+bool bindTo(SokHandle sock, IpAddress address, std::uint16_t port) {
+    // No SO_REUSEADDR: on Windows it would let a second listener take a port
+    // that is in use. Without it two listeners exclude each other, and a new
+    // listener may still take the port of connections accepted earlier.
+    const sockaddr_in sa = makeAddress(address, port);
+    return bind(raw(sock), reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0;
+}
+
+ConnectStart startConnect(SokHandle sock, IpAddress address, std::uint16_t port, int& lastError) {
+    const sockaddr_in sa = makeAddress(address, port);
+    if (connect(raw(sock), reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0) {
+        return ConnectStart::connected;
+    }
+    lastError = WSAGetLastError();
+    return lastError == WSAEWOULDBLOCK ? ConnectStart::pending : ConnectStart::failed;
+}
+
+bool armSlot(SokHandle sock, SokEvent& ev) {
+    if (!ev.created || ev.handle == nullptr) {
+        return false;
+    }
+    ev.closeSeen = false;
+    WSAResetEvent(eventOf(ev));
+    if (WSAEventSelect(raw(sock), eventOf(ev), kReadClose) != 0) {
+        return false;
+    }
+    ev.armed = SOK_FD_READ_CLOSE;
+    return true;
+}
+
+void disarmSlot(SokEvent& ev) {
+    // Nothing may signal for the socket, not even what an earlier socket
+    // of the slot left behind.
+    ev.armed = 0;
+    ev.closeSeen = false;
+    if (ev.handle != nullptr) {
+        WSAResetEvent(eventOf(ev));
+    }
+}
+
+std::int32_t sendSome(SokHandle sock, const std::uint8_t* data, std::int32_t length) {
+    const int n = send(raw(sock), reinterpret_cast<const char*>(data), length, 0);
+    if (n > 0) {
+        return n;
+    }
+    return n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+}
+
+bool awaitWritable(SokHandle sock, std::int32_t waitMs) {
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(raw(sock), &writable);
+    FD_SET(raw(sock), &failed);
+    timeval wait{waitMs / 1000, (waitMs % 1000) * 1000};
+    const int ready = select(0, nullptr, &writable, &failed, &wait);
+    return ready > 0 && FD_ISSET(raw(sock), &writable) && !FD_ISSET(raw(sock), &failed);
+}
+
+void endStream(SokHandle sock) {
+    shutdown(raw(sock), SD_BOTH);
+}
+
+}  // namespace sok_platform
 
 int Sok_init() {
     WSADATA data{};
@@ -204,28 +189,6 @@ int Sok_close(SokHandle& sock) {
     return 0;
 }
 
-int Sok_bind(SokHandle& sock, const std::string& host, std::uint16_t port) {
-    if (sock != SOK_NO_SOCKET) {
-        return 1;
-    }
-    sock = newTcpSocket();
-    if (sock == SOK_NO_SOCKET) {
-        return 2;
-    }
-    if (!makeNonBlocking(sock)) {
-        return closeAndFail(sock, 3);
-    }
-    // No SO_REUSEADDR: on Windows it would let a second listener take a port
-    // that is in use. Without it two listeners exclude each other, and a new
-    // listener may still take the port of connections accepted earlier.
-    const IpAddress address = host.empty() ? getLocalIP() : getIP(host);
-    const sockaddr_in sa = makeAddress(address, port);
-    if (bind(raw(sock), reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) != 0) {
-        return closeAndFail(sock, 4);
-    }
-    return 0;
-}
-
 int Sok_listen(SokHandle& sock) {
     if (sock == SOK_NO_SOCKET) {
         return 1;
@@ -245,56 +208,12 @@ int Sok_accept(SokHandle& listener, SokHandle& conn, SokEvent& ev) {
         return 5;
     }
     SetHandleInformation(reinterpret_cast<HANDLE>(raw(conn)), HANDLE_FLAG_INHERIT, 0);
-    if (!armSlot(conn, ev)) {
+    if (!sok_platform::armSlot(conn, ev)) {
         Sok_close(conn);
         Sok_close(listener);
         return 6;
     }
     Sok_close(listener);
-    return 0;
-}
-
-int Sok_connect(SokHandle& sock, SokEvent& ev, const std::string& host, std::uint16_t port,
-                std::int32_t timeoutMs, bool arm, std::int32_t cancel) {
-    Sok_trace("Sok_connect: " + std::to_string(sock) + ", " +
-              std::to_string(reinterpret_cast<std::uintptr_t>(ev.handle)) + ", " + host + ":" +
-              std::to_string(port) + ", " + std::to_string(timeoutMs));
-    if (sock != SOK_NO_SOCKET) {
-        return 1;
-    }
-    sock = newTcpSocket();
-    Sok_trace(" socket: " + std::to_string(sock));
-    if (sock == SOK_NO_SOCKET) {
-        return 2;
-    }
-    const sockaddr_in sa = makeAddress(getIP(host), port);
-    const bool nonBlocking = makeNonBlocking(sock);
-    Sok_trace(" ioctl: " + std::to_string(nonBlocking ? 0 : -1));
-    if (!nonBlocking) {
-        return closeAndFail(sock, 3);
-    }
-    const int outcome = establish(sock, sa, timeoutMs, cancel);
-    if (outcome == 100) {
-        return 100;
-    }
-    if (outcome != 0) {
-        return closeAndFail(sock, 4);
-    }
-    Sok_trace(" connected.");
-    if (!arm) {
-        // Nothing may signal for this socket, not even what an earlier
-        // socket of the slot left behind.
-        ev.armed = 0;
-        ev.closeSeen = false;
-        if (ev.handle != nullptr) {
-            WSAResetEvent(eventOf(ev));
-        }
-        return 0;
-    }
-    if (!armSlot(sock, ev)) {
-        Sok_trace(" event-error.");
-        return closeAndFail(sock, 5);
-    }
     return 0;
 }
 
@@ -378,38 +297,4 @@ int Sok_name(SokHandle sock, std::string& ip, std::uint16_t& port) {
     ip = inet_ntoa(sa.sin_addr);
     port = ntohs(sa.sin_port);
     return 0;
-}
-
-void Sok_trace(const std::string& text) {
-    static_cast<void>(text);
-}
-
-std::int32_t Sok_send(SokHandle sock, const std::uint8_t* data, std::int32_t length) {
-    if (length == 0) {
-        return 0;
-    }
-    if (sock == SOK_NO_SOCKET || length < 0 || data == nullptr) {
-        return -1;
-    }
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(SOK_SEND_WAIT_MS);
-    std::int32_t sent = 0;
-    while (sent < length) {
-        const int n = send(raw(sock), reinterpret_cast<const char*>(data + sent), length - sent, 0);
-        if (n > 0) {
-            sent += n;
-            continue;
-        }
-        const bool full = n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK;
-        if (!full || !awaitWritable(sock, msLeft(deadline))) {
-            break;
-        }
-    }
-    if (sent == length) {
-        return length;
-    }
-    if (sent > 0) {
-        // The peer holds a cut unit: end the stream so nothing follows it.
-        shutdown(raw(sock), SD_BOTH);
-    }
-    return -1;
 }

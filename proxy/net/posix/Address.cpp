@@ -1,0 +1,55 @@
+// The system resolver on POSIX: getaddrinfo, which takes dotted-decimal
+// texts as well as names.
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "proxy/net/SockPlatform.h"
+
+namespace {
+
+struct AddrInfoFree {
+    void operator()(addrinfo* info) const { freeaddrinfo(info); }
+};
+using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoFree>;
+
+}  // namespace
+
+namespace sok_platform {
+
+Lookup resolveFirst(const std::string& host, IpAddress& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* raw = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &raw) != 0) {
+        return Lookup::noAnswer;
+    }
+    const AddrInfoList list(raw);
+    if (!list || list->ai_addr == nullptr || list->ai_family != AF_INET ||
+        list->ai_addrlen < sizeof(sockaddr_in)) {
+        return Lookup::noList;
+    }
+    sockaddr_in first{};
+    std::memcpy(&first, list->ai_addr, sizeof(first));
+    address = first.sin_addr.s_addr;
+    return Lookup::found;
+}
+
+std::string localHostName() {
+    constexpr std::size_t nameLimit = 100;
+    std::array<char, nameLimit + 1> name{};
+    if (gethostname(name.data(), nameLimit) != 0) {
+        return {};
+    }
+    name[nameLimit] = '\0';
+    return name.data();
+}
+
+}  // namespace sok_platform
