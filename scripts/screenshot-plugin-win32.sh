@@ -21,12 +21,8 @@ bits="${BITS:-64}"
 tool="$build_dir/bin/dorrimel_preview.exe"
 plugin="$build_dir/bin/plugin.dll"
 
-need() {  # command, package
-    if ! command -v "$1" >/dev/null 2>&1; then
-        echo "screenshot-plugin-win32.sh: '$1' not found; install the Debian package '$2'" >&2
-        exit 1
-    fi
-}
+script=screenshot-plugin-win32.sh
+. scripts/xvfb.sh
 need Xvfb xvfb
 need import imagemagick
 need xwininfo x11-utils
@@ -61,20 +57,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A free display number from :99 up.
-n=99
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
-    n=$((n + 1))
-done
-Xvfb ":$n" -screen 0 800x600x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    sleep 0.1
-done
-[ -e "/tmp/.X11-unix/X$n" ] || { echo "screenshot-plugin-win32.sh: Xvfb did not start on :$n" >&2; exit 1; }
-export DISPLAY=":$n"
-unset WAYLAND_DISPLAY
+start_xvfb 99 -dpi 96
 
 # A Wine prefix of its own (made on the first run), in which the log
 # window's "Courier New" is drawn with the installed DejaVu Sans Mono: Wine

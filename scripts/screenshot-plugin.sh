@@ -17,12 +17,8 @@ case "$build_dir" in /*) ;; *) build_dir="$root/$build_dir" ;; esac
 tool="$build_dir/tools/dorrimel_preview"
 plugin="$build_dir/bin/plugin.so"
 
-need() {  # command, package
-    if ! command -v "$1" >/dev/null 2>&1; then
-        echo "screenshot-plugin.sh: '$1' not found; install the Debian package '$2'" >&2
-        exit 1
-    fi
-}
+script=screenshot-plugin.sh
+. scripts/xvfb.sh
 need Xvfb xvfb
 need import imagemagick
 need xwininfo x11-utils
@@ -53,20 +49,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A free display number from :99 up.
-n=99
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
-    n=$((n + 1))
-done
-Xvfb ":$n" -screen 0 800x600x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    sleep 0.1
-done
-[ -e "/tmp/.X11-unix/X$n" ] || { echo "screenshot-plugin.sh: Xvfb did not start on :$n" >&2; exit 1; }
-export DISPLAY=":$n"
-unset WAYLAND_DISPLAY
+start_xvfb 99 -dpi 96
 export QT_QPA_PLATFORM=xcb
 
 # shot mode "window title" file: one window of the preview tool, alone on screen.

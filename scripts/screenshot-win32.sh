@@ -16,12 +16,8 @@ case "$out" in /*) ;; *) out="$root/$out" ;; esac
 bin_dir="${BIN_DIR:-build-win64/bin}"
 bits="${BITS:-64}"
 
-need() {  # command, package
-    if ! command -v "$1" >/dev/null 2>&1; then
-        echo "screenshot-win32.sh: '$1' not found; install the Debian package '$2'" >&2
-        exit 1
-    fi
-}
+script=screenshot-win32.sh
+. scripts/xvfb.sh
 need Xvfb xvfb
 need import imagemagick
 need xdotool xdotool
@@ -49,20 +45,7 @@ cleanup() {
 trap cleanup EXIT
 cp -r "$bin_dir/." "$scratch/"
 
-# A free display number from :97 up.
-n=97
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
-    n=$((n + 1))
-done
-Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    sleep 0.1
-done
-[ -e "/tmp/.X11-unix/X$n" ] || { echo "screenshot-win32.sh: Xvfb did not start on :$n" >&2; exit 1; }
-export DISPLAY=":$n"
-unset WAYLAND_DISPLAY
+start_xvfb 97
 
 # With DISPLAY set, wine-setup.sh picks (and if needed creates) the x11 prefix.
 prefix="$(bash scripts/wine-setup.sh "$bits")"

@@ -13,12 +13,8 @@ out="${1:-docs/screenshots/main-window.png}"
 case "$out" in /*) ;; *) out="$root/$out" ;; esac
 bin_dir="${BIN_DIR:-build/bin}"
 
-need() {  # command, package
-    if ! command -v "$1" >/dev/null 2>&1; then
-        echo "screenshot.sh: '$1' not found; install the Debian package '$2'" >&2
-        exit 1
-    fi
-}
+script=screenshot.sh
+. scripts/xvfb.sh
 need Xvfb xvfb
 need import imagemagick
 need xwininfo x11-utils
@@ -43,20 +39,7 @@ cleanup() {
 trap cleanup EXIT
 cp -r "$bin_dir/." "$scratch/"
 
-# A free display number from :99 up.
-n=99
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
-    n=$((n + 1))
-done
-Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    sleep 0.1
-done
-[ -e "/tmp/.X11-unix/X$n" ] || { echo "screenshot.sh: Xvfb did not start on :$n" >&2; exit 1; }
-export DISPLAY=":$n"
-unset WAYLAND_DISPLAY
+start_xvfb 99
 export QT_QPA_PLATFORM=xcb
 
 (cd "$scratch" && exec ./skelvane) &
