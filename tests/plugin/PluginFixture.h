@@ -18,9 +18,8 @@
 #include "plugin/PluginWindows.h"
 #include "plugin/Settings.h"
 #include "plugin/Tracker.h"
+#include "tests/plugin/PluginRecords.h"
 #include "tests/support/ScratchDir.h"
-
-using Bytes = std::vector<std::uint8_t>;
 
 // The plug-in's export, as the host finds it.
 extern "C" const std::uint8_t* PLUG_CALL pluginFun(const std::uint8_t* eventRecord);
@@ -68,22 +67,6 @@ struct Recorder {
 };
 
 std::unique_ptr<PluginPlatform> makeFakePlatform(Recorder& recorder);
-
-// The host side: every record handed to the callback, in order.
-extern std::vector<Bytes> hostCalls;
-const std::uint8_t* PLUG_CALL recordingHostCallback(const std::uint8_t* record);
-
-// Records and frames as the host and the OSCAR peers build them.
-Bytes le32(std::uint32_t value);
-Bytes eventRecord(std::uint8_t code, const Bytes& data = {});
-Bytes initRecord(std::uint32_t ownUin, const std::string& programDir = "C:\\Skelvane");
-Bytes withLength(Bytes record, std::uint32_t length);  // same bytes, L changed
-Bytes flap(std::uint8_t channel, const Bytes& data, int declaredLength = -1);
-Bytes snac(std::uint16_t family, std::uint16_t subtype, std::uint32_t requestId,
-           const Bytes& body = {});
-Bytes messageBody(const Cookie& cookie, const std::string& uinText);
-std::uint32_t readLe(const Bytes& bytes, std::size_t at, std::size_t width);
-std::uint32_t readBe(const Bytes& bytes, std::size_t at, std::size_t width);
 
 class PluginTest : public ::testing::Test {
   protected:

@@ -1,59 +1,19 @@
 #include "tests/plugin_win32/PluginDll.h"
 
+#include <array>
 #include <fstream>
 #include <sstream>
 
-std::vector<Bytes> hostCalls;
-
 namespace {
 
-void append(Bytes& to, const Bytes& more) {
-    to.insert(to.end(), more.begin(), more.end());
-}
-
-Bytes le32(std::uint32_t value) {
-    Bytes out;
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-    return out;
-}
-
-Bytes be16(std::uint16_t value) {
-    return {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
-}
-
-Bytes stringField(const std::string& text) {
-    Bytes out = le32(static_cast<std::uint32_t>(text.size()));
-    out.insert(out.end(), text.begin(), text.end());
-    return out;
-}
-
-// FLAP channel 2, SNAC 4/subtype, cookie, message channel 1, the UIN and a
-// text TLV.
+// An instant message (SNAC 4/subtype) on FLAP channel 2, with a cookie made
+// of cookieByte and the seven bytes after it.
 Bytes imFrame(std::uint16_t subtype, const std::string& uinText, std::uint8_t cookieByte) {
-    Bytes snac = be16(4);
-    append(snac, be16(subtype));
-    append(snac, {0, 0, 0, 0, 0, 0x42});
+    std::array<std::uint8_t, 8> cookie{};
     for (std::uint8_t i = 0; i < 8; ++i) {
-        snac.push_back(static_cast<std::uint8_t>(cookieByte + i));
+        cookie[i] = static_cast<std::uint8_t>(cookieByte + i);
     }
-    append(snac, be16(1));
-    snac.push_back(static_cast<std::uint8_t>(uinText.size()));
-    snac.insert(snac.end(), uinText.begin(), uinText.end());
-    append(snac, {0x00, 0x02, 0x00, 0x04, 'h', 'e', 'y', '!'});
-    Bytes frame{0x2A, 0x02, 0x00, 0x01};
-    append(frame, be16(static_cast<std::uint16_t>(snac.size())));
-    append(frame, snac);
-    return frame;
-}
-
-const std::uint8_t* PLUG_CALL recordingHostCallback(const std::uint8_t* record) {
-    static const std::uint8_t ack[6] = {2, 0, 0, 0, HOST_ACK, ACK_OK};
-    const std::uint32_t length =
-        record[0] | record[1] << 8 | record[2] << 16 | static_cast<std::uint32_t>(record[3]) << 24;
-    hostCalls.emplace_back(record, record + 4 + length);
-    return ack;
+    return flap(2, snac(4, subtype, 0x42, messageBody(cookie, uinText)));
 }
 
 struct WindowSearch {
@@ -73,28 +33,6 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM context) {
 }
 
 }  // namespace
-
-Bytes eventRecord(std::uint8_t code, const Bytes& data) {
-    Bytes out = le32(static_cast<std::uint32_t>(2 + data.size()));
-    out.push_back(PLUGIN_EVENT);
-    out.push_back(code);
-    append(out, data);
-    return out;
-}
-
-Bytes initRecord(std::uint32_t ownUin, const std::string& programDir) {
-    const auto address = reinterpret_cast<std::uintptr_t>(&recordingHostCallback);
-    Bytes data = le32(static_cast<std::uint32_t>(address));
-    append(data, le32(HOST_API_VERSION));
-    append(data, stringField(programDir));
-    append(data, stringField(programDir));
-    append(data, le32(ownUin));
-    if constexpr (sizeof(address) > 4) {
-        append(data, le32(static_cast<std::uint32_t>(address)));
-        append(data, le32(static_cast<std::uint32_t>(std::uint64_t{address} >> 32)));
-    }
-    return eventRecord(EVENT_INIT, data);
-}
 
 Bytes messageEvent(const std::string& uinText, std::uint8_t cookieByte) {
     return eventRecord(PACKET_TO_SERVER, imFrame(6, uinText, cookieByte));

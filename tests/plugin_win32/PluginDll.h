@@ -17,27 +17,18 @@
 #include <vector>
 
 #include "proxy/plugin_host/PluginInterface.h"
+#include "tests/plugin/PluginRecords.h"
 #include "tests/support/ScratchDir.h"
-
-using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr char kTitle[] = "Dorrimel v0.4";
 inline constexpr std::uint32_t kOwnUin = 123456;
 inline constexpr char kOptionsCaption[] = "Dorrimel v0.4 - Options - 123456";
 inline constexpr char kLogCaption[] = "Dorrimel v0.4 - Log";
 
-// Records as the host builds them.
-Bytes eventRecord(std::uint8_t code, const Bytes& data = {});
-// The init record of the host's PlugInit: callback, version 7, the program
-// folder twice, the own UIN and, on 64-bit builds, the full callback address.
-Bytes initRecord(std::uint32_t ownUin, const std::string& programDir);
 // PACKET_TO_SERVER with SNAC 4/6 to uinText, or PACKET_TO_CLIENT with an
 // acknowledgement (subtype 0x0B or 0x0C) of such a message.
 Bytes messageEvent(const std::string& uinText, std::uint8_t cookieByte);
 Bytes ackEvent(std::uint16_t subtype, const std::string& uinText, std::uint8_t cookieByte);
-
-// Every record the plug-in handed to the host callback, in order.
-extern std::vector<Bytes> hostCalls;
 
 // Dispatches this thread's messages until done() holds or limit has passed
 // (waiting for messages in between); returns done(). seen, when given, is

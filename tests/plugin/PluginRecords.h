@@ -1,0 +1,34 @@
+// Records and frames as the host and the OSCAR peers build them, and a host
+// callback that keeps every record the plug-in hands it: shared by the tests
+// of the plug-in's logic and of the built plugin library.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "proxy/plugin_host/PluginInterface.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The host side: every record handed to the callback, in order.
+extern std::vector<Bytes> hostCalls;
+const std::uint8_t* PLUG_CALL recordingHostCallback(const std::uint8_t* record);
+
+void append(Bytes& to, const Bytes& more);
+Bytes be(std::uint32_t value, std::size_t width);
+Bytes le32(std::uint32_t value);
+Bytes eventRecord(std::uint8_t code, const Bytes& data = {});
+// The init record of the host's PlugInit: recordingHostCallback, version 7,
+// the program folder twice, the own UIN and, on 64-bit builds, the full
+// callback address.
+Bytes initRecord(std::uint32_t ownUin, const std::string& programDir = "C:\\Skelvane");
+Bytes withLength(Bytes record, std::uint32_t length);  // same bytes, L changed
+Bytes flap(std::uint8_t channel, const Bytes& data, int declaredLength = -1);
+Bytes snac(std::uint16_t family, std::uint16_t subtype, std::uint32_t requestId,
+           const Bytes& body = {});
+// An instant message's body: cookie, message channel 1, the UIN and a TLV.
+Bytes messageBody(const std::array<std::uint8_t, 8>& cookie, const std::string& uinText);
+std::uint32_t readLe(const Bytes& bytes, std::size_t at, std::size_t width);
+std::uint32_t readBe(const Bytes& bytes, std::size_t at, std::size_t width);
