@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "proxy/core/Form1.h"
+#include "proxy/ui/ControlTable.h"
 
 class QCloseEvent;
 class QLabel;
@@ -48,18 +49,13 @@ class MainWindow : public QWidget {
     // Shows the core's texts; a widget is only touched when its text differs,
     // so typing and the caret are left alone.
     void refresh();
-    void buildEndpoints();
-    void buildStatus();
-    void buildCounterTable();
-    void buildLogAndPlugin();
+    void buildControls();
+    QWidget* addWidget(const ControlDesign& design, QWidget* parent);
+    QWidget* makeWidget(const ControlDesign& design, QWidget* parent);
+    QLabel* makeLabel(const ControlDesign& design, QWidget* parent);
+    QLineEdit* makeBox(const ControlDesign& design, QWidget* parent);
+    QPushButton* makeButton(const ControlDesign& design, QWidget* parent);
     void setFocusOrder();
-    QLabel* addLabel(const char* name, const char* text, int left, int top, int width, int height,
-                     QWidget* parent = nullptr);
-    QLineEdit* addBox(const char* name, std::string Controls::*field, bool editable, int left,
-                      int top, int width, int height);
-    QPushButton* addButton(const char* name, const char* text, int left, int top, int width,
-                           int height, QWidget* parent = nullptr);
-    void bindLabel(QLabel* label, std::string Controls::*field);
     void showLog(const std::string& text);
     // Runs one core handler, never inside another one, then refreshes.
     template <typename Handler>

@@ -27,17 +27,6 @@ class BusyScope {
     bool& flag_;
 };
 
-struct ButtonHandler {
-    const char* name;
-    void (Form1::*handler)();
-};
-constexpr ButtonHandler kButtons[] = {
-    {"Command1", &Form1::Command1_Click},
-    {"Command3", &Form1::Command3_Click},
-    {"Command4", &Form1::Command4_Click},
-    {"Command2", &Form1::Command2_Click},
-};
-
 struct WindowKind {
     const char* className;
     DWORD style;
@@ -277,10 +266,8 @@ void MainWindow::onCommand(int id, int notification) {
         if (GetDlgCtrlID(child.window) != id) {
             continue;
         }
-        for (const ButtonHandler& button : kButtons) {
-            if (std::string_view(button.name) == child.design->name) {
-                run([this, &button] { (form_.*button.handler)(); });
-            }
+        if (const ClickHandler handler = clickHandler(child.design->name)) {
+            run([this, handler] { (form_.*handler)(); });
         }
         return;
     }

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "proxy/core/Form1.h"
-#include "proxy/ui/win32/ControlTable.h"
+#include "proxy/ui/ControlTable.h"
 
 // A GDI font, deleted with its owner.
 struct FontDeleter {

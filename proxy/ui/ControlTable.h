@@ -1,20 +1,22 @@
 // The main window's controls as designed: kind, design position in twips,
-// design text and the core text each one shows. The window adapter builds
-// its child windows from this table and nothing else.
+// design text, the core text each one shows and the core handler each
+// button runs. Both window adapters (Qt and Win32) build their controls
+// from this table and nothing else.
 #pragma once
 
 #include <span>
 #include <string>
+#include <string_view>
 
-#include "proxy/core/Controls.h"
+#include "proxy/core/Form1.h"
 
 enum class ControlKind {
-    Label,        // STATIC, left-aligned, may hold several CR LF lines
-    TextBox,      // single-line EDIT the user types into
-    ReadOnlyBox,  // single-line EDIT, ES_READONLY
-    LogBox,       // multi-line EDIT, read-only, vertical scroll bar
-    Button,       // push BUTTON
-    Frame,        // BS_GROUPBOX
+    Label,        // left-aligned text, may hold several CR LF lines
+    TextBox,      // single-line box the user types into
+    ReadOnlyBox,  // single-line box the user cannot change
+    LogBox,       // multi-line read-only box with a vertical scroll bar
+    Button,       // push button
+    Frame,        // group box with a caption
     Line,         // 1-pixel horizontal line
 };
 
@@ -40,12 +42,16 @@ inline constexpr int kClientHeightTwips = 7815;
 int twipsToPixels(int twips);
 
 // Every control of the main window. The focusable ones come first, in the
-// keyboard focus order, because the dialog manager tabs in creation order;
+// keyboard focus order (Win32's dialog manager tabs in creation order);
 // Frame1 comes last, so it lies below the two controls drawn inside it.
 std::span<const ControlDesign> controlTable();
 
-// Whether the control takes keyboard focus (WS_TABSTOP).
+// Whether the control takes keyboard focus.
 bool takesFocus(ControlKind kind);
+
+// The core handler that the named button runs, or null.
+using ClickHandler = void (Form1::*)();
+ClickHandler clickHandler(std::string_view buttonName);
 
 // The control's dialog id: its place in the table from 100 on, well clear of
 // IDOK and IDCANCEL, which the dialog manager sends for Enter and Escape.

@@ -1,4 +1,4 @@
-#include "proxy/ui/win32/ControlTable.h"
+#include "proxy/ui/ControlTable.h"
 
 #include <array>
 #include <cmath>
@@ -9,6 +9,17 @@ using K = ControlKind;
 using C = Controls;
 
 constexpr int kFirstControlId = 100;
+
+struct ButtonHandler {
+    const char* name;
+    ClickHandler handler;
+};
+constexpr ButtonHandler kButtons[] = {
+    {"Command1", &Form1::Command1_Click},
+    {"Command3", &Form1::Command3_Click},
+    {"Command4", &Form1::Command4_Click},
+    {"Command2", &Form1::Command2_Click},
+};
 
 const std::array<ControlDesign, 39> kTable{{
     // Focus order: Command1, Command3, Text2, Text1, Text3 ... Command4.
@@ -74,4 +85,13 @@ bool takesFocus(ControlKind kind) {
 
 int controlId(std::size_t index) {
     return kFirstControlId + static_cast<int>(index);
+}
+
+ClickHandler clickHandler(std::string_view buttonName) {
+    for (const ButtonHandler& button : kButtons) {
+        if (buttonName == button.name) {
+            return button.handler;
+        }
+    }
+    return nullptr;
 }
