@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "proxy/ui/BusyScope.h"
 #include "proxy/ui/QtMessageBoxes.h"
 
 namespace {
@@ -31,18 +32,6 @@ constexpr int kFontPointSize = 8;
 QString forDisplay(const std::string& text) {
     return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
-
-// Clears a flag when a handler ends, however it ends.
-class BusyScope {
-  public:
-    explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyScope() { flag_ = false; }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-  private:
-    bool& flag_;
-};
 
 }  // namespace
 

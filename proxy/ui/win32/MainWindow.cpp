@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "proxy/ui/BusyScope.h"
+
 namespace {
 
 constexpr const char* kWindowClass = "SkelvaneMainWindow";
@@ -14,18 +16,6 @@ constexpr const char* kFontFaceNew = "Microsoft Sans Serif";  // its TrueType su
 constexpr const char* kFallbackFace = "DejaVu Sans Condensed";
 constexpr int kFontPoints = 8;
 constexpr int kDesignDpi = 96;
-
-// Clears a flag when a scope ends, however it ends.
-class BusyScope {
-  public:
-    explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyScope() { flag_ = false; }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-  private:
-    bool& flag_;
-};
 
 struct WindowKind {
     const char* className;
