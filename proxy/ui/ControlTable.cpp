@@ -15,10 +15,10 @@ struct ButtonHandler {
     ClickHandler handler;
 };
 constexpr ButtonHandler kButtons[] = {
-    {"Command1", &Form1::Command1_Click},
-    {"Command3", &Form1::Command3_Click},
-    {"Command4", &Form1::Command4_Click},
-    {"Command2", &Form1::Command2_Click},
+    {"Command1", [](Form1& form) { form.Command1_Click(); }},
+    {"Command3", [](Form1& form) { form.Command3_Click(); }},
+    {"Command4", [](Form1& form) { form.Command4_Click(); }},
+    {"Command2", [](Form1& form) { form.Command2_Click(); }},
 };
 
 const std::array<ControlDesign, 39> kTable{{

@@ -49,8 +49,8 @@ std::span<const ControlDesign> controlTable();
 // Whether the control takes keyboard focus.
 bool takesFocus(ControlKind kind);
 
-// The core handler that the named button runs, or null.
-using ClickHandler = void (Form1::*)();
+// Runs the core handler of the named button; null for other names.
+using ClickHandler = void (*)(Form1& form);
 ClickHandler clickHandler(std::string_view buttonName);
 
 // The control's dialog id: its place in the table from 100 on, well clear of

@@ -170,7 +170,7 @@ QPushButton* MainWindow::makeButton(const ControlDesign& design, QWidget* parent
     button->setAutoDefault(false);
     if (const ClickHandler handler = clickHandler(design.name)) {
         connect(button, &QPushButton::clicked, this,
-                [this, handler] { run([this, handler] { (form_.*handler)(); }); });
+                [this, handler] { run([this, handler] { handler(form_); }); });
     }
     return button;
 }

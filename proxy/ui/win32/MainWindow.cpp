@@ -257,7 +257,7 @@ void MainWindow::onCommand(int id, int notification) {
             continue;
         }
         if (const ClickHandler handler = clickHandler(child.design->name)) {
-            run([this, handler] { (form_.*handler)(); });
+            run([this, handler] { handler(form_); });
         }
         return;
     }
