@@ -28,10 +28,18 @@ std::string TrimSpaces(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
+// Line breaks inside a quoted value: a double quote, one letter, a double
+// quote. "r" is CR LF, the only form older files hold; a lone LF or CR has
+// a letter of its own, so that every value reads back as it was written.
+constexpr char kCrLfLetter = 'r';
+constexpr char kLfLetter = 'n';
+constexpr char kCrLetter = 'c';
+
 // Undoes the writer's quoting: "" is one double quote, a double quote
-// followed by anything else (the writer's "r") is a line break CR LF.
-// Only the text between the outer quotes is looked at, so a stray quote
-// near the end never reads beyond it.
+// followed by a letter is the line break that the letter names; any other
+// character after it stands for CR LF, as in older files. Only the text
+// between the outer quotes is looked at, so a stray quote near the end
+// never reads beyond it.
 std::string DecodeQuoted(const std::string& rest) {
     const std::string inner = rest.size() >= 2 ? rest.substr(1, rest.size() - 2) : std::string{};
     std::string value;
@@ -44,7 +52,8 @@ std::string DecodeQuoted(const std::string& rest) {
             value += '"';
             i += 2;
         } else {
-            value += "\r\n";
+            const char letter = i + 1 < inner.size() ? inner[i + 1] : kCrLfLetter;
+            value += letter == kLfLetter ? "\n" : letter == kCrLetter ? "\r" : "\r\n";
             i += 3;
         }
     }
@@ -89,17 +98,24 @@ bool NeedsQuotes(const std::string& value) {
         return false;
     }
     return value.front() == ' ' || value.back() == ' ' ||
-           value.find_first_of("\"\r") != std::string::npos;
+           value.find_first_of("\"\r\n") != std::string::npos;
+}
+
+std::string LineBreak(char letter) {
+    return std::string{'"', letter, '"'};
 }
 
 std::string QuoteValue(const std::string& value) {
     std::string quoted = "\"";
-    for (const char c : value) {
-        if (c == '\n') {
-            continue;
-        }
-        if (c == '\r') {
-            quoted += "\"r\"";
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') {
+            quoted += LineBreak(kCrLfLetter);
+            ++i;
+        } else if (c == '\r') {
+            quoted += LineBreak(kCrLetter);
+        } else if (c == '\n') {
+            quoted += LineBreak(kLfLetter);
         } else if (c == '"') {
             quoted += "\"\"";
         } else {

@@ -11,7 +11,8 @@ void IniLoad(const std::string& fileName);
 // The value of the first entry whose key equals `key` exactly, else `def`.
 std::string IniGet(const std::string& key, const std::string& def);
 // Writes one entry line (key, " = ", value, CR LF) to an open file. A value
-// with a leading or trailing space, a double quote or a CR is quoted.
+// with a leading or trailing space, a double quote, a CR or an LF is quoted,
+// so that IniLoad reads every value back as it was.
 void IniPut(std::FILE* file, const std::string& key, const std::string& value);
 // Number of entries the last load kept.
 int IniCount();

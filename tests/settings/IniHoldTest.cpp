@@ -59,25 +59,40 @@ TEST_F(IniHoldTest, WriterProducesKeyEqualsValueLinesEndedByCrLf) {
                      {"HostLoginPort", "5190"},
                      {"Empty", ""},
                      {"Awkward", " a\"b\r\nc"},
-                     {"Only LF", "x\ny"}});
+                     {"Breaks", "x\ny\rz\n\r"}});
+    // CR LF keeps its old form "r"; a lone LF or CR gets "n" or "c".
     EXPECT_EQ(ReadRaw(),
               "HostLoginIP = localhost\r\n"
               "HostLoginPort = 5190\r\n"
               "Empty = \r\n"
               "Awkward = \" a\"\"b\"r\"c\"\r\n"
-              "Only LF = x\ny\r\n");
+              "Breaks = \"x\"n\"y\"c\"z\"n\"\"c\"\"\r\n");
 }
 
 TEST_F(IniHoldTest, AwkwardValuesSurviveWriteAndRead) {
     const Entries values = {
-        {"Leading", "  lead"},      {"Trailing", "trail  "},
-        {"Both", " both "},         {"OnlySpaces", "   "},
-        {"Quote", "say \"hi\""},    {"QuoteFirst", "\"start"},
-        {"QuoteLast", "end\""},     {"OnlyQuote", "\""},
-        {"TwoQuotes", "\"\""},      {"QuotedR", "\"r\""},
-        {"CrLf", "one\r\ntwo\r\n"}, {"EqualsInside", "a=b=c"},
-        {"SpacedEquals", " = "},    {"KeyLike", "Other = value"},
-        {"Tabbed", "\tx\t"},        {"HighBytes", "\xE4\xF6\xFC\xFF"},
+        {"Leading", "  lead"},
+        {"Trailing", "trail  "},
+        {"Both", " both "},
+        {"OnlySpaces", "   "},
+        {"Quote", "say \"hi\""},
+        {"QuoteFirst", "\"start"},
+        {"QuoteLast", "end\""},
+        {"OnlyQuote", "\""},
+        {"TwoQuotes", "\"\""},
+        {"QuotedR", "\"r\""},
+        {"CrLf", "one\r\ntwo\r\n"},
+        {"EqualsInside", "a=b=c"},
+        {"SpacedEquals", " = "},
+        {"KeyLike", "Other = value"},
+        {"Tabbed", "\tx\t"},
+        {"HighBytes", "\xE4\xF6\xFC\xFF"},
+        {"Lf", "a\nb"},
+        {"Cr", "a\rb"},
+        {"LfCr", "\n\r"},
+        {"CrCrLfLf", "\r\r\n\n"},
+        {"QuoteLf", "\"\n\""},
+        {"LetterAfterQuote", "\"n\"c"},
     };
     WriteWithIniPut(values);
     IniLoad(path_);
@@ -85,13 +100,6 @@ TEST_F(IniHoldTest, AwkwardValuesSurviveWriteAndRead) {
     for (const auto& [key, value] : values) {
         EXPECT_EQ(IniGet(key, "default"), value) << "key " << key;
     }
-}
-
-TEST_F(IniHoldTest, LoneCrComesBackAsCrLf) {
-    WriteWithIniPut({{"Cr", "a\rb"}, {"CrEnd", "c\r"}});
-    IniLoad(path_);
-    EXPECT_EQ(IniGet("Cr", ""), "a\r\nb");
-    EXPECT_EQ(IniGet("CrEnd", ""), "c\r\n");
 }
 
 TEST_F(IniHoldTest, TableGrowsPastTwentyWithoutLosingEntries) {
