@@ -150,6 +150,9 @@ class Form1 {
     bool sendUnit(int slot, std::span<const std::uint8_t> unit, std::string_view peer);
     // The port in a text, or nothing after logging "Invalid port <text>".
     std::optional<std::uint16_t> portOf(const std::string& text);
+    // Sok_bind for a listener slot; a failure is logged, with the name when
+    // it did not resolve. Returns Sok_bind's result.
+    int bindListener(int slot, const std::string& host, std::uint16_t port);
 
     // Inspection steps (Form1_Inspect.cpp).
     bool buildRedirect(std::span<const std::uint8_t> frame, std::size_t off, std::size_t len,

@@ -5,6 +5,7 @@
 
 #include "proxy/core/Form1.h"
 #include "proxy/core/RunFault.h"
+#include "proxy/net/Address.h"
 #include "proxy/settings/IniHold.h"
 
 namespace {
@@ -87,8 +88,7 @@ void Form1::Command1_Click() {
         if (!port) {
             return;
         }
-        if (const int n = Sok_bind(sockets[SLOT_LOGIN_LISTENER], ctl.Text1, *port); n != 0) {
-            LogLine("Sok_bind failed with " + std::to_string(n));
+        if (bindListener(SLOT_LOGIN_LISTENER, ctl.Text1, *port) != 0) {
             return;
         }
         if (const int n = Sok_listen(sockets[SLOT_LOGIN_LISTENER]); n != 0) {
@@ -99,6 +99,19 @@ void Form1::Command1_Click() {
     } catch (...) {
         logFault("INTERNAL ERROR c1c ");
     }
+}
+
+int Form1::bindListener(int slot, const std::string& host, std::uint16_t port) {
+    const int n = Sok_bind(sockets[slot], host, port);
+    if (n != 0) {
+        // The socket layer tells a name that does not resolve only by its
+        // bind failure; the user learns which name it was.
+        if (n == 4 && !host.empty() && !resolveIP(host)) {
+            LogLine("Host name " + host + " could not be resolved");
+        }
+        LogLine("Sok_bind failed with " + std::to_string(n));
+    }
+    return n;
 }
 
 void Form1::Command3_Click() {

@@ -132,8 +132,7 @@ bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
                        newTotal)) {
         return false;
     }
-    if (const int c = Sok_bind(sockets[SLOT_CHAT_LISTENER], ctl.Text7, *chatPort); c != 0) {
-        LogLine("Sok_bind failed with " + std::to_string(c));
+    if (bindListener(SLOT_CHAT_LISTENER, ctl.Text7, *chatPort) != 0) {
         return false;
     }
     if (const int c = Sok_listen(sockets[SLOT_CHAT_LISTENER]); c != 0) {

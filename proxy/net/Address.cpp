@@ -9,24 +9,28 @@
 
 using sok_platform::Lookup;
 
-IpAddress getIP(const std::string& host) {
+std::optional<IpAddress> resolveIP(const std::string& host) {
     Sok_trace("getIP: " + host);
     IpAddress address = 0;
     switch (sok_platform::resolveFirst(host, address)) {
         case Lookup::noAnswer:
             Sok_trace(" err!");
-            return 0;
+            return std::nullopt;
         case Lookup::noList:
             Sok_trace(" err1!");
-            return 0;
+            return std::nullopt;
         case Lookup::noFirst:
             Sok_trace(" err2!");
-            return 0;
+            return std::nullopt;
         case Lookup::found:
             break;
     }
     Sok_trace(" result: " + std::to_string(address));
     return address;
+}
+
+IpAddress getIP(const std::string& host) {
+    return resolveIP(host).value_or(0);
 }
 
 IpAddress getLocalIP() {

@@ -4,6 +4,7 @@
 #include "proxy/net/SockAPI.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -85,8 +86,11 @@ int Sok_bind(SokHandle& sock, const std::string& host, std::uint16_t port) {
     if (!makeNonBlocking(sock)) {
         return closeAndFail(sock, 3);
     }
-    const IpAddress address = host.empty() ? getLocalIP() : getIP(host);
-    if (!bindTo(sock, address, port)) {
+    // A name that does not resolve is refused rather than widened to every
+    // interface; "0.0.0.0" asks for every interface and resolves.
+    const std::optional<IpAddress> address =
+        host.empty() ? std::optional(getLocalIP()) : resolveIP(host);
+    if (!address || !bindTo(sock, *address, port)) {
         return closeAndFail(sock, 4);
     }
     return 0;

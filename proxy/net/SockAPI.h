@@ -46,9 +46,10 @@ int Sok_start(SokHandle& sock, SokEvent& ev);
 int Sok_stop(SokHandle& sock, SokEvent& ev);
 
 // Creates a non-blocking socket in the slot and binds it to host:port. An
-// empty host means the machine's own first address, an unresolvable one all
-// interfaces. 0; 1 slot busy; 2 no socket; 3 no non-blocking mode; 4 bind
-// failed. On 3 and 4 the created socket is closed and the slot is -1 again.
+// empty host means the machine's own first address, "0.0.0.0" every
+// interface; a host that does not resolve fails like a bind. 0; 1 slot busy;
+// 2 no socket; 3 no non-blocking mode; 4 bind failed or host not resolved.
+// On 3 and 4 the created socket is closed and the slot is -1 again.
 int Sok_bind(SokHandle& sock, const std::string& host, std::uint16_t port);
 // 0; 1 listen failed.
 int Sok_listen(SokHandle& sock);

@@ -137,7 +137,7 @@ TEST_F(CommandsTest, HostLoginRefusesPortsOutsideTheRange) {
     }
 }
 
-TEST_F(CommandsTest, HostLoginOnAPortInUseLogsTheBindFailure) {
+TEST_F(CommandsTest, HostLoginBindFailuresAreLoggedAndTheSettingCanBeFixed) {
     loadOnLoopback();
     form.Command3_Click();
     TestListener taken;
@@ -145,6 +145,22 @@ TEST_F(CommandsTest, HostLoginOnAPortInUseLogsTheBindFailure) {
     form.Command1_Click();
     EXPECT_TRUE(logHas("Sok_bind failed with 4"));
     EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+
+    // A name that does not resolve never widens to every interface.
+    form.ctl.Text1 = "no-such-host.invalid";
+    form.ctl.Text2 = "0";
+    form.Command1_Click();
+    EXPECT_TRUE(
+        logHas("14:05:09 Host name no-such-host.invalid could not be resolved\r\n"
+               "14:05:09 Sok_bind failed with 4"));
+    EXPECT_EQ(logCount("could not be resolved"), 1);  // not for the port in use
+    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+
+    form.ctl.Text1 = "127.0.0.1";
+    form.Command1_Click();
+    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(CommandsTest, AboutShowsTheVersion) {

@@ -184,6 +184,15 @@ TEST_F(RedirectTest, BindFailurePassesTheReplyUnchanged) {
     EXPECT_EQ(form.ctl.Text6, "10.0.0.2");
     EXPECT_EQ(form.ctl.Text5, "6000");
     EXPECT_EQ(form.chatMode, CHAT_IDLE);
+
+    // A chat listener name that does not resolve is not widened either.
+    Sok_close(form.sockets[SLOT_CHAT_LISTENER]);
+    form.ctl.Text7 = "no-such-host.invalid";
+    EXPECT_FALSE(form.rewriteRedirect(reply17_03("10.0.0.3:6000")));
+    EXPECT_TRUE(logHas("Host name no-such-host.invalid could not be resolved"));
+    EXPECT_TRUE(logHas("Sok_bind failed with 4"));
+    EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
 }
 
 TEST_F(RedirectTest, OutOfRangePortsAreRefused) {

@@ -103,8 +103,11 @@ TEST_F(BindTest, EmptyHostBindsToTheMachinesOwnAddress) {
     EXPECT_NE(ip, "0.0.0.0");
 }
 
-TEST_F(BindTest, UnresolvableHostBindsToAllInterfaces) {
-    ASSERT_EQ(Sok_bind(sock[kListener], "no-such-host.invalid", 0), 0);
+TEST_F(BindTest, UnresolvableHostIsRefusedWhileAllZerosBindsEveryInterface) {
+    EXPECT_EQ(Sok_bind(sock[kListener], "no-such-host.invalid", 0), 4);
+    EXPECT_EQ(sock[kListener], SOK_NO_SOCKET);
+
+    ASSERT_EQ(Sok_bind(sock[kListener], "0.0.0.0", 0), 0);
     std::string ip;
     std::uint16_t port = 0;
     ASSERT_EQ(Sok_name(sock[kListener], ip, port), 0);
