@@ -15,6 +15,26 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 constexpr std::size_t kLogLimit = 60000;  // trim once the box passes this
 constexpr std::size_t kLogKeep = 50000;   // and keep this many characters
 
+// A message as one line of the log: control characters (below 0x20, and
+// 0x7F), with which a peer's text could end the line and forge lines of its
+// own, are shown as \xHH.
+std::string oneLine(const std::string& message) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string line;
+    line.reserve(message.size());
+    for (const char c : message) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            line += "\\x";
+            line += kHex[b >> 4];
+            line += kHex[b & 0x0F];
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
 std::string twoDigits(int v) {
     std::string s = std::to_string(v);
     return s.size() < 2 ? "0" + s : s;
@@ -46,12 +66,14 @@ std::string Form1::timeText() {
 void Form1::LogLine(const std::string& message) {
     // The dump file and the box are written independently: a dump file that
     // cannot be written never keeps the message from the box.
+    std::string line;
     try {
-        DumpLine(message);
+        line = oneLine(message);
+        DumpLine(line);
     } catch (...) {
     }
     try {
-        ctl.txtLOG += "\r\n" + timeText() + " " + message;
+        ctl.txtLOG += "\r\n" + timeText() + " " + line;
         if (ctl.txtLOG.size() > kLogLimit) {
             ctl.txtLOG.erase(0, ctl.txtLOG.size() - kLogKeep);
         }

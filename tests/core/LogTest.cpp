@@ -25,6 +25,15 @@ TEST_F(LogTest, LineFormatsInTheBoxAndTheDumpFile) {
     EXPECT_EQ(readFile(dir / "dump.log"), "14:05:09|77 Started\r\n07:00:03|-12 \r\n");
 }
 
+TEST_F(LogTest, ControlCharactersAreShownSoThatAPeerCannotForgeLines) {
+    form.ctl.txtLOG = "caption";
+    form.LogLine("Found and removed redirect to evil\r\n14:05:09 Forged\x7F\t\x1F\xE4 \\:5190");
+    const std::string shown =
+        "Found and removed redirect to evil\\x0D\\x0A14:05:09 Forged\\x7F\\x09\\x1F\xE4 \\:5190";
+    EXPECT_EQ(form.ctl.txtLOG, "caption\r\n14:05:09 " + shown);
+    EXPECT_EQ(readFile(dir / "dump.log"), "14:05:09|77 " + shown + "\r\n");
+}
+
 TEST_F(LogTest, DumpFileIsAppendedNeverTruncated) {
     {
         std::ofstream old(dir / "dump.log", std::ios::binary);
