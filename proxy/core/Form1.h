@@ -137,7 +137,7 @@ class Form1 {
     void showSocketStatus();
     bool loginAwaitClient();
     void loginRelay();
-    void relistenIfIdle();
+    void rearmLogin();
     void chatAwaitClient();
     void chatRelay();
     void chatFrame(std::span<std::uint8_t> frame, bool fromClient);
@@ -165,7 +165,8 @@ class Form1 {
     std::string programDir_;
     Clock& clock_;
     MessageBoxes& boxes_;
-    bool inTick_ = false;  // a tick never starts while another runs
+    bool inTick_ = false;               // a tick never starts while another runs
+    std::int32_t chatListenSince_ = 0;  // tick count when the chat listener opened
     SlotCloser slotCloser_{sockets};
     // PlugCallback's zero-filled copy of the plug-in's record.
     std::array<std::uint8_t, CALLBACK_RECORD_SIZE> callbackRecord_{};

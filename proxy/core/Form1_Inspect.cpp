@@ -144,6 +144,7 @@ bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
     LogLine("Await client-chat connect at " + ctl.Text7 + ":" + std::to_string(*chatPort));
     sendUnit(SLOT_CLIENT_LOGIN, std::span<const std::uint8_t>(redirectFrame.data(), newTotal),
              "client-login");
+    chatListenSince_ = clock_.tickCount();
     chatMode = CHAT_AWAIT_CLIENT;
     return true;
 }

@@ -11,6 +11,8 @@ namespace {
 constexpr std::int32_t kRecvSize = 1000;
 constexpr std::int32_t kRecvWaitMs = 10;
 constexpr std::int32_t kConnectTimeoutMs = 5000;
+// How long an open chat listener waits for the client after a redirect.
+constexpr std::uint32_t kChatAwaitLimitMs = 60000;
 
 // Clears a flag when the scope ends, however it ends.
 class FlagGuard {
@@ -50,7 +52,7 @@ void Form1::Timer1_Timer() {
             chatRelay();
         } else if (chatMode == CHAT_ENDED) {
             chatMode = CHAT_IDLE;
-            Command1_Click();
+            rearmLogin();
         }
         clock_.sleepMs(10);
         ShowCounters();
@@ -94,7 +96,7 @@ bool Form1::loginAwaitClient() {
         // Let the client see the failure and retry, and listen for it again.
         Sok_close(sockets[SLOT_CLIENT_LOGIN]);
         loginMode = LOGIN_IDLE;
-        relistenIfIdle();
+        rearmLogin();
         return false;
     }
     LogLine("Connected to server-login " + host + ":" + std::to_string(*port));
@@ -142,13 +144,16 @@ void Form1::loginRelay() {
         loginMode = LOGIN_IDLE;
     }
     if (loginMode == LOGIN_IDLE) {
-        relistenIfIdle();
+        rearmLogin();
     }
 }
 
-// A sign-on that ends without a pending chat session listens again at once;
-// otherwise the end of the chat session re-arms the listener.
-void Form1::relistenIfIdle() {
+// Every automatic return to listening goes through here: a sign-on that
+// ends without a pending chat session, the end of a chat session, a chat
+// listener nobody came to, a failed upstream connect. It opens the login
+// listener only when both sides are idle, so "Host login" never refuses
+// with its box here; a side still busy re-arms when it ends.
+void Form1::rearmLogin() {
     if (loginMode == LOGIN_IDLE && chatMode == CHAT_IDLE) {
         Command1_Click();
     }
@@ -157,6 +162,17 @@ void Form1::relistenIfIdle() {
 void Form1::chatAwaitClient() {
     if (Sok_accept(sockets[SLOT_CHAT_LISTENER], sockets[SLOT_CLIENT_CHAT],
                    events[SLOT_CLIENT_CHAT]) != 0) {
+        // A client that crashed after its sign-on must not keep the proxy
+        // from serving the next one.
+        const auto waited = static_cast<std::uint32_t>(clock_.tickCount()) -
+                            static_cast<std::uint32_t>(chatListenSince_);
+        if (waited >= kChatAwaitLimitMs) {
+            Sok_close(sockets[SLOT_CHAT_LISTENER]);
+            LogLine("No client-chat connect within " + std::to_string(kChatAwaitLimitMs / 1000) +
+                    " s, chat listener closed");
+            chatMode = CHAT_IDLE;
+            rearmLogin();
+        }
         return;
     }
     LogLine("Client-chat connected");

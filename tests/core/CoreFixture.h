@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "proxy/core/Clock.h"
@@ -21,7 +22,13 @@ class FakeClock : public Clock {
     std::int32_t ticks = 77;
     LocalTime time{14, 5, 9};
     int sleeps = 0;
-    bool failSleep = false;  // the next sleep throws an overflow fault
+    bool failSleep = false;         // the next sleep throws an overflow fault
+    std::function<void()> onSleep;  // runs once, during the next sleep
+
+    // Moves the tick count on, wrapping as the system's does.
+    void advance(std::uint32_t ms) {
+        ticks = static_cast<std::int32_t>(static_cast<std::uint32_t>(ticks) + ms);
+    }
 
     std::int32_t tickCount() override { return ticks; }
     LocalTime localTime() override { return time; }
@@ -30,6 +37,9 @@ class FakeClock : public Clock {
         if (failSleep) {
             failSleep = false;
             throw std::overflow_error("test fault");
+        }
+        if (onSleep) {
+            std::exchange(onSleep, nullptr)();
         }
     }
 };

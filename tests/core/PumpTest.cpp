@@ -90,6 +90,29 @@ class PumpTest : public CoreTest {
         return run;
     }
 
+    // A sign-on whose login server sends the redirect but keeps its
+    // connection open, so that the login side stays busy; returns the
+    // client's and the server's login ends.
+    std::pair<Peer, Peer> redirectWithLoginOpen() {
+        Peer client = *connectTo(loginListenerPort());
+        EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
+        Peer server = acceptFrom(loginServer);
+        server.send(redirectReply("127.0.0.1:" + std::to_string(chatServer.port)));
+        EXPECT_EQ(pumpFrames(client, 1).size(), 1U);
+        EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+        return {std::move(client), std::move(server)};
+    }
+    // Once the login server leaves, the login listener opens again by itself
+    // and without the user's "in work" box.
+    void expectListeningOnceLoginEnds(Peer& server) {
+        EXPECT_EQ(form.loginMode, LOGIN_RELAY);
+        server.close();
+        EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_AWAIT_CLIENT; }));
+        EXPECT_EQ(logCount("Await client-login connect at "), 2);
+        EXPECT_TRUE(connectTo(loginListenerPort()).has_value());
+        EXPECT_TRUE(boxes.shown.empty());
+    }
+
     // The client follows the rewritten redirect; returns client and server ends.
     std::pair<Peer, Peer> openChat() {
         Peer client = *connectTo(chatPort);
@@ -146,6 +169,7 @@ TEST_F(PumpTest, FullSignOnAndChatSession) {
     EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
     EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
 
+    clock.advance(59999);  // just in time
     auto [client, server] = openChat();
     EXPECT_TRUE(logHas("Client-chat connected"));
     EXPECT_TRUE(logHas("Connected to server-chat " + chatAt));
@@ -250,8 +274,7 @@ TEST_F(PumpTest, LoginServerPortOutOfRangeIsTreatedAsAFailedConnect) {
 }
 
 TEST_F(PumpTest, FailedChatServerConnectEndsTheChatSession) {
-    signOn({request}, {redirectReply("127.0.0.1:" + std::to_string(chatServer.port))});
-    ASSERT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+    auto [login, loginServerEnd] = redirectWithLoginOpen();
     form.ctl.Text5 = "99999";  // no connect can be made to this
     Peer client = *connectTo(chatPort);
     EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
@@ -259,9 +282,25 @@ TEST_F(PumpTest, FailedChatServerConnectEndsTheChatSession) {
     EXPECT_TRUE(seesClose(client));
     EXPECT_EQ(form.sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
     form.Timer1_Timer();
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(form.chatMode, CHAT_IDLE);
-    EXPECT_TRUE(boxes.shown.empty());
+    expectListeningOnceLoginEnds(loginServerEnd);
+}
+
+TEST_F(PumpTest, ChatListenerNobodyComesToClosesAfterSixtySeconds) {
+    clock.ticks = 0x7FFFFFFF - 1000;  // the tick count wraps meanwhile
+    auto [login, loginServerEnd] = redirectWithLoginOpen();
+    clock.advance(59999);
+    form.Timer1_Timer();
+    EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+    EXPECT_FALSE(logHas("No client-chat connect"));
+
+    clock.advance(1);
+    form.Timer1_Timer();
+    EXPECT_EQ(logCount("No client-chat connect within 60 s, chat listener closed"), 1);
+    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
+    EXPECT_FALSE(connectTo(chatPort).has_value());
+    expectListeningOnceLoginEnds(loginServerEnd);
 }
 
 TEST_F(PumpTest, HostLoginWhileRelayingOnlyWarns) {
