@@ -155,6 +155,7 @@ class Form1 {
     int bindListener(int slot, const std::string& host, std::uint16_t port);
 
     // Inspection steps (Form1_Inspect.cpp).
+    void takeUin(std::span<const std::uint8_t> frame, std::size_t valueAt, std::size_t n);
     bool buildRedirect(std::span<const std::uint8_t> frame, std::size_t off, std::size_t len,
                        const std::string& value, std::size_t& newTotal);
 

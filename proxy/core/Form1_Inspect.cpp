@@ -2,6 +2,7 @@
 // chat-server redirect from the server's reply, which is rewritten to point
 // at the proxy's own chat listener.
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 #include <utility>
 
@@ -15,8 +16,16 @@ using ConstBytes = std::span<const std::uint8_t>;
 
 constexpr std::size_t kUinLenAt = 18;  // first TLV's length in a 17-06 request
 constexpr std::size_t kUinValueAt = 20;
+constexpr std::uint16_t kUinTlv = 1;
 constexpr std::uint16_t kRedirectTlv = 5;
 constexpr std::int64_t kDefaultChatPort = 5190;
+constexpr std::uint8_t kFlapMarker = 0x2A;
+constexpr std::size_t kFlapData = 6;  // the data after the FLAP header
+// The classic sign-on: the client's login on channel 1 (the FLAP version
+// 00 00 00 01, then TLVs), the server's reply on channel 4 (TLVs only).
+constexpr std::uint8_t kLoginChannel = 1;
+constexpr std::uint8_t kReplyChannel = 4;
+constexpr std::array<std::uint8_t, 4> kFlapVersion{0, 0, 0, 1};
 
 std::uint16_t be16(ConstBytes f, std::size_t at) {
     if (at + 2 > f.size()) {
@@ -37,6 +46,10 @@ bool snacIs(ConstBytes f, std::uint16_t family, std::uint16_t subtype) {
     return be16(f, 6) == family && be16(f, 8) == subtype;
 }
 
+bool onChannel(ConstBytes f, std::uint8_t channel) {
+    return f.size() >= kFlapData && f[0] == kFlapMarker && f[1] == channel;
+}
+
 // A value's length cut at the frame's end.
 std::size_t valueLength(ConstBytes f, std::size_t valueAt, std::size_t declared) {
     return valueAt >= f.size() ? 0 : std::min(declared, f.size() - valueAt);
@@ -47,15 +60,72 @@ struct Tlv {
     std::size_t len;  // value length, cut at the frame's end
 };
 
-// The first TLV 5 from `off` on, walking whole TLV headers inside the frame.
-std::optional<Tlv> findRedirect(ConstBytes f, std::size_t off) {
+// What a TLV walk makes of a TLV whose value runs past the frame: the SNAC
+// replies have always had the value cut at the frame's end; the classic
+// forms, known by their channel alone, count only whole TLVs.
+enum class Walk { cutAtEnd, wholeOnly };
+
+// The first TLV of type `wanted` from `off` on, reading only TLV headers
+// that lie inside the frame.
+std::optional<Tlv> findTlv(ConstBytes f, std::size_t off, std::uint16_t wanted, Walk walk) {
     while (off + 4 <= f.size()) {
         const std::uint16_t type = be16(f, off);
-        const std::uint16_t len = be16(f, off + 2);
-        if (type == kRedirectTlv) {
+        const std::size_t len = be16(f, off + 2);
+        if (walk == Walk::wholeOnly && off + 4 + len > f.size()) {
+            return std::nullopt;
+        }
+        if (type == wanted) {
             return Tlv{off, valueLength(f, off + 4, len)};
         }
         off += 4 + len;
+    }
+    return std::nullopt;
+}
+
+// The UIN of a classic login: TLV 1 after the FLAP version. The bare
+// version, the hello of every other sign-on, holds none.
+std::optional<Tlv> classicLoginUin(ConstBytes f) {
+    const std::size_t tlvsAt = kFlapData + kFlapVersion.size();
+    if (!onChannel(f, kLoginChannel) || f.size() < tlvsAt ||
+        !std::equal(kFlapVersion.begin(), kFlapVersion.end(), f.begin() + kFlapData)) {
+        return std::nullopt;
+    }
+    return findTlv(f, tlvsAt, kUinTlv, Walk::wholeOnly);
+}
+
+// A login reply: the line that names its form, and its chat-server
+// address when it holds one.
+struct LoginReply {
+    const char* detected;
+    std::optional<Tlv> redirect;
+};
+
+// The SNAC forms of the login reply, by where their TLVs start (in the
+// 00 8E 00 01 form one more byte comes before them).
+struct SnacReply {
+    std::uint16_t family;
+    std::uint16_t subtype;
+    std::size_t walkStart;
+    const char* detected;
+};
+constexpr std::array<SnacReply, 2> kSnacReplies{{
+    {0x008E, 0x0001, 11, "SNAC 8E-01 (URL2) detected"},
+    {0x0017, 0x0003, 16, "SNAC 17-03 (URL) detected"},
+}};
+
+// Nothing when the frame is no login reply. A channel-4 frame without a
+// chat-server address (an error reply, a sign-off) is no classic reply.
+std::optional<LoginReply> findLoginReply(ConstBytes f) {
+    for (const SnacReply& form : kSnacReplies) {
+        if (f.size() > 9 && snacIs(f, form.family, form.subtype)) {
+            return LoginReply{form.detected,
+                              findTlv(f, form.walkStart, kRedirectTlv, Walk::cutAtEnd)};
+        }
+    }
+    if (onChannel(f, kReplyChannel)) {
+        if (const std::optional<Tlv> tlv = findTlv(f, kFlapData, kRedirectTlv, Walk::wholeOnly)) {
+            return LoginReply{"FLAP channel 4 reply (URL) detected", tlv};
+        }
     }
     return std::nullopt;
 }
@@ -85,37 +155,34 @@ std::int32_t i32(std::size_t v) {
 }  // namespace
 
 void Form1::captureUin(std::span<const std::uint8_t> frame) {
-    if (frame.size() <= 9 || !snacIs(frame, 0x0017, 0x0006)) {
-        return;
+    if (frame.size() > 9 && snacIs(frame, 0x0017, 0x0006)) {
+        LogLine("SNAC 17-06 (UIN) detected");
+        // The first TLV is the UIN, whatever its type.
+        const std::size_t declared = frame.size() >= kUinValueAt ? be16(frame, kUinLenAt) : 0;
+        takeUin(frame, kUinValueAt, valueLength(frame, kUinValueAt, declared));
+    } else if (const std::optional<Tlv> uin = classicLoginUin(frame)) {
+        LogLine("FLAP channel 1 login (UIN) detected");
+        takeUin(frame, uin->off + 4, uin->len);
     }
-    LogLine("SNAC 17-06 (UIN) detected");
-    // The first TLV is the UIN, whatever its type.
-    const std::size_t declared = frame.size() >= kUinValueAt ? be16(frame, kUinLenAt) : 0;
-    const std::size_t n = valueLength(frame, kUinValueAt, declared);
-    ownUin = int32FromText(BinToStr(frame, i32(kUinValueAt), i32(n), true));
+}
+
+void Form1::takeUin(std::span<const std::uint8_t> frame, std::size_t valueAt, std::size_t n) {
+    ownUin = int32FromText(BinToStr(frame, i32(valueAt), i32(n), true));
     PlugInit();
 }
 
 bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
-    if (frame.size() <= 9) {
+    const std::optional<LoginReply> reply = findLoginReply(frame);
+    if (!reply) {
         return false;
     }
-    std::size_t walkStart = 0;
-    if (snacIs(frame, 0x008E, 0x0001)) {
-        LogLine("SNAC 8E-01 (URL2) detected");
-        walkStart = 11;
-    } else if (snacIs(frame, 0x0017, 0x0003)) {
-        LogLine("SNAC 17-03 (URL) detected");
-        walkStart = 16;
-    } else {
+    LogLine(reply->detected);
+    if (!reply->redirect) {
         return false;
     }
-    const std::optional<Tlv> tlv = findRedirect(frame, walkStart);
-    if (!tlv) {
-        return false;
-    }
+    const auto [off, len] = *reply->redirect;
 
-    const Target target = parseTarget(BinToStr(frame, i32(tlv->off + 4), i32(tlv->len), true));
+    const Target target = parseTarget(BinToStr(frame, i32(off + 4), i32(len), true));
     ctl.Text6 = target.host;  // kept for the chat connect even if a later step fails
     ctl.Text5 = std::to_string(target.port);
     if (target.port < 0 || target.port > 65535) {
@@ -128,8 +195,7 @@ bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
         return false;
     }
     std::size_t newTotal = 0;
-    if (!buildRedirect(frame, tlv->off, tlv->len, ctl.Text7 + ":" + std::to_string(*chatPort),
-                       newTotal)) {
+    if (!buildRedirect(frame, off, len, ctl.Text7 + ":" + std::to_string(*chatPort), newTotal)) {
         return false;
     }
     if (bindListener(SLOT_CHAT_LISTENER, ctl.Text7, *chatPort) != 0) {

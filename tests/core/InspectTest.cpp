@@ -10,6 +10,10 @@ using Span = std::span<const std::uint8_t>;
 
 constexpr int kWaitMs = 2000;  // upper bound for loopback delivery, never reached
 
+const ByteVec kFlapVersion{0, 0, 0, 1};
+
+// A login request whose first TLV holds `uinValue`: SNAC 17-06, or the
+// classic login on channel 1.
 ByteVec loginRequest(const ByteVec& uinValue, const ByteVec& rest = tlv(2, "secret")) {
     ByteVec body;
     appendBe16(body, 1);
@@ -18,29 +22,66 @@ ByteVec loginRequest(const ByteVec& uinValue, const ByteVec& rest = tlv(2, "secr
     body.insert(body.end(), rest.begin(), rest.end());
     return flap(2, 0x0F00, snac(0x17, 0x06, body));
 }
+ByteVec classicLogin(const ByteVec& uinValue, const ByteVec& rest = tlv(2, "secret")) {
+    return flap(1, 0x0F00, concat({kFlapVersion, tlv(1, uinValue), rest}));
+}
+
+struct LoginForm {
+    ByteVec (*build)(const ByteVec&, const ByteVec&);
+    const char* detected;
+};
+const LoginForm kLoginForms[] = {{loginRequest, "SNAC 17-06 (UIN) detected"},
+                                 {classicLogin, "FLAP channel 1 login (UIN) detected"}};
 
 using CaptureUinTest = CoreTest;
 
-TEST_F(CaptureUinTest, TakesTheFirstTlvAsTheUinAndInitialisesThePlugin) {
-    form.captureUin(loginRequest(textBytes("123456789")));
-    EXPECT_EQ(form.ownUin, 123456789);
-    EXPECT_EQ(form.ctl.txtUIN, "123456789");
-    const auto detected = form.ctl.txtLOG.find("SNAC 17-06 (UIN) detected");
-    ASSERT_NE(detected, std::string::npos);
-    EXPECT_NE(form.ctl.txtLOG.find("Plugin initialized", detected), std::string::npos);
+TEST_F(CaptureUinTest, TakesTheUinAndInitialisesThePluginInEitherForm) {
+    for (const LoginForm& login : kLoginForms) {
+        form.ctl.txtLOG.clear();
+        form.ctl.txtUIN.clear();
+        form.captureUin(login.build(textBytes("123456789"), tlv(2, "secret")));
+        EXPECT_EQ(form.ownUin, 123456789) << login.detected;
+        EXPECT_EQ(form.ctl.txtUIN, "123456789");
+        EXPECT_EQ(logCount(login.detected), 1);
+        EXPECT_TRUE(logHas(std::string(login.detected) + "\r\n14:05:09 Plugin initialized"));
+    }
+    // The classic login's UIN is its TLV 1 wherever it stands.
+    form.captureUin(
+        flap(1, 1, concat({kFlapVersion, tlv(3, "client"), tlv(1, "77"), tlv(1, "8")})));
+    EXPECT_EQ(form.ownUin, 77);
 }
 
-TEST_F(CaptureUinTest, EmptyOrZeroCutUinGivesZeroOrTheDigitsBeforeTheZero) {
+TEST_F(CaptureUinTest, EmptyZeroCutOrTooLargeUinsReadAlikeInEitherForm) {
+    for (const LoginForm& login : kLoginForms) {
+        form.ownUin = 5;
+        form.captureUin(login.build({}, {}));
+        EXPECT_EQ(form.ownUin, 0) << login.detected;
+        form.captureUin(login.build({'4', '2', 0, '7'}, {}));
+        EXPECT_EQ(form.ownUin, 42) << login.detected;
+        form.captureUin(login.build(textBytes("99999999999"), {}));
+        EXPECT_EQ(form.ownUin, 2147483647) << login.detected;
+    }
+}
+
+TEST_F(CaptureUinTest, HelloAndClassicLoginsWithoutAWholeTlvOneChangeNothing) {
+    ByteVec runsPast = classicLogin(textBytes("4242"), {});
+    runsPast[6 + 4 + 3] = 5;  // TLV 1 declares 5 bytes where 4 remain
+    const ByteVec notLogins[] = {
+        flap(1, 1, kFlapVersion),                                 // the hello of every sign-on
+        flap(1, 1, concat({kFlapVersion, tlv(2, "pw")})),         // no TLV 1
+        flap(1, 1, concat({kFlapVersion, ByteVec{0, 1, 0}})),     // a TLV header cut short
+        runsPast,                                                 //
+        flap(2, 1, concat({kFlapVersion, tlv(1, "77")})),         // not channel 1
+        flap(1, 1, concat({ByteVec{0, 0, 0, 2}, tlv(1, "77")})),  // not the FLAP version
+    };
     form.ownUin = 5;
-    form.captureUin(loginRequest({}));
-    EXPECT_EQ(form.ownUin, 0);
-    form.captureUin(loginRequest({'4', '2', 0, '7'}));
-    EXPECT_EQ(form.ownUin, 42);
-}
-
-TEST_F(CaptureUinTest, UinTooLargeForInt32Saturates) {
-    form.captureUin(loginRequest(textBytes("99999999999")));
-    EXPECT_EQ(form.ownUin, 2147483647);
+    for (const ByteVec& frame : notLogins) {
+        form.captureUin(frame);
+    }
+    EXPECT_EQ(form.ownUin, 5);
+    EXPECT_EQ(form.ctl.txtUIN, "");
+    EXPECT_FALSE(logHas("detected"));
+    EXPECT_FALSE(logHas("Plugin initialized"));
 }
 
 TEST_F(CaptureUinTest, UinTlvRunningPastTheFrameIsCutAtTheFrameEnd) {
@@ -94,6 +135,11 @@ ByteVec reply17_03(const std::string& redirect) {
                      concat({tlv(1, "123456789"), tlv(5, redirect), tlv(6, ByteVec(256, 0xC0)),
                              tlv(0x8E, ByteVec{0})})));
 }
+// The classic sign-on's reply: TLVs right after the FLAP header, channel 4.
+ByteVec classicReply(const std::string& redirect) {
+    return flap(4, 0x5556,
+                concat({tlv(1, "123456789"), tlv(5, redirect), tlv(6, ByteVec(256, 0xC0))}));
+}
 
 // A free four-digit port, 5191 when it is free, so that the listener's
 // address has the length of the example's.
@@ -107,23 +153,35 @@ std::uint16_t fourDigitPort() {
     throw std::runtime_error("no free four-digit port");
 }
 
-TEST_F(RedirectTest, ExampleReplyIsRewrittenOneByteShorter) {
+TEST_F(RedirectTest, ExampleReplyIsRewrittenOneByteShorterInEitherForm) {
     const std::string port = std::to_string(fourDigitPort());
     form.ctl.Text8 = port;
-    const ByteVec received = reply17_03("192.0.2.10:5190");
-    ASSERT_TRUE(form.rewriteRedirect(received));
+    struct ReplyForm {
+        ByteVec (*build)(const std::string&);
+        const char* detected;
+    };
+    for (const ReplyForm& reply :
+         {ReplyForm{reply17_03, "SNAC 17-03 (URL) detected"},
+          ReplyForm{classicReply, "FLAP channel 4 reply (URL) detected"}}) {
+        form.ctl.txtLOG.clear();
+        form.chatMode = CHAT_IDLE;
+        const ByteVec received = reply.build("192.0.2.10:5190");
+        ASSERT_TRUE(form.rewriteRedirect(received)) << reply.detected;
 
-    const ByteVec expected = reply17_03("127.0.0.1:" + port);
-    ASSERT_EQ(expected.size() + 1, received.size());
-    EXPECT_EQ(clientGot(), expected);
-    EXPECT_EQ(form.ctl.Text6, "192.0.2.10");
-    EXPECT_EQ(form.ctl.Text5, "5190");
-    EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
-    EXPECT_TRUE(logHas("SNAC 17-03 (URL) detected"));
-    EXPECT_TRUE(logHas("Found and removed redirect to 192.0.2.10:5190"));
-    EXPECT_TRUE(logHas("Await client-chat connect at 127.0.0.1:" + port));
-    // The chat listener is open on the port of Text8.
-    EXPECT_TRUE(connectTo(static_cast<std::uint16_t>(std::stoi(port))).has_value());
+        const ByteVec expected = reply.build("127.0.0.1:" + port);
+        ASSERT_EQ(expected.size() + 1, received.size());
+        EXPECT_EQ(clientGot(), expected);
+        EXPECT_EQ(form.ctl.Text6, "192.0.2.10");
+        EXPECT_EQ(form.ctl.Text5, "5190");
+        EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+        EXPECT_TRUE(logHas(std::string(reply.detected) +
+                           "\r\n14:05:09 Found and removed redirect to 192.0.2.10:5190"
+                           "\r\n14:05:09 Await client-chat connect at 127.0.0.1:" +
+                           port));
+        // The chat listener is open on the port of Text8.
+        EXPECT_TRUE(connectTo(static_cast<std::uint16_t>(std::stoi(port))).has_value());
+        Sok_close(form.sockets[SLOT_CHAT_LISTENER]);
+    }
 }
 
 TEST_F(RedirectTest, UrlTwoFormWalksFromByteEleven) {
@@ -144,9 +202,23 @@ TEST_F(RedirectTest, ReplyWithoutTlvFiveIsLeftAlone) {
     const ByteVec received = flap(2, 1, snac(0x17, 0x03, concat({tlv(1, "1"), tlv(8, "\x01")})));
     EXPECT_FALSE(form.rewriteRedirect(received));
     EXPECT_TRUE(logHas("SNAC 17-03 (URL) detected"));
+    EXPECT_FALSE(form.rewriteRedirect(flap(2, 1, snac(0x17, 0x07, tlv(5, "a:1")))));
+
+    // Channel 4 without a whole TLV 5 in a chain of whole TLVs: the error
+    // reply, a sign-off, a cut chain; and TLV 5 right after the header of a
+    // frame on another channel.
+    ByteVec cutChain = classicReply("10.0.0.1:5190");
+    cutChain[6 + 2] = 0x10;  // TLV 1 runs over TLV 5 and past the frame
+    ByteVec cutRedirect = flap(4, 1, concat({tlv(1, "1"), tlv(5, "10.0.0.1:5190")}));
+    cutRedirect[6 + 5 + 3] = 14;  // TLV 5 declares 14 bytes where 13 remain
+    for (const ByteVec& frame :
+         {flap(4, 1, concat({tlv(1, "1"), tlv(4, "http://example/err"), tlv(8, ByteVec{0, 5})})),
+          flap(4, 1, {}), cutChain, cutRedirect, flap(2, 1, tlv(5, "10.0.0.1:5190"))}) {
+        EXPECT_FALSE(form.rewriteRedirect(frame));
+    }
+    EXPECT_FALSE(logHas("FLAP channel 4"));
     EXPECT_EQ(form.chatMode, CHAT_IDLE);
     EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
-    EXPECT_FALSE(form.rewriteRedirect(flap(2, 1, snac(0x17, 0x07, tlv(5, "a:1")))));
 }
 
 TEST_F(RedirectTest, RedirectHostAndPortForms) {

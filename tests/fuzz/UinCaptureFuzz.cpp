@@ -2,7 +2,8 @@
 // input is the unit, held in a buffer of exactly its size so that a read past
 // its end is caught. Promises checked: nothing escapes (an escaping fault
 // would end the tick and leave later frames waiting), nothing is logged as
-// an internal error, and a unit that is not a SNAC 17-06 leaves the UIN alone.
+// an internal error, and a unit that is neither a SNAC 17-06 nor a classic
+// login (channel 1, the FLAP version, more) leaves the UIN alone.
 #include "proxy/core/Form1.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -37,11 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (...) {
         fuzzCheck(false, "captureUin let a fault escape");
     }
-    const bool isLogin =
+    const bool isSnacLogin =
         size > 9 && unit[6] == 0 && unit[7] == 0x17 && unit[8] == 0 && unit[9] == 0x06;
-    if (!isLogin) {
-        fuzzCheck(form.ownUin == kUntouched, "UIN taken from a unit that is no 17-06");
-    } else {
+    const bool isClassicLogin = size > 10 && unit[0] == 0x2A && unit[1] == 1 && unit[6] == 0 &&
+                                unit[7] == 0 && unit[8] == 0 && unit[9] == 1;
+    if (!isSnacLogin && !isClassicLogin) {
+        fuzzCheck(form.ownUin == kUntouched, "UIN taken from a unit that is no login");
+    } else if (isSnacLogin || form.ownUin != kUntouched) {
         fuzzCheck(form.ctl.txtUIN == std::to_string(form.ownUin), "txtUIN differs from the UIN");
     }
     fuzzCheck(!logsFault(form.ctl.txtLOG), form.ctl.txtLOG);

@@ -87,6 +87,8 @@ def uin_seeds() -> list[bytes]:
         flap(2, 1, snac(0x17, 0x06, tlv(1, "99999999999999999999"))),
         flap(2, 1, snac(0x17, 0x06, struct.pack(">HH", 1, 400) + b"12")),
         flap(2, 1, snac(0x17, 0x06))[:12],
+        flap(1, 0x0A10, HELLO + tlv(1, UIN) + tlv(2, b"\xc2\x43") + tlv(3, "ICQ Inc.")),
+        flap(1, 0x0A10, HELLO + tlv(3, "x") + struct.pack(">HH", 1, 40) + b"12"),
     ]
 
 
@@ -103,6 +105,9 @@ def redirect_seeds() -> list[bytes]:
         flap(2, 1, b"\x00\x8e\x00\x01\x00" + tlv(5, "192.0.2.10:5190")),
         flap(2, 1, snac(0x17, 0x03, struct.pack(">HH", 5, 500) + b"10.0.0.1:1")),
         flap(2, 1, snac(0x17, 0x03, tlv(1, UIN) + tlv(5, "x" * 900) + tlv(6, COOKIE * 30))),
+        flap(4, 0x5A01, body),
+        flap(4, 0x5A01, tlv(1, UIN) + tlv(4, "http://example/err") + tlv(8, b"\x00\x05")),
+        flap(4, 0x5A01, tlv(1, UIN) + struct.pack(">HH", 5, 400) + b"10.0.0.1:1"),
     ]
 
 
