@@ -8,6 +8,8 @@
 #   tools/demo.sh [NOTIFY_TYPE]     NOTIFY_TYPE 1..4 (default 1), see README
 #
 # Headless by default; DEMO_SHOW=1 shows the program's window on the display.
+# DEMO_CLASSIC=1 signs the sender on the classic way (one channel-1 frame,
+# answered on channel 4) instead of with the MD5 key exchange.
 # BIN_DIR names the program folder to use (default build/bin; built if needed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -86,8 +88,14 @@ done
 wait_for "$work/sandbox.log" "22222 online" 10
 wait_for "$work/sandbox.log" "33333 online" 10
 
-echo "=== sender 11111 signs on through Skelvane and sends two messages ==="
-"$bin/oscar-client" --login "127.0.0.1:$proxy_login" --uin 11111 --ack \
+sign_on=()
+how="the MD5 key exchange"
+if [[ ${DEMO_CLASSIC:-0} == 1 ]]; then
+    sign_on=(--classic)
+    how="the classic sign-on"
+fi
+echo "=== sender 11111 signs on through Skelvane ($how) and sends two messages ==="
+"$bin/oscar-client" --login "127.0.0.1:$proxy_login" --uin 11111 "${sign_on[@]}" --ack \
     --send "22222:Hello from the Skelvane demo" --send "33333:This one is never acknowledged" \
     --until-messages 1 --wait-ms 15000 | tee "$work/client-11111.log" | sed 's/^/  11111| /'
 status=${PIPESTATUS[0]}

@@ -5,14 +5,18 @@
 #include "tools/oscar-wire/Socket.h"
 
 const char* const kClientUsage =
-    "usage: oscar-client --login HOST:PORT --uin N [--password P] [--send UIN:TEXT]...\n"
-    "                    [--ack] [--wait-ms N] [--until-messages N] [--step-timeout-ms N]\n"
+    "usage: oscar-client --login HOST:PORT --uin N [--password P] [--classic]\n"
+    "                    [--send UIN:TEXT]... [--ack] [--wait-ms N] [--until-messages N]\n"
+    "                    [--step-timeout-ms N]\n"
     "\n"
     "A scripted ICQ client: signs on through the login server at HOST:PORT (for example\n"
     "Skelvane's login listener), follows the chat-server redirect, runs the chat start-up,\n"
     "sends the given messages and then listens, printing one line per frame received and\n"
     "the text of every incoming message (4/7) and offline message (15/3).\n"
     "\n"
+    "  --classic             sign on the classic way: one channel-1 frame with the UIN and\n"
+    "                        the roasted password, answered on channel 4 (default: the\n"
+    "                        MD5 key exchange, 17-06/17-07/17-02/17-03)\n"
     "  --send UIN:TEXT       send TEXT to UIN on message channel 1; repeatable\n"
     "  --ack                 ask the server to acknowledge each message (TLV 3)\n"
     "  --wait-ms N           listen this long after sending (default 3000)\n"
@@ -74,8 +78,8 @@ std::optional<ClientOptions> parseClientOptions(int argc, char** argv, std::stri
             error.clear();
             return std::nullopt;
         }
-        if (arg == "--ack") {
-            options.ack = true;
+        if (arg == "--ack" || arg == "--classic") {
+            (arg == "--ack" ? options.ack : options.classic) = true;
             continue;
         }
         if (i + 1 >= argc || !takeOption(arg, argv[i + 1], options)) {

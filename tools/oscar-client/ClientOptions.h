@@ -18,6 +18,7 @@ struct ClientOptions {
     std::string password = "secret";
     std::vector<OutgoingText> sends;
     bool ack = false;           // ask the server to acknowledge every message sent
+    bool classic = false;       // sign on the classic way (channel 1, roasted password)
     int waitMs = 3000;          // how long to listen after signing on and sending
     int untilMessages = 0;      // stop listening after this many incoming messages (0: never)
     int stepTimeoutMs = 10000;  // how long any one reply of the sign-on may take

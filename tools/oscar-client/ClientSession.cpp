@@ -1,5 +1,6 @@
 #include "tools/oscar-client/ClientSession.h"
 
+#include <array>
 #include <cstdio>
 #include <utility>
 
@@ -11,9 +12,20 @@ namespace {
 
 constexpr const char* kClientId = "ICQ Inc. - Product of ICQ (TM).2003b.5.56.1.3916.85";
 constexpr std::string_view kDigestSalt = "AOL Instant Messenger (SM)";
+// The classic sign-on sends the password XORed with this table, repeated.
+constexpr std::array<std::uint8_t, 16> kRoast{0xF3, 0x26, 0x81, 0xC4, 0x39, 0x86, 0xDB, 0x92,
+                                              0x71, 0xA3, 0xB9, 0xE6, 0x53, 0x7A, 0x95, 0x7C};
 
 oscar::Bytes bytesOf(std::string_view text) {
     return oscar::Bytes(text.begin(), text.end());
+}
+
+oscar::Bytes roasted(std::string_view password) {
+    oscar::Bytes out = bytesOf(password);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] ^= kRoast[i % kRoast.size()];
+    }
+    return out;
 }
 
 }  // namespace
@@ -78,6 +90,14 @@ std::optional<ClientSession::Redirect> ClientSession::login() {
         fail("the login server sent no hello");
         return std::nullopt;
     }
+    auto reply = options_.classic ? classicSignOn(link) : keySignOn(link);
+    if (!reply) {
+        return std::nullopt;
+    }
+    return readRedirect(*reply);
+}
+
+std::optional<oscar::Bytes> ClientSession::keySignOn(Link& link) {
     auto key = requestKey(link);
     if (!key) {
         return std::nullopt;
@@ -91,11 +111,31 @@ std::optional<ClientSession::Redirect> ClientSession::login() {
     body.tlv(0x0003, kClientId).tlvU16(0x0016, 0x010A).tlv(0x000E, "us").tlv(0x000F, "en");
     link.sendSnac(0x0017, 0x02, nextRequest(), body.data());
     auto reply = await(link, 0x0017, 0x03);
-    if (!reply) {
+    auto snac = reply ? reply->snac() : std::nullopt;
+    if (!snac) {
         fail("no sign-on reply (17-03)");
         return std::nullopt;
     }
-    return readRedirect(*reply);
+    return oscar::Bytes(snac->body.begin(), snac->body.end());
+}
+
+std::optional<oscar::Bytes> ClientSession::classicSignOn(Link& link) {
+    oscar::ByteWriter data;
+    data.bytes(oscar::kHello).tlv(0x0001, options_.uin).tlv(0x0002, roasted(options_.password));
+    data.tlv(0x0003, kClientId).tlvU16(0x0016, 0x010A).tlvU16(0x0017, 5).tlvU16(0x0018, 56);
+    data.tlvU16(0x0019, 1).tlvU16(0x001A, 3916).tlvU32(0x0014, 85);
+    data.tlv(0x000F, "en").tlv(0x000E, "us");
+    link.send(oscar::kChannelSignOn, data.data());
+    for (;;) {
+        auto frame = awaitFrame(link);
+        if (!frame) {
+            fail("no sign-on reply (channel 4)");
+            return std::nullopt;
+        }
+        if (frame->channel == oscar::kChannelSignOff) {
+            return frame->data;
+        }
+    }
 }
 
 std::optional<oscar::Bytes> ClientSession::requestKey(Link& link) {
@@ -116,11 +156,10 @@ std::optional<oscar::Bytes> ClientSession::requestKey(Link& link) {
     return oscar::Bytes(key->begin(), key->end());
 }
 
-std::optional<ClientSession::Redirect> ClientSession::readRedirect(const ReceivedFrame& reply) {
-    auto snac = reply.snac();
-    auto tlvs = snac ? oscar::parseTlvs(snac->body) : std::nullopt;
+std::optional<ClientSession::Redirect> ClientSession::readRedirect(oscar::ByteView reply) {
+    auto tlvs = oscar::parseTlvs(reply);
     if (!tlvs) {
-        fail("malformed sign-on reply (17-03)");
+        fail("malformed sign-on reply");
         return std::nullopt;
     }
     if (auto code = oscar::findTlv(*tlvs, 0x0008)) {

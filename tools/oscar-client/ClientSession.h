@@ -31,8 +31,12 @@ class ClientSession {
     };
 
     std::optional<Redirect> login();
+    // Each sign-on's reply TLVs: the body of the 17-03, or the data of the
+    // classic reply on channel 4.
+    std::optional<oscar::Bytes> keySignOn(Link& link);
+    std::optional<oscar::Bytes> classicSignOn(Link& link);
     std::optional<oscar::Bytes> requestKey(Link& link);
-    std::optional<Redirect> readRedirect(const ReceivedFrame& reply);
+    std::optional<Redirect> readRedirect(oscar::ByteView reply);
     bool startChat(const Redirect& redirect);
     bool startUp(Link& chat, const oscar::Snac& families);
     bool query(Link& chat, std::uint16_t family, std::uint16_t subtype, std::uint16_t reply,

@@ -68,6 +68,10 @@ class Sandbox {
     void onLoginFrame(Conn& c, const oscar::FlapFrame& frame);
     void sendKey(Conn& c, const oscar::Snac& snac);
     void signOn(Conn& c, const oscar::Snac& snac);
+    void classicSignOn(Conn& c, oscar::ByteView tlvs);
+    // A fresh cookie for `uin` and the reply's TLVs 1 (UIN), 5 (chat server)
+    // and 6 (cookie).
+    oscar::Bytes admit(const std::string& uin, const std::string& how);
     std::string uinOfCookie(oscar::ByteView cookie) const;
 
     // The chat session's start-up and queries (SandboxChat.cpp).

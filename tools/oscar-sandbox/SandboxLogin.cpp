@@ -1,6 +1,8 @@
 // The login server: hello, 17-06 (key request) -> 17-07 (key), 17-02 (sign-on
 // with any password) -> 17-03 with the UIN, the chat server's address and a
-// fresh cookie, then the connection is closed.
+// fresh cookie, then the connection is closed. The classic sign-on (a
+// channel-1 frame: the hello, then TLVs with the UIN and the roasted
+// password, which is not checked) gets the same TLVs on channel 4.
 #include <cstdio>
 
 #include "tools/oscar-sandbox/Sandbox.h"
@@ -12,7 +14,9 @@ constexpr std::uint16_t kFamilyLogin = 0x0017;
 constexpr std::uint16_t kTlvUin = 0x0001;
 constexpr std::uint16_t kTlvRedirect = 0x0005;
 constexpr std::uint16_t kTlvCookie = 0x0006;
+constexpr std::uint16_t kTlvErrorUrl = 0x0004;
 constexpr std::uint16_t kTlvError = 0x0008;
+constexpr std::uint16_t kErrorBadName = 0x0004;  // invalid screen name
 constexpr std::size_t kCookieBytes = 64;
 
 std::string hex(oscar::ByteView bytes) {
@@ -35,7 +39,11 @@ std::string uinTlv(oscar::ByteView body) {
 
 void Sandbox::onLoginFrame(Conn& c, const oscar::FlapFrame& frame) {
     if (frame.channel == oscar::kChannelSignOn) {
-        say("login: hello from " + c.peer);
+        if (frame.data.size() > oscar::kHello.size()) {
+            classicSignOn(c, frame.data.subspan(oscar::kHello.size()));
+        } else {
+            say("login: hello from " + c.peer);
+        }
         return;
     }
     if (frame.channel == oscar::kChannelSignOff) {
@@ -71,11 +79,28 @@ void Sandbox::signOn(Conn& c, const oscar::Snac& snac) {
     c.closeWhenSent = true;
     if (uin.empty()) {
         oscar::ByteWriter body;
-        body.tlvU16(kTlvError, 0x0004);  // invalid screen name
+        body.tlvU16(kTlvError, kErrorBadName);
         sendSnac(c, kFamilyLogin, 0x03, snac.requestId, body.data());
         say("login: 17-02 from " + c.peer + " without a UIN, error sent");
         return;
     }
+    sendSnac(c, kFamilyLogin, 0x03, snac.requestId, admit(uin, ""));
+}
+
+void Sandbox::classicSignOn(Conn& c, oscar::ByteView tlvs) {
+    const std::string uin = uinTlv(tlvs);
+    c.closeWhenSent = true;
+    if (uin.empty()) {
+        oscar::ByteWriter body;
+        body.tlv(kTlvErrorUrl, "http://127.0.0.1/").tlvU16(kTlvError, kErrorBadName);
+        send(c, oscar::kChannelSignOff, body.data());
+        say("login: classic sign-on from " + c.peer + " without a UIN, error sent");
+        return;
+    }
+    send(c, oscar::kChannelSignOff, admit(uin, " (classic)"));
+}
+
+oscar::Bytes Sandbox::admit(const std::string& uin, const std::string& how) {
     oscar::Bytes cookie(kCookieBytes);
     for (auto& b : cookie) {
         b = static_cast<std::uint8_t>(random_());
@@ -84,9 +109,9 @@ void Sandbox::signOn(Conn& c, const oscar::Snac& snac) {
     const std::string redirect = "127.0.0.1:" + std::to_string(chatPort());
     oscar::ByteWriter body;
     body.tlv(kTlvUin, uin).tlv(kTlvRedirect, redirect).tlv(kTlvCookie, cookie);
-    say("login: " + uin + " signed on, cookie " + hex(oscar::ByteView(cookie).first(8)) +
+    say("login: " + uin + " signed on" + how + ", cookie " + hex(oscar::ByteView(cookie).first(8)) +
         "..., redirect to " + redirect);
-    sendSnac(c, kFamilyLogin, 0x03, snac.requestId, body.data());
+    return body.take();
 }
 
 std::string Sandbox::uinOfCookie(oscar::ByteView cookie) const {
