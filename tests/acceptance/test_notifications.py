@@ -1,9 +1,11 @@
 """Whole sessions through the real program with Dorrimel installed, against
 the sandbox service: one sign-on after another in the same run, one per
-notification form. The sender asks for acks on three messages: one to a
-receiver that is acknowledged, one whose ack the sandbox withholds although
-it delivers the message, one to a UIN that is not signed on. The two that are
-never acknowledged come back as notices in the chosen form."""
+notification form, then the first form again with the classic sign-on (a
+channel-1 login answered on channel 4). The sender asks for acks on three
+messages: one to a receiver that is acknowledged, one whose ack the sandbox
+withholds although it delivers the message, one to a UIN that is not signed
+on. The two that are never acknowledged come back as notices in the chosen
+form."""
 
 import unittest
 
@@ -20,6 +22,8 @@ FORMS = {
     3: lambda uin: "message from 1 on channel 4 (type 9, sender 1): ",
     4: lambda uin: "message from 2 on channel 4 (type 1, sender 2): ",
 }
+# (NotifyType, classic sign-on) of each session in turn.
+SESSIONS = [(form, False) for form in FORMS] + [(1, True)]
 
 
 class NotificationTest(AcceptanceCase):
@@ -28,31 +32,36 @@ class NotificationTest(AcceptanceCase):
                 SkelvaneRun(sandbox.login_port, with_plugin=True) as run:
             acked, withheld = sign_on_at(sandbox, ACKED), sign_on_at(sandbox, WITHHELD)
             try:
-                for form in FORMS:
-                    with self.subTest(form=form):
+                for number, (form, classic) in enumerate(SESSIONS, 1):
+                    with self.subTest(form=form, classic=classic):
                         starts = [len(r.chat.received) for r in (acked, withheld)]
-                        self.session(sandbox, run, form)
+                        self.session(sandbox, run, number, form, classic)
                         for receiver, start, text in zip((acked, withheld), starts, ("hello", "withheld")):
                             frame = receiver.chat.wait_snac(0x04, 0x07, start=start)
-                            self.assertEqual(message_text(frame.snac.body), (SENDER, f"{text} {form}"))
-                    run.wait_log("Await client-login connect at ", count=form + 1)
-                self.assertEqual(run.messages().count("Plugin initialized"), len(FORMS))
+                            self.assertEqual(message_text(frame.snac.body), (SENDER, f"{text} {number}"))
+                    run.wait_log("Await client-login connect at ", count=number + 1)
+                messages = run.messages()
+                self.assertEqual(messages.count("Plugin initialized"), len(SESSIONS))
+                self.assertEqual(messages.count("FLAP channel 1 login (UIN) detected"), 1)
+                self.assertEqual(messages.count("FLAP channel 4 reply (URL) detected"), 1)
             finally:
                 acked.close()
                 withheld.close()
             self.assertEqual(run.stop(), 0)
 
-    def session(self, sandbox: SandboxRun, run: SkelvaneRun, form: int) -> None:
+    def session(self, sandbox: SandboxRun, run: SkelvaneRun, number: int, form: int, classic: bool) -> None:
         write_dorrimel_ini(run, form)  # read again at every sign-on
-        outcome = run_sender(run.login_port, "--ack", "--send", f"{ACKED}:hello {form}",
-                             "--send", f"{WITHHELD}:withheld {form}", "--send", f"{ABSENT}:absent {form}",
-                             "--until-messages", "2", "--wait-ms", "20000")
+        outcome = run_sender(run.login_port, *(["--classic"] if classic else []), "--ack",
+                             "--send", f"{ACKED}:hello {number}", "--send", f"{WITHHELD}:withheld {number}",
+                             "--send", f"{ABSENT}:absent {number}", "--until-messages", "2", "--wait-ms", "20000")
         self.assertSignedOn(outcome)
+        if classic:
+            sandbox.wait_line(f"login: {SENDER} signed on (classic), ")
         log = "\n".join(outcome.lines) + "\n" + sandbox.describe()
         self.assertEqual(len(outcome.starting(f"ack: server ack for the message to {ACKED} ")), 1, log)
         self.assertEqual(len(outcome.starting("ack: ")), 1, log)
         self.assertEqual(outcome.starting("error: "), ["error: 4/01 code 4"], log)
-        sandbox.wait_line(f"chat: 4/6 from {SENDER} to {WITHHELD} (channel 1), delivered, ack withheld", count=form)
+        sandbox.wait_line(f"chat: 4/6 from {SENDER} to {WITHHELD} (channel 1), delivered, ack withheld", count=number)
 
         notices = outcome.starting("offline message " if form == 2 else "message from ")
         self.assertEqual(len(notices), 2, log)

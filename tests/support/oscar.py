@@ -381,8 +381,10 @@ class _Listener:
 class LoginServer(_Listener):
     """The service's login server: hello on connect; 17-06 is answered by 17-07
     (the auth key), 17-02 by 17-03 (TLV 1 UIN, TLV 5 chat address, TLV 6
-    cookie), after which the server closes the connection. With `redirect`
-    off it closes after 17-02 without answering, like a refused sign-on."""
+    cookie), after which the server closes the connection. A classic login
+    (the hello with TLVs on channel 1) gets the same TLVs on channel 4. With
+    `redirect` off it closes after the login without answering, like a
+    refused sign-on."""
 
     AUTH_KEY = b"3141592653"
 
@@ -399,6 +401,12 @@ class LoginServer(_Listener):
         conn.send_frame(CHANNEL_SIGNON, HELLO)
 
     def _on_frame(self, conn: Connection, frame: Frame) -> None:
+        if frame.channel == CHANNEL_SIGNON and len(frame.data) > len(HELLO):
+            if self.redirect:
+                uin = tlv_value(parse_tlvs(frame.data[len(HELLO):]), 1) or b""
+                conn.send_frame(CHANNEL_CLOSE, self.reply_tlvs(uin))
+            conn.sock.shutdown(socket.SHUT_WR)
+            return
         s = frame.snac
         if s is None or s.family != 0x17:
             return
@@ -411,9 +419,11 @@ class LoginServer(_Listener):
                 conn.send_frame(CHANNEL_DATA, self.reply_17_03(uin, s.request_id))
             conn.sock.shutdown(socket.SHUT_WR)
 
+    def reply_tlvs(self, uin: bytes) -> bytes:
+        return tlv(1, uin) + tlv(5, self.chat_address) + tlv(6, self.cookie)
+
     def reply_17_03(self, uin: bytes, request_id: int) -> bytes:
-        body = tlv(1, uin) + tlv(5, self.chat_address) + tlv(6, self.cookie) + tlv(0x8E, b"\x00")
-        return snac(0x17, 0x03, body, request_id=request_id)
+        return snac(0x17, 0x03, self.reply_tlvs(uin) + tlv(0x8E, b"\x00"), request_id=request_id)
 
 
 class QuietServer(_Listener):
@@ -515,6 +525,7 @@ class Client:
     connections with everything they sent and received."""
 
     CLIENT_ID = "ICQ Inc. - Product of ICQ (TM).2003b.5.56.1.3916.85"
+    ROAST = bytes.fromhex("F32681C43986DB9271A3B9E6537A957C")  # the classic login's password XOR
 
     def __init__(self, uin: str, password: str = "secret", login_seq: int = 0x0A10, chat_seq: int = 0x0C20) -> None:
         self.uin = uin
@@ -560,13 +571,23 @@ class Client:
                 + tlv(0x16, b"\x01\x0a") + tlv(0x0E, "us") + tlv(0x0F, "en"))
         self.login.send_frame(CHANNEL_DATA, snac(0x17, 0x02, body, request_id=self._req()))
 
-    def sign_on(self, host: str, port: int) -> Redirect:
-        """The whole login conversation: returns the redirect of the 17-03,
-        after the login connection was closed by the other side."""
+    def send_classic_login(self) -> None:
+        password = bytes(b ^ self.ROAST[i % 16] for i, b in enumerate(self.password.encode("latin-1")))
+        self.login.send_frame(CHANNEL_SIGNON, HELLO + tlv(1, self.uin) + tlv(2, password) + tlv(3, self.CLIENT_ID)
+                              + tlv(0x16, b"\x01\x0a") + tlv(0x0F, "en") + tlv(0x0E, "us"))
+
+    def sign_on(self, host: str, port: int, classic: bool = False) -> Redirect:
+        """The whole login conversation, with the MD5 key exchange or the
+        classic login: returns the redirect of the reply, after the login
+        connection was closed by the other side."""
         self.open_login(host, port)
-        self.send_login(self.request_key())
-        reply = self.login.wait_snac(0x17, 0x03).snac
-        tlvs = parse_tlvs(reply.body)
+        if classic:
+            self.send_classic_login()
+            reply = self.login.wait_for(lambda f: f.channel == CHANNEL_CLOSE, what="the channel-4 reply").data
+        else:
+            self.send_login(self.request_key())
+            reply = self.login.wait_snac(0x17, 0x03).snac.body
+        tlvs = parse_tlvs(reply)
         address = (tlv_value(tlvs, 5) or b"").decode("latin-1")
         cookie = tlv_value(tlvs, 6) or b""
         chat_host, _, chat_port = address.rpartition(":")

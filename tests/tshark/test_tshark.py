@@ -1,6 +1,7 @@
 """Our frames as Wireshark's own OSCAR dissector reads them. tshark records a
 run of the real program with Dorrimel on loopback: four sign-ons through the
-proxy (the login reply with its redirect rewritten), each with a chat session
+proxy (the login reply with its redirect rewritten; the last sign-on is the
+classic one, whose reply comes on channel 4), each with a chat session
 whose unacknowledged message brings one of the four notification forms. The
 recording must decode without a malformed packet or an expert warning, and
 every segment that carries data must carry one whole FLAP frame."""
@@ -29,6 +30,7 @@ FIELDS = ("frame.number", "tcp.srcport", "tcp.dstport", "tcp.len", "aim.datalen"
 # NotifyType: the SNAC the notification comes in and, for the instant
 # message forms, the sender it names.
 FORMS = {1: ((0x04, 0x07), RECIPIENT), 2: ((0x15, 0x03), None), 3: ((0x04, 0x07), "1"), 4: ((0x04, 0x07), "2")}
+CLASSIC_FORM = 4  # that session signs on the classic way
 
 
 def tshark() -> str:
@@ -149,7 +151,13 @@ class TsharkTest(RelayAssertions):
         def snacs(src: int) -> list[tuple[int, int]]:
             return [(int(r[5], 0), int(r[6], 0)) for r in rows if int(r[1]) == src and r[5]]
 
-        self.assertEqual(snacs(run.login_port).count((0x17, 0x03)), len(FORMS))  # the rewritten replies
+        # The rewritten replies: 17-03, and the classic one on channel 4 with
+        # its TLVs 1, 5 (the proxy's chat listener) and 6 read whole.
+        self.assertEqual(snacs(run.login_port).count((0x17, 0x03)), len(FORMS) - 1)
+        classic = decode(path, ports, "-Y", f"aim.channel == 4 && tcp.srcport == {run.login_port}", "-T", "fields",
+                         "-e", "aim.tlv.value_id", "-e", "aim.tlv.length")
+        redirect = f"127.0.0.1:{run.chat_port}"
+        self.assertEqual(classic, [f"1,5,6\t{len(UIN)},{len(redirect)},{len(COOKIE)}"])
         to_client = snacs(run.chat_port)
         self.assertEqual(to_client.count((0x04, 0x07)), 3)
         self.assertEqual(to_client.count((0x15, 0x03)), 1)
@@ -162,7 +170,8 @@ class TsharkTest(RelayAssertions):
             f.write(f"TimerInterval = 50\nWaitTimeout = 100\nRemoveTimeout = 60000\nNotifyType = {form}\n")
         (family, subtype), sender = FORMS[form]
         with Client(UIN) as client:
-            client.sign_on("127.0.0.1", run.login_port)
+            redirect = client.sign_on("127.0.0.1", run.login_port, classic=form == CLASSIC_FORM)
+            self.assertEqual(redirect.port, run.chat_port, "the redirect is not rewritten")
             client.connect_chat()
             server = chat.wait_connection(form - 1)
             client.send_message(RECIPIENT, "acknowledged", b"ACKED%03d" % form, want_ack=True)
