@@ -3,12 +3,13 @@
 
 #include <utility>
 
+#include "generated/Version.h"
+
 Form1::Form1(Clock& clock, MessageBoxes& boxes, std::string programDir)
     : programDir_(std::move(programDir)), clock_(clock), boxes_(boxes) {}
 
 std::string Form1::versionText() const {
-    return std::to_string(VERSION_MAJOR) + "." + std::to_string(VERSION_MINOR) + "." +
-           std::to_string(VERSION_REVISION);
+    return SKELVANE_VERSION;
 }
 
 Form1::SlotCloser::~SlotCloser() {

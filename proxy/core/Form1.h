@@ -44,9 +44,6 @@ inline constexpr int DIR_FROM_CLIENT = 1;
 inline constexpr int DIR_TO_CLIENT = 2;
 inline constexpr int DIR_TO_SERVER = 3;
 
-inline constexpr int VERSION_MAJOR = 0;
-inline constexpr int VERSION_MINOR = 3;
-inline constexpr int VERSION_REVISION = 11;
 inline constexpr const char* APP_TITLE = "Skelvane (beta)";
 inline constexpr const char* DEFAULT_SERVER_LOGIN_HOST = "login.icq.com";
 

@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 
+#include "generated/Version.h"
 #include "proxy/core/Form1.h"
 #include "proxy/ui/MainWindow.h"
 #include "proxy/ui/QtMessageBoxes.h"
@@ -28,6 +29,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+const std::string kCaption = std::string("Skelvane (beta) ") + SKELVANE_VERSION;
 
 class StillClock : public Clock {
   public:
@@ -184,7 +187,7 @@ TEST_F(MainWindowTest, ControlsSitAtTheirDesignPositionsWithTheirTexts) {
 TEST_F(MainWindowTest, ClientAreaIsFixedAndBoxesHaveTheirKinds) {
     EXPECT_EQ(window_->size(), QSize(538, 521));
     EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
-    EXPECT_EQ(window_->windowTitle(), "Skelvane (beta) 0.3.11");
+    EXPECT_EQ(window_->windowTitle(), QString::fromStdString(kCaption));
 
     EXPECT_TRUE(child<QLineEdit>("txtUIN")->isReadOnly());
     EXPECT_TRUE(child<QLineEdit>("txtUIN")->font().bold());
@@ -271,7 +274,8 @@ TEST_F(MainWindowTest, LogShowsTheCoreTextWithTheNewestLineInView) {
         EXPECT_TRUE(log->textCursor().atEnd());
     };
     window_->tick();
-    EXPECT_TRUE(log->toPlainText().startsWith("Skelvane (beta) 0.3.11\n14:05:09 Started"));
+    EXPECT_TRUE(
+        log->toPlainText().startsWith(QString::fromStdString(kCaption + "\n14:05:09 Started")));
     EXPECT_TRUE(log->toPlainText().contains("14:05:09 Await client-login connect at 127.0.0.1:"));
 
     for (int i = 0; i < 200; ++i) {

@@ -14,11 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "generated/Version.h"
 #include "proxy/core/Form1.h"
 #include "proxy/ui/win32/MainWindow.h"
 #include "tests/support/ScratchDir.h"
 
 namespace {
+
+const std::string kCaption = std::string("Skelvane (beta) ") + SKELVANE_VERSION;
 
 // Records every box instead of showing it; `onShow` runs while it "is up".
 class RecordingBoxes : public MessageBoxes {
@@ -213,7 +216,7 @@ TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
     GetClientRect(main(), &client);
     EXPECT_EQ(client.right, 538);
     EXPECT_EQ(client.bottom, 521);
-    EXPECT_EQ(textOf(main()), "Skelvane (beta) 0.3.11");
+    EXPECT_EQ(textOf(main()), kCaption);
     const LONG_PTR style = styleOf(main());
     EXPECT_TRUE((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU) &&
                 (style & WS_MINIMIZEBOX));
@@ -304,7 +307,7 @@ TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
         EXPECT_EQ(textOf(control(name)), text) << name;
     }
     const std::string log = textOf(control("txtLOG"));
-    EXPECT_EQ(log.rfind("Skelvane (beta) 0.3.11\r\n", 0), 0u) << log;
+    EXPECT_EQ(log.rfind(kCaption + "\r\n", 0), 0u) << log;
     EXPECT_NE(log.find(" Started"), std::string::npos) << log;
 }
 
@@ -381,7 +384,7 @@ TEST_F(MainWindowTest, TypedTextsReachTheCoreBeforeEachHandler) {
 TEST_F(MainWindowTest, AboutAndPreferencesButtonsReachTheirHandlers) {
     click("Command4");
     ASSERT_EQ(boxes_.shown.size(), 1u);
-    EXPECT_EQ(boxes_.shown[0].text, "Skelvane (beta) 0.3.11");
+    EXPECT_EQ(boxes_.shown[0].text, kCaption);
     EXPECT_EQ(boxes_.shown[0].title, "Skelvane (beta)");
     EXPECT_EQ(boxes_.shown[0].icon, MessageIcon::Information);
 
