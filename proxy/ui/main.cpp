@@ -1,13 +1,18 @@
 // Skelvane: the program. Runs from the folder it lives in, headless when no
 // display is around, and closes on SIGINT or SIGTERM as on its close button.
+// --help and --version answer before anything else is made.
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "proxy/core/Form1.h"
+#include "proxy/ui/CommandLine.h"
 #include "proxy/ui/MainWindow.h"
 #include "proxy/ui/QtMessageBoxes.h"
 #include "proxy/ui/SignalPipe.h"
@@ -32,9 +37,57 @@ void goHeadlessWithoutDisplay() {
     }
 }
 
+// Qt's own options, which QApplication reads and takes out of the arguments.
+constexpr ToolkitOption kQtOptions[] = {
+    {"platform", true, false},
+    {"platformpluginpath", true, false},
+    {"platformtheme", true, false},
+    {"plugin", true, false},
+    {"qwindowgeometry", true, false},
+    {"qwindowicon", true, false},
+    {"qwindowtitle", true, false},
+    {"session", true, false},
+    {"display", true, false},
+    {"geometry", true, false},
+    {"style", true, true},
+    {"stylesheet", true, true},
+    {"reverse", false, false},
+    {"widgetcount", false, false},
+    {"nograb", false, false},
+    {"dograb", false, false},
+    {"sync", false, false},
+};
+
+// Writes `text` whole; false if it could not be written (a closed or full
+// output).
+bool print(std::FILE* to, const std::string& text) {
+    return std::fputs(text.c_str(), to) >= 0 && std::fflush(to) == 0;
+}
+
+// Answers --help, --version or a wrong argument; -1 when the program is to run.
+int answerCommandLine(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const CommandLine line = parseCommandLine(args, kQtOptions);
+    switch (line.action) {
+        case CommandAction::Help:
+            return print(stdout, usageText(programDir())) ? EXIT_SUCCESS : EXIT_FAILURE;
+        case CommandAction::Version:
+            return print(stdout, versionLine() + "\n") ? EXIT_SUCCESS : EXIT_FAILURE;
+        case CommandAction::Error:
+            print(stderr, line.error + "\n");
+            return EXIT_USAGE;
+        case CommandAction::Run:
+            break;
+    }
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const int answered = answerCommandLine(argc, argv); answered >= 0) {
+        return answered;
+    }
     goHeadlessWithoutDisplay();
     QApplication app(argc, argv);
 

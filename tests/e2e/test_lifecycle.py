@@ -1,12 +1,13 @@
 """A run of the program with two sign-ons: the login listener comes back after
 each chat session, the second session starts its numbering afresh, dump.log
-keeps its line format throughout, and SIGTERM writes the settings back."""
+keeps its line format throughout, and SIGTERM writes the settings back; and
+the command line, which answers without starting the program."""
 
 import unittest
 
 from oscar import CHANNEL_DATA, ChatServer, Client, LoginServer, parse_tlvs, snac, tlv_value
 from relay import COOKIE, RelayAssertions
-from skelvane_run import INI_KEYS, SkelvaneRun
+from skelvane_run import INI_KEYS, CommandLineChecks, SkelvaneRun
 
 
 class LifecycleTest(RelayAssertions):
@@ -63,6 +64,10 @@ class LifecycleTest(RelayAssertions):
             expected = "".join(f"{k} = {run.settings[k]}\r\n" for k in INI_KEYS)
             self.assertEqual(run.read_ini().decode("latin-1"), expected)
             run.dump()  # every line, to the last, in the dump format
+
+
+class CommandLineTest(CommandLineChecks, unittest.TestCase):
+    pass
 
 
 if __name__ == "__main__":

@@ -76,6 +76,65 @@ def free_port() -> int:
 
 
 @dataclass(frozen=True)
+class CommandLineRun:
+    code: int
+    out: str
+    err: str
+    new_files: list[str]
+
+
+def unix_text(data: bytes) -> str:
+    return data.decode("utf-8", "replace").replace("\r\n", "\n")
+
+
+def run_command_line(args: list[str]) -> CommandLineRun:
+    """Runs a scratch copy of the program's folder once with `args`, from
+    another directory, with a display that does not exist (a program that got
+    as far as its window would fail on it); returns the exit code, the output
+    and error texts (with Unix line ends) and every file that appeared."""
+    scratch = tempfile.mkdtemp(prefix="skelvane-cli-")
+    try:
+        folder = os.path.join(scratch, "bin")
+        shutil.copytree(os.path.dirname(os.path.abspath(binary())), folder, symlinks=True)
+        before = set(os.listdir(folder))
+        env = dict(os.environ, DISPLAY=":9999", QT_QPA_PLATFORM="xcb")
+        if WINE:
+            env.pop("DISPLAY")  # the headless Wine prefix
+        exe = os.path.join(folder, os.path.basename(binary()))
+        memcheck = valgrind_prefix() + ["-q"] if VALGRIND else []  # quiet: nothing but findings
+        done = subprocess.run(wine_prefix() + memcheck + [exe] + args, cwd=scratch, env=env,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=START_WAIT, check=False)
+        new_files = sorted((set(os.listdir(folder)) - before) | (set(os.listdir(scratch)) - {"bin"}))
+        return CommandLineRun(done.returncode, unix_text(done.stdout), unix_text(done.stderr), new_files)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+class CommandLineChecks:
+    """The program's command line; a test class of each platform mixes it into
+    a unittest.TestCase."""
+
+    def test_help_version_and_wrong_options_answer_before_anything_is_made(self):
+        usage = run_command_line(["--help"])
+        self.assertEqual((usage.code, usage.err, usage.new_files), (0, "", []), usage)
+        self.assertTrue(usage.out.startswith("Usage: skelvane"), usage.out)
+        closing = ["Closing the window"] if WINE else ["SIGINT", "SIGTERM"]
+        plugin = "plugin.dll" if WINE else "plugin.so"
+        for fact in ["--version", "skelvane.ini", "dump.log", plugin, "dorrimel.ini", "msgack.log"] + closing:
+            self.assertIn(fact, usage.out)
+        # Qt's own options (and their values) are let through.
+        qt_options = [] if WINE else ["-platform", "offscreen", "-reverse"]
+        version = run_command_line(qt_options + ["--version"])
+        self.assertEqual((version.code, version.err, version.new_files), (0, "", []), version)
+        self.assertRegex(version.out, r"^skelvane \d+\.\d+\.\d+\n$")
+        for args in (["--frobnicate"], ["-x"], ["stray"], ["-platform"] if not WINE else ["/frobnicate"]):
+            with self.subTest(args=args):
+                wrong = run_command_line(args)
+                self.assertEqual((wrong.code, wrong.out, wrong.new_files), (2, "", []), wrong)
+                self.assertRegex(wrong.err, r"^skelvane(\.exe)?: [^\n]*'" + re.escape(args[0]) + r"'[^\n]*\n$")
+
+
+@dataclass(frozen=True)
 class DumpLine:
     hour: int
     minute: int

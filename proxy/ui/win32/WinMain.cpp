@@ -1,12 +1,17 @@
 // Skelvane for Windows: the main window over the core, run from the folder
-// that holds the program, until the window is closed.
+// that holds the program, until the window is closed. --help and --version
+// answer before anything else is made.
 #include <windows.h>
 
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "proxy/core/Form1.h"
+#include "proxy/ui/CommandLine.h"
 #include "proxy/ui/win32/MainWindow.h"
 #include "proxy/ui/win32/Win32MessageBoxes.h"
 
@@ -46,10 +51,68 @@ int runMessageLoop() {
     return static_cast<int>(msg.wParam);
 }
 
+bool writeAll(HANDLE to, const std::string& text) {
+    DWORD written = 0;
+    return WriteFile(to, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+// A GUI program has no console of its own. The text goes to the standard
+// output (or error) where that leads somewhere (a pipe, a file), else to the
+// console of the command prompt that started the program, else into a
+// message box.
+void tellUser(std::string text, bool isError) {
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {
+        text.insert(at, 1, '\r');
+    }
+    HANDLE standard = GetStdHandle(isError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    if (standard != nullptr && standard != INVALID_HANDLE_VALUE && writeAll(standard, text)) {
+        return;
+    }
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        HANDLE console = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+        // The prompt has already been printed: start on a line of our own.
+        const bool written = console != INVALID_HANDLE_VALUE && writeAll(console, "\r\n" + text);
+        if (console != INVALID_HANDLE_VALUE) {
+            CloseHandle(console);
+        }
+        FreeConsole();
+        if (written) {
+            return;
+        }
+    }
+    MessageBoxA(nullptr, text.c_str(), APP_TITLE,
+                MB_OK | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+// Answers --help, --version or a wrong argument; -1 when the program is to run.
+int answerCommandLine() {
+    const std::vector<std::string_view> args(__argv + 1, __argv + __argc);
+    const CommandLine line = parseCommandLine(args, {});
+    switch (line.action) {
+        case CommandAction::Help:
+            tellUser(usageText(programDir()), false);
+            return EXIT_SUCCESS;
+        case CommandAction::Version:
+            tellUser(versionLine() + "\n", false);
+            return EXIT_SUCCESS;
+        case CommandAction::Error:
+            tellUser(line.error + "\n", true);
+            return EXIT_USAGE;
+        case CommandAction::Run:
+            break;
+    }
+    return -1;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int showCommand) {
+    if (const int answered = answerCommandLine(); answered >= 0) {
+        return answered;
+    }
     try {
         SystemClock clock;
         Win32MessageBoxes boxes;

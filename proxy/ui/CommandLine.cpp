@@ -1,0 +1,124 @@
+#include "proxy/ui/CommandLine.h"
+
+#include "generated/Version.h"
+
+namespace {
+
+#ifdef _WIN32
+constexpr std::string_view kProgram = "skelvane.exe";
+constexpr std::string_view kPluginFile = "plugin.dll";
+constexpr std::string_view kHelpOptions = "  -h, --help, /?  print this help and exit\n";
+constexpr std::string_view kToolkitNote = "";
+constexpr std::string_view kEnding =
+    "Closing the window ends the program and saves the settings.\n";
+#else
+constexpr std::string_view kProgram = "skelvane";
+constexpr std::string_view kPluginFile = "plugin.so";
+constexpr std::string_view kHelpOptions = "  -h, --help      print this help and exit\n";
+constexpr std::string_view kToolkitNote =
+    "Qt's own options (-platform NAME, -display NAME, -style NAME, ...) are\n"
+    "passed on to Qt. Without a display the program runs headless.\n";
+constexpr std::string_view kEnding =
+    "SIGINT and SIGTERM end the program as its close button does: the settings\n"
+    "are saved.\n";
+#endif
+
+#ifdef _WIN32
+bool isHelp(std::string_view arg) {
+    return arg == "-h" || arg == "--help" || arg == "/?" || arg == "-?";
+}
+bool isOption(std::string_view arg) {
+    return arg.starts_with("-") || arg.starts_with("/");
+}
+#else
+bool isHelp(std::string_view arg) {
+    return arg == "-h" || arg == "--help";
+}
+bool isOption(std::string_view arg) {
+    return arg.starts_with("-");
+}
+#endif
+
+// The toolkit option that `arg` names ("-name", "--name" or, where allowed,
+// "-name=value"), with whether the value is joined to it; null if none.
+const ToolkitOption* toolkitOption(std::string_view arg, std::span<const ToolkitOption> options,
+                                   bool& joined) {
+    if (arg.size() < 2 || arg[0] != '-') {
+        return nullptr;
+    }
+    arg.remove_prefix(arg.starts_with("--") ? 2 : 1);
+    const std::size_t equals = arg.find('=');
+    for (const ToolkitOption& option : options) {
+        if (arg == option.name) {
+            joined = false;
+            return &option;
+        }
+        if (option.joinedValue && equals != std::string_view::npos &&
+            arg.substr(0, equals) == option.name) {
+            joined = true;
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+CommandLine error(std::string text) {
+    return {CommandAction::Error,
+            std::string(kProgram) + ": " + text + "; try '" + std::string(kProgram) + " --help'"};
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(std::span<const std::string_view> args,
+                             std::span<const ToolkitOption> toolkitOptions) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (isHelp(arg)) {
+            return {CommandAction::Help, {}};
+        }
+        if (arg == "--version") {
+            return {CommandAction::Version, {}};
+        }
+        bool joined = false;
+        if (const ToolkitOption* option = toolkitOption(arg, toolkitOptions, joined)) {
+            if (option->takesValue && !joined && ++i == args.size()) {
+                return error("option '" + std::string(arg) + "' needs a value");
+            }
+            continue;
+        }
+        if (isOption(arg)) {
+            return error("unknown option '" + std::string(arg) + "'");
+        }
+        return error("unexpected argument '" + std::string(arg) + "'");
+    }
+    return {};
+}
+
+std::string usageText(std::string_view programDir) {
+    std::string text = "Usage: " + std::string(kProgram) + " [OPTION]...\n";
+    text +=
+        "Skelvane relays an ICQ client's connection to the ICQ service and offers\n"
+        "every chat frame to its plug-in. Point the client's login server at the\n"
+        "window's \"Host login\" address and port (by default localhost, 5190).\n"
+        "\n"
+        "Options:\n";
+    text += kHelpOptions;
+    text += "      --version   print the version and exit\n";
+    text += kToolkitNote;
+    text += "\nFiles, all in the program's folder (" + std::string(programDir) + "):\n";
+    text +=
+        "  skelvane.ini    the six addresses and ports, saved when the program ends\n"
+        "  dump.log        the log, appended to on every run\n";
+    text += "  " + std::string(kPluginFile) + std::string(16 - kPluginFile.size(), ' ') +
+            "the plug-in, loaded when the client signs on\n";
+    text +=
+        "  dorrimel.ini    the options of the Dorrimel plug-in\n"
+        "  msgack.log      the log of the Dorrimel plug-in\n"
+        "\n";
+    text += kEnding;
+    return text;
+}
+
+std::string versionLine() {
+    return "skelvane " + std::string(SKELVANE_VERSION);
+}
