@@ -2,6 +2,7 @@
 // display is around, and closes on SIGINT or SIGTERM as on its close button.
 // --help and --version answer before anything else is made.
 #include <QApplication>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,10 @@
 #include <string_view>
 #include <system_error>
 #include <vector>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "proxy/core/Form1.h"
 #include "proxy/ui/CommandLine.h"
@@ -35,6 +40,31 @@ void goHeadlessWithoutDisplay() {
         std::getenv("QT_QPA_PLATFORM") == nullptr) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+}
+
+// Qt keeps private files in the session's runtime folder ($XDG_RUNTIME_DIR),
+// which a desktop login provides. Started outside one (su, a service, a
+// container), the program sets up the folder that Qt would fall back to,
+// <temp>/runtime-<user>, private to the user, so that Qt finds it in place.
+void provideRuntimeDir() {
+    if (std::getenv("XDG_RUNTIME_DIR") != nullptr) {
+        return;
+    }
+    const char* temp = std::getenv("TMPDIR");
+    const passwd* user = ::getpwuid(::geteuid());
+    const std::string dir = std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") +
+                            "/runtime-" +
+                            (user != nullptr ? user->pw_name : std::to_string(::geteuid()));
+    struct stat st {};
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        return;
+    }
+    // Only a folder of this user's, and no one else's to read: Qt checks both.
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        ((st.st_mode & 0777) != 0700 && ::chmod(dir.c_str(), 0700) != 0)) {
+        return;
+    }
+    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
 }
 
 // Qt's own options, which QApplication reads and takes out of the arguments.
@@ -89,6 +119,7 @@ int main(int argc, char** argv) {
         return answered;
     }
     goHeadlessWithoutDisplay();
+    provideRuntimeDir();
     QApplication app(argc, argv);
 
     SystemClock clock;
