@@ -6,7 +6,7 @@
 # end-to-end bench (for example --samples 500).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 build="${SKELVANE_BENCH_BUILD:-build-bench}"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKELVANE_BENCH=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target skelvane plugin frame_path_bench tracker_bench

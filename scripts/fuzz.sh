@@ -11,7 +11,7 @@
 #   FUZZ_TARGETS   the targets to run (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 
 seconds="${FUZZ_SECONDS:-60}"
 targets="${FUZZ_TARGETS:-frame_collector uin_capture redirect_rewrite plug_callback ini_load dorrimel_events dorrimel_settings}"

@@ -1,20 +1,45 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Skelvane needs on Debian 12.
-# Does nothing when everything is already there.
+# Installs the Debian 12 packages that Skelvane needs, by profile:
+#
+#   install-deps.sh run    building and running the program, the plug-in, the
+#                          sandbox service and the scripted client
+#   install-deps.sh demo   what run needs, and python3 for tools/demo.sh
+#   install-deps.sh test   everything the tests need (the default): the test
+#                          libraries, Xvfb, tshark, clang, valgrind, the
+#                          mingw-w64 cross compilers and Wine, 32-bit Wine
+#
+# Does nothing when everything is there. It prints what is missing and one
+# line per step; apt's own output goes to a log file under /tmp, whose end is
+# printed when a step fails. Only the test profile changes the machine's apt
+# configuration (the i386 architecture and a backports source, for 32-bit
+# Wine), and it says so first.
 set -euo pipefail
 
-# tshark decodes the proxy's traffic in a test; xdotool, imagemagick and
-# x11-utils click and photograph the windows under Xvfb; clang and its
-# runtime build the fuzz targets; valgrind checks the program's memory use
-# in the end-to-end and fault tests.
-packages=(cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev python3 xvfb xauth
-          tshark xdotool imagemagick x11-utils clang libclang-rt-14-dev valgrind)
-# The Windows programs: the mingw-w64 cross compilers, GoogleTest's sources
-# (built with them, from /usr/src/googletest) and Wine to test them.
-packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64)
+profile="${1:-test}"
+case "$profile" in
+    run | demo | test) ;;
+    *) echo "usage: $0 [run|demo|test]" >&2; exit 2 ;;
+esac
+
+packages=(cmake g++ make pkg-config qt6-base-dev)
+[ "$profile" = run ] || packages+=(python3)
+if [ "$profile" = test ]; then
+    # tshark decodes the proxy's traffic in a test; xdotool, imagemagick and
+    # x11-utils click and photograph the windows under Xvfb; clang and its
+    # runtime build the fuzz targets; valgrind checks the program's memory use
+    # in the end-to-end and fault tests.
+    packages+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth tshark xdotool imagemagick x11-utils
+               clang libclang-rt-14-dev valgrind)
+    # The Windows programs: the mingw-w64 cross compilers, GoogleTest's sources
+    # (built with them, from /usr/src/googletest), Wine to test them, and
+    # Wine's own fonts, which hold the main window's design face "MS Sans
+    # Serif" (apt brings them along with Wine only as a recommendation).
+    packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64
+               fonts-wine)
+fi
 # 32-bit Wine. Where the kernel cannot run 32-bit x86 code, it runs through
-# qemu-i386 (scripts/wine-setup.sh); Debian 12's own qemu is far too slow
-# for that, so it comes from backports.
+# qemu-i386 (scripts/wine-setup.sh); Debian 12's own qemu is far too slow for
+# that, so it comes from backports.
 packages32=(wine32:i386 libwine:i386)
 codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
 backports="$codename-backports"
@@ -23,48 +48,115 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install o
 qemu_from_backports() {
     installed qemu-user-static && dpkg-query -W -f='${Version}' qemu-user-static | grep -q "bpo"
 }
+missing_of() {
+    local p
+    for p in "$@"; do
+        installed "$p" || echo "$p"
+    done
+}
 
-missing=()
-for p in "${packages[@]}"; do
-    installed "$p" || missing+=("$p")
-done
+mapfile -t missing < <(missing_of "${packages[@]}")
 missing32=()
-for p in "${packages32[@]}"; do
-    installed "$p" || missing32+=("$p")
-done
-if [ ${#missing[@]} -eq 0 ] && [ ${#missing32[@]} -eq 0 ] && qemu_from_backports; then
+if [ "$profile" = test ]; then
+    mapfile -t missing32 < <(missing_of "${packages32[@]}")
+fi
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing32[@]} -eq 0 ] && { [ "$profile" != test ] || qemu_from_backports; }; then
     exit 0
 fi
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+log="$(mktemp /tmp/skelvane-install-deps.XXXXXX.log)"
+apt_get() { $sudo apt-get -y -o Dpkg::Use-Pty=0 "$@"; }
+package_count() { dpkg-query -W -f='${Status}\n' | grep -c "install ok installed"; }
+
+# step "what is done" command...: one line for the step; apt's output in the log.
+step() {
+    local what="$1"
+    shift
+    printf 'install-deps: %s ... ' "$what"
+    if "$@" >>"$log" 2>&1; then
+        echo done
+        return 0
+    fi
+    echo failed
+    echo "--- the end of $log:" >&2
+    tail -n 25 "$log" >&2
+    return 1
+}
+
+# install_packages WHAT [-t RELEASE] PACKAGE...: installs the packages
+# (without recommendations) and reports how many came with them.
+install_packages() {
+    local what="$1" options=() before
+    shift
+    if [ "$1" = -t ]; then
+        options=(-t "$2")
+        shift 2
+    fi
+    before="$(package_count)"
+    step "installing $what and what they need" apt_get install --no-install-recommends "${options[@]}" "$@" ||
+        return 1
+    echo "install-deps: $(($(package_count) - before)) packages installed; apt's output is in $log"
+}
 
 if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
+    echo "install-deps: missing for '$profile': ${missing[*]}"
     # tshark's package asks whether to let other users capture: it does not.
     echo "wireshark-common wireshark-common/install-setuid boolean false" | $sudo debconf-set-selections
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    step "updating the package lists" apt_get update
+    install_packages them "${missing[@]}"
 fi
+[ "$profile" = test ] || exit 0
+
+# The Debian source of this machine for the release itself (not its updates,
+# security or another vendor's archive), as apt reads it from the one-line
+# and the deb822 source files: "URI SUITE".
+debian_source() {
+    apt-get indextargets --format '$(REPO_URI)|$(RELEASE)|$(ORIGIN)' 'Identifier: Packages' 2>/dev/null |
+        awk -F'|' -v suite="$codename" '$2 == suite && $3 == "Debian" {sub(/\/$/, "", $1); print $1, $2; exit}'
+}
+has_backports() {
+    apt-get indextargets --format '$(RELEASE)' 'Identifier: Packages' 2>/dev/null | grep -qx "$backports"
+}
+
+add_backports() {
+    local source uri
+    source="$(debian_source)"
+    if [ -z "$source" ]; then
+        echo "install-deps: no Debian source for '$codename' in the apt configuration to take" \
+             "$backports from" >&2
+        return 1
+    fi
+    uri="${source%% *}"
+    local line="deb $uri $backports main"
+    echo "install-deps: adding the apt source '$line' (the archive of the configured source '$source')" \
+         "to /etc/apt/sources.list.d/$backports.list: qemu-user-static comes from there"
+    echo "$line" | $sudo tee "/etc/apt/sources.list.d/$backports.list" >/dev/null
+}
 
 # The 32-bit pieces may be out of reach (no i386 archive, no backports): the
 # 32-bit Windows tests are then skipped, so a failure here is not fatal.
 install_32bit() {
-    echo "Installing the 32-bit Wine pieces: ${missing32[*]} qemu-user-static ($backports)"
+    local update=0
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        echo "install-deps: adding the i386 architecture to dpkg, for 32-bit Wine (wine32:i386, libwine:i386)"
         $sudo dpkg --add-architecture i386 || return 1
+        update=1
     fi
-    if ! grep -rqs "$backports" /etc/apt/sources.list /etc/apt/sources.list.d/; then
-        echo "deb http://deb.debian.org/debian $backports main" |
-            $sudo tee /etc/apt/sources.list.d/backports.list >/dev/null || return 1
+    if ! qemu_from_backports && ! has_backports; then
+        add_backports || return 1
+        update=1
     fi
-    $sudo apt-get update -qq || return 1
+    if [ "$update" = 1 ]; then
+        step "updating the package lists" apt_get update || return 1
+    fi
     if [ ${#missing32[@]} -gt 0 ]; then
-        $sudo apt-get install -y -qq --no-install-recommends "${missing32[@]}" || return 1
+        install_packages "${missing32[*]}" "${missing32[@]}" || return 1
     fi
     if ! qemu_from_backports; then
-        $sudo apt-get install -y -qq --no-install-recommends -t "$backports" qemu-user-static || return 1
+        install_packages "qemu-user-static from $backports" -t "$backports" qemu-user-static || return 1
     fi
 }
 if [ ${#missing32[@]} -gt 0 ] || ! qemu_from_backports; then

@@ -7,7 +7,7 @@
 #   SOAK_FRAMES=10000000 bash scripts/soak.sh    # a ten times longer run
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)"
 log=build/soak.log

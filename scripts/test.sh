@@ -8,7 +8,7 @@
 # (the 32-bit tests are skipped where 32-bit Wine cannot run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 jobs="$(nproc)"
 for preset in default asan; do
     echo "=== $preset build ==="

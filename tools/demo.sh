@@ -18,11 +18,10 @@ bin=${BIN_DIR:-$root/build/bin}
 notify=${1:-1}
 [[ $notify =~ ^[1-4]$ ]] || { echo "usage: tools/demo.sh [1|2|3|4]" >&2; exit 2; }
 
+bash scripts/install-deps.sh demo  # python3 picks free ports below
 if [[ ! -x $bin/skelvane || ! -x $bin/oscar-sandbox || ! -x $bin/oscar-client || ! -f $bin/plugin.so ]]; then
     echo "=== building (needed once) ==="
-    bash scripts/install-deps.sh
-    cmake --preset default >/dev/null
-    cmake --build --preset default -j "$(nproc)" --target skelvane plugin oscar-sandbox oscar-client
+    bash scripts/build-program.sh demo
 fi
 
 work=$(mktemp -d /tmp/skelvane-demo.XXXXXX)
