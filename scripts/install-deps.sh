@@ -31,11 +31,13 @@ if [ "$profile" = test ]; then
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth tshark xdotool imagemagick x11-utils
                clang libclang-rt-14-dev valgrind)
     # The Windows programs: the mingw-w64 cross compilers, GoogleTest's sources
-    # (built with them, from /usr/src/googletest), Wine to test them, and
-    # Wine's own fonts, which hold the main window's design face "MS Sans
-    # Serif" (apt brings them along with Wine only as a recommendation).
+    # (built with them, from /usr/src/googletest), and Wine to test them.
+    # Debian's Wine has no "MS Sans Serif", the main window's design face, in
+    # a new prefix, so the window takes the narrow "DejaVu Sans Condensed",
+    # in which its captions fit their labels (its layout test checks that):
+    # fonts-dejavu-extra holds it.
     packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64
-               fonts-wine)
+               fonts-dejavu-extra)
 fi
 # 32-bit Wine. Where the kernel cannot run 32-bit x86 code, it runs through
 # qemu-i386 (scripts/wine-setup.sh); Debian 12's own qemu is far too slow for
@@ -98,7 +100,7 @@ install_packages() {
     before="$(package_count)"
     step "installing $what and what they need" apt_get install --no-install-recommends "${options[@]}" "$@" ||
         return 1
-    echo "install-deps: $(($(package_count) - before)) packages installed; apt's output is in $log"
+    echo "install-deps: new packages: $(($(package_count) - before)); apt's output is in $log"
 }
 
 if [ ${#missing[@]} -gt 0 ]; then
