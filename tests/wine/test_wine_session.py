@@ -5,7 +5,8 @@ to the proxy's chat listener, the chat is relayed both ways renumbered, and
 Dorrimel injects a notice into the client's traffic for a message that is
 not acknowledged in time and reports it in msgack.log. After each chat
 session the login listener comes back; closing the window writes
-skelvane.ini."""
+skelvane.ini. And skelvane.exe's command line, answered through the standard
+handles that Wine passes on."""
 
 from __future__ import annotations
 
@@ -18,7 +19,7 @@ import unittest
 
 from oscar import CHANNEL_DATA, ChatServer, Client, Frame, LoginServer, flap, parse_tlvs, snac, tlv_value
 from relay import COOKIE, RelayAssertions, renumbered, rewritten_redirect
-from skelvane_run import INI_KEYS, START_WAIT, WAIT, WINE, SkelvaneRun
+from skelvane_run import INI_KEYS, START_WAIT, WAIT, WINE, CommandLineChecks, SkelvaneRun
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
 # The tracker's timer ticks every 100 ms; a message waits 3 s for its
@@ -210,6 +211,10 @@ class WineSessionTest(RelayAssertions):
             expected = "".join(f"{k} = {run.settings[k]}\r\n" for k in INI_KEYS)
             self.assertEqual(run.read_ini().decode("latin-1"), expected)
             run.dump()  # every line, to the last, in the dump format
+
+
+class CommandLineTest(CommandLineChecks, unittest.TestCase):
+    pass
 
 
 if __name__ == "__main__":
