@@ -9,10 +9,11 @@ function(skelvane_python_test name module)
   add_test(NAME ${name} COMMAND ${Python3_EXECUTABLE} -m unittest -v ${module}
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set(path "${PROJECT_SOURCE_DIR}/tests/support:${PROJECT_SOURCE_DIR}/tests/e2e:${CMAKE_CURRENT_SOURCE_DIR}")
-  set(env "PYTHONPATH=${path}" "PYTHONDONTWRITEBYTECODE=1" ${T_ENV})
+  set(env "PYTHONPATH=${path}" "PYTHONDONTWRITEBYTECODE=1")
   if(TARGET skelvane)
     list(APPEND env "SKELVANE_BIN=$<TARGET_FILE:skelvane>")
   endif()
+  list(APPEND env ${T_ENV})  # last, so that it may name another program
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "${env}")
   if(T_SKIPPABLE)
     set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "OK \\(skipped=")
