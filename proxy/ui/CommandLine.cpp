@@ -1,5 +1,7 @@
 #include "proxy/ui/CommandLine.h"
 
+#include <cstdlib>
+
 #include "generated/Version.h"
 
 namespace {
@@ -11,6 +13,12 @@ constexpr std::string_view kHelpOptions = "  -h, --help, /?  print this help and
 constexpr std::string_view kToolkitNote = "";
 constexpr std::string_view kEnding =
     "Closing the window ends the program and saves the settings.\n";
+bool isHelp(std::string_view arg) {
+    return arg == "-h" || arg == "--help" || arg == "/?" || arg == "-?";
+}
+bool isOption(std::string_view arg) {
+    return arg.starts_with("-") || arg.starts_with("/");
+}
 #else
 constexpr std::string_view kProgram = "skelvane";
 constexpr std::string_view kPluginFile = "plugin.so";
@@ -21,16 +29,6 @@ constexpr std::string_view kToolkitNote =
 constexpr std::string_view kEnding =
     "SIGINT and SIGTERM end the program as its close button does: the settings\n"
     "are saved.\n";
-#endif
-
-#ifdef _WIN32
-bool isHelp(std::string_view arg) {
-    return arg == "-h" || arg == "--help" || arg == "/?" || arg == "-?";
-}
-bool isOption(std::string_view arg) {
-    return arg.starts_with("-") || arg.starts_with("/");
-}
-#else
 bool isHelp(std::string_view arg) {
     return arg == "-h" || arg == "--help";
 }
@@ -62,12 +60,17 @@ const ToolkitOption* toolkitOption(std::string_view arg, std::span<const Toolkit
     return nullptr;
 }
 
+enum class CommandAction { Run, Help, Version, Error };
+
+struct CommandLine {
+    CommandAction action = CommandAction::Run;
+    std::string error;  // for Error: one line, without its line end
+};
+
 CommandLine error(std::string text) {
     return {CommandAction::Error,
             std::string(kProgram) + ": " + text + "; try '" + std::string(kProgram) + " --help'"};
 }
-
-}  // namespace
 
 CommandLine parseCommandLine(std::span<const std::string_view> args,
                              std::span<const ToolkitOption> toolkitOptions) {
@@ -121,4 +124,24 @@ std::string usageText(std::string_view programDir) {
 
 std::string versionLine() {
     return "skelvane " + std::string(SKELVANE_VERSION);
+}
+
+}  // namespace
+
+int answerCommandLine(std::span<const std::string_view> args,
+                      std::span<const ToolkitOption> toolkitOptions, const std::string& programDir,
+                      const TellUser& tell) {
+    const CommandLine line = parseCommandLine(args, toolkitOptions);
+    switch (line.action) {
+        case CommandAction::Help:
+            return tell(usageText(programDir), false) ? EXIT_SUCCESS : EXIT_FAILURE;
+        case CommandAction::Version:
+            return tell(versionLine() + "\n", false) ? EXIT_SUCCESS : EXIT_FAILURE;
+        case CommandAction::Error:
+            tell(line.error + "\n", true);
+            return EXIT_USAGE;
+        case CommandAction::Run:
+            break;
+    }
+    return -1;
 }

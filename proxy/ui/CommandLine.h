@@ -4,11 +4,10 @@
 // toolkit (Qt's -platform and the like) are let through for it to read.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
-
-enum class CommandAction { Run, Help, Version, Error };
 
 // An option of the window toolkit: its name without dashes, whether it takes
 // the next argument as its value, and whether it also takes "name=value".
@@ -18,21 +17,18 @@ struct ToolkitOption {
     bool joinedValue;
 };
 
-struct CommandLine {
-    CommandAction action = CommandAction::Run;
-    std::string error;  // for Error: one line, without its line end
-};
-
-// `args` are the arguments after the program's name.
-CommandLine parseCommandLine(std::span<const std::string_view> args,
-                             std::span<const ToolkitOption> toolkitOptions);
-
-// What --help prints: the options, the files in `programDir` and how the
-// program is ended.
-std::string usageText(std::string_view programDir);
-
-// What --version prints: "skelvane <version>".
-std::string versionLine();
-
-// The exit codes: 0 after --help and --version, 2 after a wrong option.
+// The exit code after a wrong option.
 inline constexpr int EXIT_USAGE = 2;
+
+// Where the program's answers go: the text, and whether it reports an error;
+// false if it could not be delivered.
+using TellUser = std::function<bool(const std::string& text, bool isError)>;
+
+// Reads `args` (the arguments after the program's name) and answers --help
+// (the options, the files in `programDir`, how the program ends), --version
+// ("skelvane <version>") or a wrong argument through `tell`. Returns the exit
+// code (0, 1 when the answer could not be delivered, EXIT_USAGE), or -1 when
+// the program is to run.
+int answerCommandLine(std::span<const std::string_view> args,
+                      std::span<const ToolkitOption> toolkitOptions, const std::string& programDir,
+                      const TellUser& tell);

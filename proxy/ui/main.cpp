@@ -90,32 +90,17 @@ constexpr ToolkitOption kQtOptions[] = {
 
 // Writes `text` whole; false if it could not be written (a closed or full
 // output).
-bool print(std::FILE* to, const std::string& text) {
+bool print(const std::string& text, bool isError) {
+    std::FILE* to = isError ? stderr : stdout;
     return std::fputs(text.c_str(), to) >= 0 && std::fflush(to) == 0;
-}
-
-// Answers --help, --version or a wrong argument; -1 when the program is to run.
-int answerCommandLine(int argc, char** argv) {
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
-    const CommandLine line = parseCommandLine(args, kQtOptions);
-    switch (line.action) {
-        case CommandAction::Help:
-            return print(stdout, usageText(programDir())) ? EXIT_SUCCESS : EXIT_FAILURE;
-        case CommandAction::Version:
-            return print(stdout, versionLine() + "\n") ? EXIT_SUCCESS : EXIT_FAILURE;
-        case CommandAction::Error:
-            print(stderr, line.error + "\n");
-            return EXIT_USAGE;
-        case CommandAction::Run:
-            break;
-    }
-    return -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const int answered = answerCommandLine(argc, argv); answered >= 0) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (const int answered = answerCommandLine(args, kQtOptions, programDir(), print);
+        answered >= 0) {
         return answered;
     }
     goHeadlessWithoutDisplay();

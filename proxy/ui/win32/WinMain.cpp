@@ -3,7 +3,6 @@
 // answer before anything else is made.
 #include <windows.h>
 
-#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
@@ -61,13 +60,14 @@ bool writeAll(HANDLE to, const std::string& text) {
 // output (or error) where that leads somewhere (a pipe, a file), else to the
 // console of the command prompt that started the program, else into a
 // message box.
-void tellUser(std::string text, bool isError) {
+bool tellUser(const std::string& answer, bool isError) {
+    std::string text = answer;
     for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {
         text.insert(at, 1, '\r');
     }
     HANDLE standard = GetStdHandle(isError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     if (standard != nullptr && standard != INVALID_HANDLE_VALUE && writeAll(standard, text)) {
-        return;
+        return true;
     }
     if (AttachConsole(ATTACH_PARENT_PROCESS)) {
         HANDLE console = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -79,38 +79,19 @@ void tellUser(std::string text, bool isError) {
         }
         FreeConsole();
         if (written) {
-            return;
+            return true;
         }
     }
-    MessageBoxA(nullptr, text.c_str(), APP_TITLE,
-                MB_OK | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
-}
-
-// Answers --help, --version or a wrong argument; -1 when the program is to run.
-int answerCommandLine() {
-    const std::vector<std::string_view> args(__argv + 1, __argv + __argc);
-    const CommandLine line = parseCommandLine(args, {});
-    switch (line.action) {
-        case CommandAction::Help:
-            tellUser(usageText(programDir()), false);
-            return EXIT_SUCCESS;
-        case CommandAction::Version:
-            tellUser(versionLine() + "\n", false);
-            return EXIT_SUCCESS;
-        case CommandAction::Error:
-            tellUser(line.error + "\n", true);
-            return EXIT_USAGE;
-        case CommandAction::Run:
-            break;
-    }
-    return -1;
+    return MessageBoxA(nullptr, text.c_str(), APP_TITLE,
+                       MB_OK | (isError ? MB_ICONERROR : MB_ICONINFORMATION)) != 0;
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int showCommand) {
-    if (const int answered = answerCommandLine(); answered >= 0) {
+    const std::vector<std::string_view> args(__argv + 1, __argv + __argc);
+    if (const int answered = answerCommandLine(args, {}, programDir(), tellUser); answered >= 0) {
         return answered;
     }
     try {
