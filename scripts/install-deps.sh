@@ -134,7 +134,8 @@ add_backports() {
     uri="${source%% *}"
     local line="deb $uri $backports main"
     echo "install-deps: adding the apt source '$line' (the archive of the configured source '$source')" \
-         "to /etc/apt/sources.list.d/$backports.list: qemu-user-static comes from there"
+         "as /etc/apt/sources.list.d/$backports.list, for qemu-user-static: it runs 32-bit Wine where the" \
+         "kernel cannot, and Debian's own is too slow for that"
     echo "$line" | $sudo tee "/etc/apt/sources.list.d/$backports.list" >/dev/null
 }
 

@@ -47,6 +47,12 @@ fi
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
+# A prefix made while this machine could not run 32-bit programs (a 64-bit
+# run came first, before qemu-i386 was registered) lacks its 32-bit half:
+# make it anew for a 32-bit program.
+if [[ "$bits" == 32 && ! -e "$prefix/drive_c/windows/syswow64/kernel32.dll" ]]; then
+    rm -f "$prefix/.skelvane-ready"
+fi
 if [[ ! -e "$prefix/.skelvane-ready" ]]; then
     rm -rf "$prefix"
     "$loader64" wineboot -i >/dev/null 2>&1 || "$loader64" wineboot -i >/dev/null 2>&1
