@@ -79,7 +79,7 @@ step() {
     shift
     printf 'install-deps: %s ... ' "$what"
     if "$@" >>"$log" 2>&1; then
-        echo done
+        echo "done"
         return 0
     fi
     echo failed
