@@ -2,10 +2,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "generated/Version.h"
 #include "tests/core/CoreFixture.h"
 #include "tests/core/Loopback.h"
 
 namespace {
+
+const std::string kCaption = std::string("Skelvane (beta) ") + SKELVANE_VERSION;
 
 std::string readFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -46,9 +49,9 @@ TEST_F(CommandsTest, LoadWithoutSettingsFileFillsDefaultsAndLogsStarted) {
     EXPECT_EQ(form.ctl.Text4, "5190");
     EXPECT_EQ(form.ctl.Text7, "localhost");
     EXPECT_EQ(form.ctl.Text8, "5191");
-    EXPECT_EQ(form.ctl.caption, "Skelvane (beta) 0.3.11");
+    EXPECT_EQ(form.ctl.caption, kCaption);
     EXPECT_EQ(form.ctl.Label14, "From Server\r\nTo Client\r\nFrom Client\r\nTo Server");
-    EXPECT_EQ(form.ctl.txtLOG, "Skelvane (beta) 0.3.11\r\n14:05:09 Started");
+    EXPECT_EQ(form.ctl.txtLOG, kCaption + "\r\n14:05:09 Started");
     EXPECT_EQ(readFile(dir / "dump.log"), "14:05:09|77 Started\r\n");
     EXPECT_EQ(form.loginMode, LOGIN_IDLE);
     EXPECT_EQ(form.chatMode, CHAT_ENDED);
@@ -166,7 +169,7 @@ TEST_F(CommandsTest, HostLoginBindFailuresAreLoggedAndTheSettingCanBeFixed) {
 TEST_F(CommandsTest, AboutShowsTheVersion) {
     form.Command4_Click();
     ASSERT_EQ(boxes.shown.size(), 1U);
-    EXPECT_EQ(boxes.shown[0].text, "Skelvane (beta) 0.3.11");
+    EXPECT_EQ(boxes.shown[0].text, kCaption);
     EXPECT_EQ(boxes.shown[0].title, "Skelvane (beta)");
     EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Information);
 }
