@@ -69,7 +69,13 @@
 //   and the 32-bit field otherwise. Fields that do not fit in L are absent.
 #pragma once
 
+// The header is shared by the host (C++) and by plug-ins written in C or C++:
+// every constant is a macro of a fixed-width type, so that it works in C case
+// labels and has the same type in both languages.
+#include <stdint.h>
+#ifdef __cplusplus
 #include <cstdint>
+#endif
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define PLUG_CALL __stdcall
@@ -77,57 +83,69 @@
 #define PLUG_CALL
 #endif
 
+#define PLUG_U8(value) ((uint8_t)(value))
+#define PLUG_U32(value) ((uint32_t)(value))
+
 // Record kinds.
-inline constexpr std::uint8_t PLUGIN_INFO = 2;     // plug-in -> host, answer to EVENT_INIT
-inline constexpr std::uint8_t PLUGIN_EVENT = 3;    // host -> plug-in, argument of pluginFun
-inline constexpr std::uint8_t PLUGIN_COMMAND = 5;  // plug-in -> host, callback or any answer
-inline constexpr std::uint8_t HOST_ACK = 6;        // host -> plug-in, reply to a command
-inline constexpr std::uint8_t HOST_ERROR = 7;      // host -> plug-in, reply to a command
+#define PLUGIN_INFO PLUG_U8(2)     // plug-in -> host, answer to EVENT_INIT
+#define PLUGIN_EVENT PLUG_U8(3)    // host -> plug-in, argument of pluginFun
+#define PLUGIN_COMMAND PLUG_U8(5)  // plug-in -> host, callback or any answer
+#define HOST_ACK PLUG_U8(6)        // host -> plug-in, reply to a command
+#define HOST_ERROR PLUG_U8(7)      // host -> plug-in, reply to a command
 
 // Event codes (second byte of a PLUGIN_EVENT).
-inline constexpr std::uint8_t EVENT_INIT = 1;               // data: the init payload
-inline constexpr std::uint8_t EVENT_FINISH = 2;             // chat over: release everything
-inline constexpr std::uint8_t EVENT_PREFERENCES = 3;        // the user pressed "Preferences"
-inline constexpr std::uint8_t EVENT_CHAT_CONNECTED = 4;     // chat relay begins
-inline constexpr std::uint8_t EVENT_CHAT_DISCONNECTED = 5;  // a chat side closed; FINISH follows
+#define EVENT_INIT PLUG_U8(1)               // data: the init payload
+#define EVENT_FINISH PLUG_U8(2)             // chat over: release everything
+#define EVENT_PREFERENCES PLUG_U8(3)        // the user pressed "Preferences"
+#define EVENT_CHAT_CONNECTED PLUG_U8(4)     // chat relay begins
+#define EVENT_CHAT_DISCONNECTED PLUG_U8(5)  // a chat side closed; FINISH follows
 // Traffic events and the send commands share these codes: 80 is towards
 // the client, 81 towards the server. The data is one whole FLAP frame.
-inline constexpr std::uint8_t PACKET_TO_CLIENT = 80;
-inline constexpr std::uint8_t PACKET_TO_SERVER = 81;
+#define PACKET_TO_CLIENT PLUG_U8(80)
+#define PACKET_TO_SERVER PLUG_U8(81)
 
 // Command codes (second byte of a PLUGIN_COMMAND), besides the two above.
-inline constexpr std::uint8_t CLOSE_CLIENT_CHAT = 10;  // close the client's chat connection
+#define CLOSE_CLIENT_CHAT PLUG_U8(10)  // close the client's chat connection
 
 // Reply values (the byte after the reply's kind).
-inline constexpr std::uint8_t ACK_OK = 1;                 // with HOST_ACK: done
-inline constexpr std::uint8_t ERROR_TRANSMIT = 1;         // with HOST_ERROR: frame not sent
-inline constexpr std::uint8_t ERROR_UNKNOWN_COMMAND = 2;  // with HOST_ERROR: unknown command
+#define ACK_OK PLUG_U8(1)                 // with HOST_ACK: done
+#define ERROR_TRANSMIT PLUG_U8(1)         // with HOST_ERROR: frame not sent
+#define ERROR_UNKNOWN_COMMAND PLUG_U8(2)  // with HOST_ERROR: unknown command
 
 // Sizes.
-inline constexpr std::uint32_t PLUG_HEAD_SIZE = 4;              // the L field
-inline constexpr std::uint32_t PLUG_MAX_RECORD_LENGTH = 70000;  // L must stay below this
-inline constexpr std::uint32_t PLUG_REPLY_SIZE = 6;             // every host reply
-inline constexpr std::uint32_t PLUG_EVENT_HEAD_SIZE = 6;        // L, kind, event code
-inline constexpr std::uint32_t PLUG_MAX_EVENT_DATA = 69995;     // the most data an event carries
-inline constexpr std::uint32_t HOST_API_VERSION = 7;
+#define PLUG_HEAD_SIZE PLUG_U32(4)              // the L field
+#define PLUG_MAX_RECORD_LENGTH PLUG_U32(70000)  // L must stay below this
+#define PLUG_REPLY_SIZE PLUG_U32(6)             // every host reply
+#define PLUG_EVENT_HEAD_SIZE PLUG_U32(6)        // L, kind, event code
+#define PLUG_MAX_EVENT_DATA PLUG_U32(69995)     // the most data an event carries
+#define HOST_API_VERSION PLUG_U32(7)
 
 // Offsets of the EVENT_INIT fields; n is the length of the program folder.
-inline constexpr std::uint32_t INIT_OFFSET_CALLBACK = 6;
-inline constexpr std::uint32_t INIT_OFFSET_HOST_API_VERSION = 10;
-inline constexpr std::uint32_t INIT_OFFSET_PROGRAM_DIR = 14;
-inline constexpr std::uint32_t initOffsetProgramDir2(std::uint32_t n) {
+#define INIT_OFFSET_CALLBACK PLUG_U32(6)
+#define INIT_OFFSET_HOST_API_VERSION PLUG_U32(10)
+#define INIT_OFFSET_PROGRAM_DIR PLUG_U32(14)
+#ifdef __cplusplus
+#define PLUG_INLINE constexpr
+#else
+#define PLUG_INLINE static inline
+#endif
+PLUG_INLINE uint32_t initOffsetProgramDir2(uint32_t n) {
     return 18 + n;
 }
-inline constexpr std::uint32_t initOffsetOwnUin(std::uint32_t n) {
+PLUG_INLINE uint32_t initOffsetOwnUin(uint32_t n) {
     return 22 + 2 * n;
 }
-inline constexpr std::uint32_t initOffsetFullCallback(std::uint32_t n) {
+PLUG_INLINE uint32_t initOffsetFullCallback(uint32_t n) {
     return 26 + 2 * n;
 }
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 // The plug-in's export, looked up by the name "pluginFun".
-typedef const std::uint8_t*(PLUG_CALL* PluginFunction)(const std::uint8_t* eventRecord);
+typedef const uint8_t*(PLUG_CALL* PluginFunction)(const uint8_t* eventRecord);
 // The host's callback entry, reached through the address in EVENT_INIT.
-typedef const std::uint8_t*(PLUG_CALL* HostCallbackFunction)(const std::uint8_t* record);
+typedef const uint8_t*(PLUG_CALL* HostCallbackFunction)(const uint8_t* record);
+#ifdef __cplusplus
 }
+#endif
