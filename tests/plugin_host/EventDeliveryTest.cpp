@@ -136,10 +136,13 @@ TEST_F(HostTest, EventDataBeyondTheEventBufferIsRefused) {
 
 TEST_F(SessionTest, EventsFollowTheSessionInOrder) {
     installProbe();
+    const ByteVec early = flap(2, 0, snac(4, 7, {}));
     const ByteVec late = flap(2, 0, snac(1, 0x0B, {}));
-    // The chat's end is told while server-chat is still open: a frame sent
-    // from the FINISH event still reaches it.
-    script({call(EVENT_FINISH, command(PACKET_TO_SERVER, late))});
+    // The relay starts only after CHAT_CONNECTED, so a frame sent from it is
+    // refused. The chat's end is told while server-chat is still open: a
+    // frame sent from the FINISH event still reaches it.
+    script({call(EVENT_CHAT_CONNECTED, command(PACKET_TO_CLIENT, early)),
+            call(EVENT_FINISH, command(PACKET_TO_SERVER, late))});
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
 
     const ByteVec up = flap(2, 0x0500, snac(4, 6, tlv(1, "hi")));
@@ -165,8 +168,11 @@ TEST_F(SessionTest, EventsFollowTheSessionInOrder) {
               concat({ByteVec{static_cast<std::uint8_t>(down.size() + 2), 0, 0, 0, 3, 80}, down}));
     EXPECT_EQ(got[4], ByteVec({2, 0, 0, 0, 3, 5}));
     EXPECT_EQ(got[5], ByteVec({2, 0, 0, 0, 3, 2}));
-    ASSERT_EQ(calls().size(), 1U);
-    EXPECT_EQ(calls()[0].reply, kAck);
+    ASSERT_EQ(calls().size(), 2U);
+    EXPECT_EQ(calls()[0].reply, kNotSent);
+    EXPECT_TRUE(
+        logHas("Failed to transmit to client-chat " + std::to_string(early.size() + 2) + " bytes"));
+    EXPECT_EQ(calls()[1].reply, kAck);
     EXPECT_EQ(form.Generated[1], 1);
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
 }
