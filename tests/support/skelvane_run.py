@@ -40,7 +40,8 @@ START_WAIT = WAIT + (120.0 if WINE else 0.0)
 WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "wine-run.sh")
 INI_KEYS = ("HostLoginIP", "HostLoginPort", "ServerLoginIP", "ServerLoginPort", "HostChatIP", "HostChatPort")
 # The plug-in is left out unless a test asks for it (with_plugin keeps the one
-# built beside the program, plugin installs a given library as "plugin.so").
+# built beside the program, plugin installs a given library as "plugin.so",
+# under Wine as "plugin.dll").
 PLUGIN_FILES = ("plugin.dll", "libplugin.so", "plugin.so")
 DUMP_LINE = re.compile(rb"^(\d\d):(\d\d):(\d\d)\|(-?\d+) (.*)$", re.S)
 
@@ -205,7 +206,7 @@ class SkelvaneRun:
                 if os.path.exists(path):
                     os.remove(path)
         if self._plugin:
-            shutil.copy(self._plugin, os.path.join(self.dir, "plugin.so"))
+            shutil.copy(self._plugin, os.path.join(self.dir, "plugin.dll" if WINE else "plugin.so"))
         for stale in ("skelvane.ini", "dump.log", "dorrimel.ini", "msgack.log"):
             if os.path.exists(os.path.join(self.dir, stale)):
                 os.remove(os.path.join(self.dir, stale))

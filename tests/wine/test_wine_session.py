@@ -5,8 +5,9 @@ to the proxy's chat listener, the chat is relayed both ways renumbered, and
 Dorrimel injects a notice into the client's traffic for a message that is
 not acknowledged in time and reports it in msgack.log. After each chat
 session the login listener comes back; closing the window writes
-skelvane.ini. And skelvane.exe's command line, answered through the standard
-handles that Wine passes on."""
+skelvane.ini. The typing shield's plugin.dll carries the session of the
+example plug-ins' test. And skelvane.exe's command line, answered through the
+standard handles that Wine passes on."""
 
 from __future__ import annotations
 
@@ -20,6 +21,7 @@ import unittest
 from oscar import CHANNEL_DATA, ChatServer, Client, Frame, LoginServer, flap, parse_tlvs, snac, tlv_value
 from relay import COOKIE, RelayAssertions, renumbered, rewritten_redirect
 from skelvane_run import INI_KEYS, START_WAIT, WAIT, WINE, CommandLineChecks, SkelvaneRun
+from test_examples import ExampleSession, example_plugin
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
 # The tracker's timer ticks every 100 ms; a message waits 3 s for its
@@ -74,7 +76,7 @@ def seconds(hh_mm_ss: str) -> int:
     return h * 3600 + m * 60 + s
 
 
-class WineSessionTest(RelayAssertions):
+class WineSessionTest(ExampleSession, RelayAssertions):
     def msgack(self, run: SkelvaneRun) -> list[tuple[str, str]]:
         """The whole lines of msgack.log as (time of day, text); a Windows
         text file, so every line ends in CR LF."""
@@ -211,6 +213,9 @@ class WineSessionTest(RelayAssertions):
             expected = "".join(f"{k} = {run.settings[k]}\r\n" for k in INI_KEYS)
             self.assertEqual(run.read_ini().decode("latin-1"), expected)
             run.dump()  # every line, to the last, in the dump format
+
+    def test_typing_shield_withholds_only_the_clients_typing_notifications(self):
+        self.example_session(example_plugin("TYPING_SHIELD_PLUGIN"), shields=True)
 
 
 class CommandLineTest(CommandLineChecks, unittest.TestCase):

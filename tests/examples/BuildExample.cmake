@@ -1,0 +1,25 @@
+# Builds one example plug-in as a project of its own from its folder, in a
+# scratch folder, with warnings as errors, and checks that its library came
+# out. -DEXAMPLE=<its folder> -DSCRATCH=<build folder> -DLIBRARY=<file name>
+# and either -DTOOLCHAIN=<toolchain file> or -DC_COMPILER=<compiler>.
+file(REMOVE_RECURSE "${SCRATCH}")
+set(configure -S "${EXAMPLE}" -B "${SCRATCH}" -DCMAKE_C_FLAGS=-Werror)
+if(TOOLCHAIN)
+  list(APPEND configure "-DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}")
+else()
+  list(APPEND configure "-DCMAKE_C_COMPILER=${C_COMPILER}")
+endif()
+foreach(step configure build)
+  if(step STREQUAL "build")
+    set(args --build "${SCRATCH}")
+  else()
+    set(args ${configure})
+  endif()
+  execute_process(COMMAND "${CMAKE_COMMAND}" ${args} RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "${step} of ${EXAMPLE} failed")
+  endif()
+endforeach()
+if(NOT EXISTS "${SCRATCH}/${LIBRARY}")
+  message(FATAL_ERROR "${EXAMPLE} built no ${LIBRARY}")
+endif()
