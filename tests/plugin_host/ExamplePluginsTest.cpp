@@ -1,8 +1,15 @@
-// The typing shield in the host: it withholds the client's typing
-// notifications and tells how many in its title at the next sign-on.
+// The example plug-ins in the host: the template introduces itself; the
+// typing shield withholds the client's typing notifications and tells how
+// many in its title at the next sign-on.
 #include "tests/plugin_host/HostFixture.h"
 
 namespace {
+
+TEST_F(HostTest, TemplateIntroducesItselfAtSignOn) {
+    install(PLUGIN_TEMPLATE_PATH);
+    form.PlugInit();
+    EXPECT_EQ(form.ctl.labPlug, "Plug-in template (API: 7)");
+}
 
 TEST_F(SessionTest, TypingShieldShowsItsCountAtTheNextSignOn) {
     install(TYPING_SHIELD_PATH);
