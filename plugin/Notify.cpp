@@ -7,6 +7,8 @@
 namespace {
 
 constexpr std::size_t kRecordHead = 6;  // L, kind, command code
+// A placeholder: the host stamps its own sequence number for the client's
+// direction over these two bytes when it sends the frame.
 constexpr std::uint16_t kFlapSequence = 0x4000;
 
 void flapAndSnac(FrameWriter& out, std::uint16_t family, std::uint16_t subtype, std::uint16_t flags,

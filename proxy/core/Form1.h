@@ -16,6 +16,7 @@
 #include "proxy/core/Controls.h"
 #include "proxy/core/FrameCollector.h"
 #include "proxy/core/MessageBoxes.h"
+#include "proxy/core/SeqStamp.h"
 #include "proxy/net/SockAPI.h"
 #include "proxy/plugin_host/PluginApi.h"
 
@@ -43,6 +44,12 @@ inline constexpr int DIR_FROM_SERVER = 0;
 inline constexpr int DIR_FROM_CLIENT = 1;
 inline constexpr int DIR_TO_CLIENT = 2;
 inline constexpr int DIR_TO_SERVER = 3;
+// Skipped: frames the plug-in took, by the side they came from.
+inline constexpr int SKIPPED_FROM_SERVER = 0;
+inline constexpr int SKIPPED_FROM_CLIENT = 1;
+// Generated: frames the plug-in injected, by the side they went to.
+inline constexpr int GENERATED_TO_CLIENT = 0;
+inline constexpr int GENERATED_TO_SERVER = 1;
 
 inline constexpr const char* APP_TITLE = "Skelvane (beta)";
 inline constexpr const char* DEFAULT_SERVER_LOGIN_HOST = "login.icq.com";
@@ -99,8 +106,8 @@ class Form1 {
     std::array<Counter, 4> Packets{};
     std::array<Counter, 2> Skipped{};
     std::array<Counter, 2> Generated{};
-    std::int32_t seqToServer = 0x4000;
-    std::int32_t seqToClient = 0x2000;
+    std::int32_t seqToServer = SEQ_START_TO_SERVER;
+    std::int32_t seqToClient = SEQ_START_TO_CLIENT;
     std::int32_t ownUin = 0;
 
     // Working buffers.
@@ -145,11 +152,22 @@ class Form1 {
                      const FrameHandler& handle);
     // Sends one unit on a slot; logs "Failed to transmit to <peer> ..." on failure.
     bool sendUnit(int slot, std::span<const std::uint8_t> unit, std::string_view peer);
+    // The one way out for chat frames, relayed and injected alike: stamps
+    // the next sequence number of direction `to` (DIR_TO_CLIENT or
+    // DIR_TO_SERVER), sends on that side's slot and counts a frame sent.
+    bool sendChatFrame(int to, std::span<std::uint8_t> frame);
+    // "server-chat" or "client-chat", the peer of a To direction in log lines.
+    static const char* chatPeer(int to);
     // The port in a text, or nothing after logging "Invalid port <text>".
     std::optional<std::uint16_t> portOf(const std::string& text);
     // Sok_bind for a listener slot; a failure is logged, with the name when
     // it did not resolve. Returns Sok_bind's result.
     int bindListener(int slot, const std::string& host, std::uint16_t port);
+
+    // The plug-in's commands (Form1_PlugCallback.cpp): `p` is the copy of
+    // its record from the kind on, `l` the record's length field.
+    const std::uint8_t* runCommand(std::span<std::uint8_t> p, std::int32_t l);
+    const std::uint8_t* injectFrame(int to, std::span<std::uint8_t> p, std::int32_t l);
 
     // Inspection steps (Form1_Inspect.cpp).
     void takeUin(std::span<const std::uint8_t> frame, std::size_t valueAt, std::size_t n);

@@ -99,8 +99,8 @@ void Form1::ResetCounters() {
     Packets.fill(0);
     Skipped.fill(0);
     Generated.fill(0);
-    seqToServer = 0x4000;
-    seqToClient = 0x2000;
+    seqToServer = SEQ_START_TO_SERVER;
+    seqToClient = SEQ_START_TO_CLIENT;
 }
 
 void Form1::ShowCounters() {
@@ -109,8 +109,8 @@ void Form1::ShowCounters() {
     ctl.Label15 =
         column(Datagramms, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
     ctl.Label16 = column(Packets, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
-    ctl.Label18 = column(Skipped, {0, -1, 1});
-    ctl.Label11 = column(Generated, {-1, 0, -1, 1});
+    ctl.Label18 = column(Skipped, {SKIPPED_FROM_SERVER, -1, SKIPPED_FROM_CLIENT});
+    ctl.Label11 = column(Generated, {-1, GENERATED_TO_CLIENT, -1, GENERATED_TO_SERVER});
 }
 
 void Form1::logFault(std::string_view prefix) noexcept {

@@ -231,24 +231,16 @@ void Form1::chatRelay() {
     }
 }
 
-// One whole chat frame: offered to the plug-in, then stamped and sent on
-// unless the plug-in took it.
+// One whole chat frame: offered to the plug-in, then sent on unless the
+// plug-in took it.
 void Form1::chatFrame(std::span<std::uint8_t> frame, bool fromClient) {
-    const int from = fromClient ? DIR_FROM_CLIENT : DIR_FROM_SERVER;
-    const int to = fromClient ? DIR_TO_SERVER : DIR_TO_CLIENT;
-    Packets[from] += 1;
+    Packets[fromClient ? DIR_FROM_CLIENT : DIR_FROM_SERVER] += 1;
     const auto size = static_cast<std::int32_t>(frame.size());
     if (PlugEvent(fromClient ? PACKET_TO_SERVER : PACKET_TO_CLIENT, frame.data(), size) != 0) {
-        Skipped[fromClient ? 1 : 0] += 1;
+        Skipped[fromClient ? SKIPPED_FROM_CLIENT : SKIPPED_FROM_SERVER] += 1;
         return;
     }
-    stampSequence(frame, fromClient ? seqToServer : seqToClient);
-    const int slot = fromClient ? SLOT_SERVER_CHAT : SLOT_CLIENT_CHAT;
-    if (sendUnit(slot, frame, fromClient ? "server-chat" : "client-chat")) {
-        Packets[to] += 1;
-        Datagramms[to] += 1;
-        Bytes[to] += size;
-    }
+    sendChatFrame(fromClient ? DIR_TO_SERVER : DIR_TO_CLIENT, frame);
 }
 
 void Form1::endChatSession(const char* reason) {
@@ -285,6 +277,22 @@ bool Form1::sendUnit(int slot, std::span<const std::uint8_t> unit, std::string_v
         return false;
     }
     return true;
+}
+
+bool Form1::sendChatFrame(int to, std::span<std::uint8_t> frame) {
+    const bool toServer = to == DIR_TO_SERVER;
+    stampSequence(frame, toServer ? seqToServer : seqToClient);
+    if (!sendUnit(toServer ? SLOT_SERVER_CHAT : SLOT_CLIENT_CHAT, frame, chatPeer(to))) {
+        return false;
+    }
+    Packets[to] += 1;
+    Datagramms[to] += 1;
+    Bytes[to] += static_cast<Counter>(frame.size());
+    return true;
+}
+
+const char* Form1::chatPeer(int to) {
+    return to == DIR_TO_SERVER ? "server-chat" : "client-chat";
 }
 
 std::optional<std::uint16_t> Form1::portOf(const std::string& text) {

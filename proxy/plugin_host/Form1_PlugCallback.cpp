@@ -1,10 +1,11 @@
 // The host's incoming half: whatever the plug-in hands over, through the
 // callback entry or as the answer to an event, and the host's reply record.
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "proxy/core/Form1.h"
 #include "proxy/core/RunFault.h"
-#include "proxy/core/SeqStamp.h"
 #include "proxy/net/HexStrBin.h"
 #include "proxy/plugin_host/PluginApi.h"
 #include "proxy/plugin_host/RecordBytes.h"
@@ -15,58 +16,19 @@ constexpr std::int32_t kReplyDone = 0;
 constexpr std::int32_t kReplyNotSent = 1;
 constexpr std::int32_t kReplyUnknownCommand = 2;
 
-// PLUGIN_INFO in the work buffer `p` (p[0] is the kind): the title and
-// version go to labPlug when both lie inside the record's L bytes.
-void showPluginInfo(Form1& form, std::span<const std::uint8_t> p, std::int32_t l) {
+// PLUGIN_INFO in the work buffer `p` (p[0] is the kind): labPlug's caption
+// when the title and the version both lie inside the record's L bytes.
+std::optional<std::string> pluginInfoCaption(std::span<const std::uint8_t> p, std::int32_t l) {
     const auto n = static_cast<std::int32_t>(readLe32(p, 1));
     if (n < 0 || std::int64_t{n} + 5 > l) {
-        return;
+        return std::nullopt;
     }
     const std::string title = BinToStr(p, 5, n, true);
     if (std::int64_t{n} + 9 > l) {
-        return;
+        return std::nullopt;
     }
     const auto version = static_cast<std::int32_t>(readLe32(p, static_cast<std::size_t>(n) + 5));
-    form.ctl.labPlug = title + " (API: " + std::to_string(version) + ")";
-}
-
-// Sends the frame p[2] .. p[l-1] on the chat connection of one direction,
-// stamped with that direction's next sequence number.
-const std::uint8_t* injectFrame(Form1& form, std::span<std::uint8_t> p, std::int32_t l,
-                                bool toServer) {
-    const std::string peer = toServer ? "server-chat" : "client-chat";
-    if (form.chatMode != CHAT_RELAY) {
-        form.LogLine("Failed to transmit to " + peer + " " + std::to_string(l) + " bytes");
-        return form.Response(kReplyNotSent);
-    }
-    const std::int32_t n = l - 2;
-    std::int32_t& seq = toServer ? form.seqToServer : form.seqToClient;
-    stampSequence(p.subspan(2), seq);
-    const int slot = toServer ? SLOT_SERVER_CHAT : SLOT_CLIENT_CHAT;
-    if (Sok_send(form.sockets[slot], p.data() + 2, n) == -1) {
-        form.LogLine("Failed to transmit to " + peer + " " + std::to_string(n) + " bytes");
-        return form.Response(kReplyNotSent);
-    }
-    const int to = toServer ? DIR_TO_SERVER : DIR_TO_CLIENT;
-    form.Generated[toServer ? 1 : 0] += 1;
-    form.Packets[to] += 1;
-    form.Datagramms[to] += 1;
-    form.Bytes[to] += n;
-    return form.Response(kReplyDone);
-}
-
-const std::uint8_t* runCommand(Form1& form, std::span<std::uint8_t> p, std::int32_t l) {
-    switch (p[1]) {
-        case PACKET_TO_SERVER:
-            return injectFrame(form, p, l, true);
-        case PACKET_TO_CLIENT:
-            return injectFrame(form, p, l, false);
-        case CLOSE_CLIENT_CHAT:
-            Sok_close(form.sockets[SLOT_CLIENT_CHAT]);
-            return form.Response(kReplyDone);
-        default:
-            return form.Response(kReplyUnknownCommand);
-    }
+    return title + " (API: " + std::to_string(version) + ")";
 }
 
 }  // namespace
@@ -87,14 +49,45 @@ const std::uint8_t* Form1::PlugCallback(const std::uint8_t* record, int origin) 
         std::copy_n(record + PLUG_HEAD_SIZE, l, callbackRecord_.begin());
         const std::span<std::uint8_t> p(callbackRecord_);
         if (p[0] == PLUGIN_INFO && origin == EVENT_INIT) {
-            showPluginInfo(*this, p, l);
+            if (std::optional<std::string> caption = pluginInfoCaption(p, l)) {
+                ctl.labPlug = std::move(*caption);
+            }
         } else if (p[0] == PLUGIN_COMMAND) {
-            reply = runCommand(*this, p, l);
+            reply = runCommand(p, l);
         }
     } catch (...) {
         logFault("INTERNAL ERROR pcb ");
     }
     return reply;
+}
+
+const std::uint8_t* Form1::runCommand(std::span<std::uint8_t> p, std::int32_t l) {
+    switch (p[1]) {
+        case PACKET_TO_SERVER:
+            return injectFrame(DIR_TO_SERVER, p, l);
+        case PACKET_TO_CLIENT:
+            return injectFrame(DIR_TO_CLIENT, p, l);
+        case CLOSE_CLIENT_CHAT:
+            Sok_close(sockets[SLOT_CLIENT_CHAT]);
+            return Response(kReplyDone);
+        default:
+            return Response(kReplyUnknownCommand);
+    }
+}
+
+// The frame p[2] .. p[l-1] goes out the way relayed frames do; the plug-in
+// learns whether it was sent. A send command's code lies inside L, so l >= 2.
+const std::uint8_t* Form1::injectFrame(int to, std::span<std::uint8_t> p, std::int32_t l) {
+    if (chatMode != CHAT_RELAY) {
+        LogLine("Failed to transmit to " + std::string(chatPeer(to)) + " " + std::to_string(l) +
+                " bytes");
+        return Response(kReplyNotSent);
+    }
+    if (!sendChatFrame(to, p.subspan(2, static_cast<std::size_t>(l) - 2))) {
+        return Response(kReplyNotSent);
+    }
+    Generated[to == DIR_TO_SERVER ? GENERATED_TO_SERVER : GENERATED_TO_CLIENT] += 1;
+    return Response(kReplyDone);
 }
 
 const std::uint8_t* Form1::Response(std::int32_t code) {
