@@ -15,6 +15,7 @@
 #include "proxy/core/Clock.h"
 #include "proxy/core/Controls.h"
 #include "proxy/core/FrameCollector.h"
+#include "proxy/core/HostCallback.h"
 #include "proxy/core/MessageBoxes.h"
 #include "proxy/core/SeqStamp.h"
 #include "proxy/net/SockAPI.h"
@@ -83,8 +84,9 @@ class Form1 {
     void ResetCounters();
     void ShowCounters();
 
-    // Plug-in host (proxy/plugin_host). PlugEvent returns 1 when the plug-in
-    // answered; PlugCallback and Response return the reply record or null.
+    // Plug-in host (Form1_PlugEvent.cpp, Form1_PlugCallback.cpp). PlugEvent
+    // returns 1 when the plug-in answered; PlugCallback and Response return
+    // the reply record or null.
     int PlugEvent(std::uint8_t code, const std::uint8_t* data, std::int32_t n);
     void PlugInit();
     const std::uint8_t* PlugCallback(const std::uint8_t* record, int origin);

@@ -1,4 +1,4 @@
-// Binding of the plug-in library and the host's callback entry.
+// Binding of the plug-in library: found, loaded and its entry resolved.
 #include "proxy/plugin_host/PluginApi.h"
 
 #if defined(_WIN32)
@@ -10,8 +10,6 @@
 #include <filesystem>
 #include <memory>
 #include <type_traits>
-
-#include "proxy/core/Form1.h"
 
 namespace {
 
@@ -55,11 +53,6 @@ Binding& binding() {
     return bound;
 }
 
-Form1*& registeredWindow() {
-    static Form1* window = nullptr;
-    return window;
-}
-
 PluginFunction bind(const std::string& programDir) {
     Library library = openLibrary((std::filesystem::path(programDir) / PLUGIN_FILE_NAME).string());
     if (!library) {
@@ -88,27 +81,4 @@ PluginFunction pluginEntry(const std::string& programDir) {
         bound.entry = entry;
     }
     return entry;
-}
-
-HostWindowRegistration::HostWindowRegistration(Form1& form) : form_(form) {
-    registeredWindow() = &form_;
-}
-
-HostWindowRegistration::~HostWindowRegistration() {
-    if (registeredWindow() == &form_) {
-        registeredWindow() = nullptr;
-    }
-}
-
-extern "C" const std::uint8_t* PLUG_CALL hostCallback(const std::uint8_t* record) {
-    Form1* const window = registeredWindow();
-    if (record == nullptr || window == nullptr) {
-        return nullptr;
-    }
-    // PlugCallback catches its own faults; nothing may unwind into the plug-in.
-    try {
-        return window->PlugCallback(record, 0);
-    } catch (...) {
-        return nullptr;
-    }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "proxy/core/Form1.h"
+#include "proxy/core/HostCallback.h"
 #include "proxy/core/RunFault.h"
 #include "proxy/net/HexStrBin.h"
 #include "proxy/plugin_host/PluginApi.h"
