@@ -3,21 +3,12 @@
 #include <cstdio>
 
 #include "tools/oscar-wire/Flap.h"
+#include "tools/oscar-wire/Hex.h"
 #include "tools/oscar-wire/Icbm.h"
 #include "tools/oscar-wire/MetaReply.h"
 #include "tools/oscar-wire/Tlv.h"
 
 namespace {
-
-std::string hex(oscar::ByteView bytes) {
-    std::string out;
-    char digits[3];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        out += digits;
-    }
-    return out;
-}
 
 void message(Incoming& out, oscar::ByteView body) {
     auto icbm = oscar::parseIncomingIcbm(body);
@@ -79,10 +70,10 @@ void family4(Incoming& out, const oscar::Snac& snac) {
     auto head = oscar::parseIcbmHead(snac.body);
     if (head && snac.subtype == 0x0C) {
         out.lines.push_back("ack: server ack for the message to " + head->uin + " (cookie " +
-                            hex(head->cookie) + ")");
+                            oscar::hex(head->cookie) + ")");
     } else if (head && snac.subtype == 0x0B) {
-        out.lines.push_back("ack: client ack from " + head->uin + " (cookie " + hex(head->cookie) +
-                            ")");
+        out.lines.push_back("ack: client ack from " + head->uin + " (cookie " +
+                            oscar::hex(head->cookie) + ")");
     }
 }
 

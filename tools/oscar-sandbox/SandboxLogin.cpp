@@ -3,9 +3,8 @@
 // fresh cookie, then the connection is closed. The classic sign-on (a
 // channel-1 frame: the hello, then TLVs with the UIN and the roasted
 // password, which is not checked) gets the same TLVs on channel 4.
-#include <cstdio>
-
 #include "tools/oscar-sandbox/Sandbox.h"
+#include "tools/oscar-wire/Hex.h"
 #include "tools/oscar-wire/Tlv.h"
 
 namespace {
@@ -18,16 +17,6 @@ constexpr std::uint16_t kTlvErrorUrl = 0x0004;
 constexpr std::uint16_t kTlvError = 0x0008;
 constexpr std::uint16_t kErrorBadName = 0x0004;  // invalid screen name
 constexpr std::size_t kCookieBytes = 64;
-
-std::string hex(oscar::ByteView bytes) {
-    std::string out;
-    char digits[3];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        out += digits;
-    }
-    return out;
-}
 
 std::string uinTlv(oscar::ByteView body) {
     auto tlvs = oscar::parseTlvs(body);
@@ -109,8 +98,8 @@ oscar::Bytes Sandbox::admit(const std::string& uin, const std::string& how) {
     const std::string redirect = "127.0.0.1:" + std::to_string(chatPort());
     oscar::ByteWriter body;
     body.tlv(kTlvUin, uin).tlv(kTlvRedirect, redirect).tlv(kTlvCookie, cookie);
-    say("login: " + uin + " signed on" + how + ", cookie " + hex(oscar::ByteView(cookie).first(8)) +
-        "..., redirect to " + redirect);
+    say("login: " + uin + " signed on" + how + ", cookie " +
+        oscar::hex(oscar::ByteView(cookie).first(8)) + "..., redirect to " + redirect);
     return body.take();
 }
 
