@@ -9,6 +9,7 @@
 #include "plugin/LogFile.h"
 #include "plugin/LogWindow.h"
 #include "plugin/Options.h"
+#include "plugin/OscarWire.h"
 #include "plugin/PluginState.h"
 #include "plugin/RecordReader.h"
 #include "plugin/Settings.h"
@@ -18,12 +19,6 @@
 namespace {
 
 constexpr std::size_t kEventDataAt = PLUG_EVENT_HEAD_SIZE;
-constexpr std::uint8_t kFlapStart = 0x2A;
-constexpr std::uint8_t kSnacChannel = 2;
-constexpr std::uint16_t kFamilyMessages = 4;
-constexpr std::uint16_t kSubtypeSend = 6;
-constexpr std::uint16_t kSubtypeClientAck = 0x0B;
-constexpr std::uint16_t kSubtypeServerAck = 0x0C;
 constexpr std::size_t kUinTextLimit = 19;
 constexpr std::size_t kMessageHeadBytes = 11;  // cookie, channel, UIN length
 
@@ -133,7 +128,7 @@ void packetEvent(RecordReader& in, std::uint8_t code, std::uint32_t length) {
     std::uint16_t sequence = 0;
     std::uint16_t dataLength = 0;
     if (!in.u8(start) || !in.u8(channel) || !in.be16(sequence) || !in.be16(dataLength) ||
-        start != kFlapStart || channel != kSnacChannel) {
+        start != wire::FLAP_MARKER || channel != wire::FLAP_CHANNEL_SNAC) {
         return;
     }
     // Nothing past the frame's own end counts (8: kind, code, FLAP header).
@@ -147,12 +142,12 @@ void packetEvent(RecordReader& in, std::uint8_t code, std::uint32_t length) {
     std::uint16_t flags = 0;
     std::uint32_t requestId = 0;
     if (!in.be16(family) || !in.be16(subtype) || !in.be16(flags) || !in.be32(requestId) ||
-        family != kFamilyMessages) {
+        family != wire::SNAC_FAMILY_MESSAGES) {
         return;
     }
-    const bool send = code == PACKET_TO_SERVER && subtype == kSubtypeSend;
-    const bool ack =
-        code == PACKET_TO_CLIENT && (subtype == kSubtypeClientAck || subtype == kSubtypeServerAck);
+    const bool send = code == PACKET_TO_SERVER && subtype == wire::SNAC_MESSAGE_SEND;
+    const bool ack = code == PACKET_TO_CLIENT && (subtype == wire::SNAC_MESSAGE_CLIENT_ACK ||
+                                                  subtype == wire::SNAC_MESSAGE_SERVER_ACK);
     MessageHead head;
     if ((!send && !ack) || !readMessageHead(in, head)) {
         return;
@@ -160,8 +155,9 @@ void packetEvent(RecordReader& in, std::uint8_t code, std::uint32_t length) {
     if (send) {
         addMessage(head.uin, requestId, head.cookie, static_cast<std::int32_t>(length));
     } else {
-        ackMessage(head.uin, requestId, head.cookie,
-                   subtype == kSubtypeServerAck ? AckSource::Server : AckSource::Client);
+        ackMessage(
+            head.uin, requestId, head.cookie,
+            subtype == wire::SNAC_MESSAGE_SERVER_ACK ? AckSource::Server : AckSource::Client);
     }
 }
 

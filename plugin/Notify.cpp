@@ -1,6 +1,7 @@
 #include "plugin/Notify.h"
 
 #include "plugin/FrameWriter.h"
+#include "plugin/OscarWire.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 
@@ -13,8 +14,8 @@ constexpr std::uint16_t kFlapSequence = 0x4000;
 
 void flapAndSnac(FrameWriter& out, std::uint16_t family, std::uint16_t subtype, std::uint16_t flags,
                  std::uint32_t requestId) {
-    out.u8(0x2A);
-    out.u8(2);
+    out.u8(wire::FLAP_MARKER);
+    out.u8(wire::FLAP_CHANNEL_SNAC);
     out.be16(kFlapSequence);
     out.be16(0);  // data length, filled in when the frame is complete
     out.be16(family);
@@ -28,14 +29,14 @@ void flapAndSnac(FrameWriter& out, std::uint16_t family, std::uint16_t subtype, 
 void channel4Message(FrameWriter& out, std::uint32_t senderUin, std::uint8_t messageType,
                      const std::string& text, std::uint16_t t) {
     const std::string senderText = std::to_string(static_cast<std::int32_t>(senderUin));
-    flapAndSnac(out, 4, 7, 0, 0);
+    flapAndSnac(out, wire::SNAC_FAMILY_MESSAGES, wire::SNAC_MESSAGE_INCOMING, 0, 0);
     out.zeros(8);  // message cookie
-    out.be16(4);   // message channel
+    out.be16(wire::MESSAGE_CHANNEL_TYPED);
     out.u8(static_cast<std::uint8_t>(senderText.size()));
     out.text(senderText);
     out.be16(0);  // warning level
     out.be16(0);  // TLV count
-    out.be16(5);  // TLV type
+    out.be16(wire::TLV_TYPED_MESSAGE);
     out.be16(static_cast<std::uint16_t>(t + 10));
     out.le32(senderUin);
     out.u8(messageType);
@@ -51,8 +52,8 @@ void channel4Message(FrameWriter& out, std::uint32_t senderUin, std::uint8_t mes
 void offlineMessage(FrameWriter& out, std::uint32_t senderUin, const std::string& text,
                     std::uint16_t t) {
     const PluginDateTime utc = pluginClock().utcDateTime();
-    flapAndSnac(out, 0x15, 3, 1, 3);
-    out.be16(1);  // TLV type
+    flapAndSnac(out, wire::SNAC_FAMILY_META, wire::SNAC_META_REPLY, 1, 3);
+    out.be16(wire::TLV_META_DATA);
     out.be16(static_cast<std::uint16_t>(t + 24));
     out.le16(static_cast<std::uint16_t>(t + 22));  // chunk length
     out.le32(pluginState().ownUin);
@@ -115,7 +116,8 @@ void notifyUndelivered(std::int32_t recipientUin, const std::string& text) {
     std::size_t frameSize = 0;
     if (buildFrame(frame, pluginSettings().notifyType, recipientUin, text) && !frame.overflow()) {
         frameSize = frame.size();
-        frame.patchBe16(4, static_cast<std::uint16_t>(frameSize - 6));
+        frame.patchBe16(wire::FLAP_LENGTH_AT,
+                        static_cast<std::uint16_t>(frameSize - wire::FLAP_HEADER_SIZE));
     }
     FrameWriter head{std::span(buffer).first(kRecordHead)};
     head.le32(static_cast<std::uint32_t>(2 + frameSize));
