@@ -17,6 +17,7 @@
 #include "proxy/core/FrameCollector.h"
 #include "proxy/core/HostCallback.h"
 #include "proxy/core/MessageBoxes.h"
+#include "proxy/core/OscarWire.h"
 #include "proxy/core/SeqStamp.h"
 #include "proxy/net/SockAPI.h"
 #include "proxy/plugin_host/PluginApi.h"
@@ -28,6 +29,9 @@ inline constexpr int SLOT_SERVER_LOGIN = 2;
 inline constexpr int SLOT_CHAT_LISTENER = 3;
 inline constexpr int SLOT_CLIENT_CHAT = 4;
 inline constexpr int SLOT_SERVER_CHAT = 5;
+// Slots 0 to 5 carry the six roles above. The tables keep the socket layer's
+// seven entries; the seventh is a spare that nothing opens or starts.
+inline constexpr int SLOT_ROLES = 6;
 inline constexpr int SLOT_COUNT = 7;
 
 // loginMode values.
@@ -114,8 +118,8 @@ class Form1 {
 
     // Working buffers.
     std::array<std::uint8_t, 1001> recvBuffer{};
-    // Large enough for any rewritten FLAP frame (6-byte header + 0xFFFF data).
-    std::array<std::uint8_t, 6 + 0xFFFF> redirectFrame{};
+    // Large enough for any rewritten FLAP frame.
+    std::array<std::uint8_t, FLAP_HEADER_SIZE + FLAP_MAX_DATA> redirectFrame{};
     // Plug-in host buffers: the event being delivered, the init payload being
     // assembled, and the one reply record whose address the plug-in gets.
     std::array<std::uint8_t, EVENT_RECORD_SIZE> eventRecord{};

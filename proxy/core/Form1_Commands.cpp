@@ -37,7 +37,7 @@ void Form1::Form_Load() {
             LogLine("Sok_init failed with " + std::to_string(n));
             return;
         }
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < SLOT_ROLES; ++i) {
             if (const int n = Sok_start(sockets[i], events[i]); n != 0) {
                 LogLine("Sok_start failed with " + std::to_string(n));
                 return;
@@ -49,7 +49,7 @@ void Form1::Form_Load() {
         ctl.txtLOG = ctl.caption;
         LogLine("Started");
     } catch (...) {
-        logFault("INTERNAL ERROR fl ");
+        logFault(FAULT_IN_LOAD);
     }
 }
 
@@ -68,13 +68,13 @@ void Form1::Form_Unload() {
             IniPut(ini.get(), "HostChatIP", ctl.Text7);
             IniPut(ini.get(), "HostChatPort", ctl.Text8);
         }
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < SLOT_ROLES; ++i) {
             Sok_close(sockets[i]);
             Sok_stop(sockets[i], events[i]);
         }
         Sok_cleanup();
     } catch (...) {
-        logFault("INTERNAL ERROR ul ");
+        logFault(FAULT_IN_UNLOAD);
     }
 }
 
@@ -97,7 +97,7 @@ void Form1::Command1_Click() {
         LogLine("Await client-login connect at " + ctl.Text1 + ":" + std::to_string(*port));
         loginMode = LOGIN_AWAIT_CLIENT;
     } catch (...) {
-        logFault("INTERNAL ERROR c1c ");
+        logFault(FAULT_IN_HOST_LOGIN);
     }
 }
 
@@ -115,7 +115,7 @@ int Form1::bindListener(int slot, const std::string& host, std::uint16_t port) {
 }
 
 void Form1::Command3_Click() {
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < SLOT_ROLES; ++i) {
         Sok_close(sockets[i]);
     }
     LogLine("Listening stopped");

@@ -3,13 +3,8 @@
 #include <stdexcept>
 
 #include "proxy/core/Form1.h"
-
-namespace {
-
-constexpr std::uint8_t kFlapMarker = 0x2A;
-constexpr std::int32_t kFlapHeader = 6;
-
-}  // namespace
+#include "proxy/core/OscarWire.h"
+#include "proxy/core/RunFault.h"
 
 int Form1::PacketCollect(FrameCollector& c, const std::uint8_t* data, std::int32_t n) {
     try {
@@ -21,19 +16,20 @@ int Form1::PacketCollect(FrameCollector& c, const std::uint8_t* data, std::int32
         }
         c.collected += n;
         if (c.frameLen == -1) {
-            if (c.collected < kFlapHeader) {
+            if (c.collected < FLAP_HEADER_SIZE) {
                 return 0;
             }
-            if (c.array[0] != kFlapMarker) {
+            if (c.array[0] != FLAP_MARKER) {
                 // Not a frame: everything buffered goes on as one unit.
                 c.frameLen = c.collected;
                 return 1;
             }
-            c.frameLen = kFlapHeader + c.array[4] * 256 + c.array[5];
+            c.frameLen =
+                FLAP_HEADER_SIZE + c.array[FLAP_LENGTH_AT] * 256 + c.array[FLAP_LENGTH_AT + 1];
         }
         return c.collected >= c.frameLen ? 1 : 0;
     } catch (...) {
-        logFault("INTERNAL ERROR pc ");
+        logFault(FAULT_IN_COLLECT);
         return 0;
     }
 }
@@ -50,6 +46,6 @@ void Form1::PacketRemove(FrameCollector& c) {
         }
         c.frameLen = -1;
     } catch (...) {
-        logFault("INTERNAL ERROR pcr ");
+        logFault(FAULT_IN_REMOVE);
     }
 }

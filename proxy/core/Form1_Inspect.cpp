@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "proxy/core/Form1.h"
+#include "proxy/core/OscarWire.h"
 #include "proxy/core/PortText.h"
 #include "proxy/net/HexStrBin.h"
 
@@ -16,16 +17,8 @@ using ConstBytes = std::span<const std::uint8_t>;
 
 constexpr std::size_t kUinLenAt = 18;  // first TLV's length in a 17-06 request
 constexpr std::size_t kUinValueAt = 20;
-constexpr std::uint16_t kUinTlv = 1;
-constexpr std::uint16_t kRedirectTlv = 5;
 constexpr std::int64_t kDefaultChatPort = 5190;
-constexpr std::uint8_t kFlapMarker = 0x2A;
-constexpr std::size_t kFlapData = 6;  // the data after the FLAP header
-// The classic sign-on: the client's login on channel 1 (the FLAP version
-// 00 00 00 01, then TLVs), the server's reply on channel 4 (TLVs only).
-constexpr std::uint8_t kLoginChannel = 1;
-constexpr std::uint8_t kReplyChannel = 4;
-constexpr std::array<std::uint8_t, 4> kFlapVersion{0, 0, 0, 1};
+constexpr std::size_t kFlapData = FLAP_HEADER_SIZE;  // where the data starts
 
 std::uint16_t be16(ConstBytes f, std::size_t at) {
     if (at + 2 > f.size()) {
@@ -43,11 +36,11 @@ void putBe16(std::span<std::uint8_t> f, std::size_t at, std::size_t value) {
 }
 
 bool snacIs(ConstBytes f, std::uint16_t family, std::uint16_t subtype) {
-    return be16(f, 6) == family && be16(f, 8) == subtype;
+    return be16(f, SNAC_FAMILY_AT) == family && be16(f, SNAC_SUBTYPE_AT) == subtype;
 }
 
 bool onChannel(ConstBytes f, std::uint8_t channel) {
-    return f.size() >= kFlapData && f[0] == kFlapMarker && f[1] == channel;
+    return f.size() >= kFlapData && f[0] == FLAP_MARKER && f[1] == channel;
 }
 
 // A value's length cut at the frame's end.
@@ -85,12 +78,12 @@ std::optional<Tlv> findTlv(ConstBytes f, std::size_t off, std::uint16_t wanted, 
 // The UIN of a classic login: TLV 1 after the FLAP version. The bare
 // version, the hello of every other sign-on, holds none.
 std::optional<Tlv> classicLoginUin(ConstBytes f) {
-    const std::size_t tlvsAt = kFlapData + kFlapVersion.size();
-    if (!onChannel(f, kLoginChannel) || f.size() < tlvsAt ||
-        !std::equal(kFlapVersion.begin(), kFlapVersion.end(), f.begin() + kFlapData)) {
+    const std::size_t tlvsAt = kFlapData + FLAP_VERSION.size();
+    if (!onChannel(f, FLAP_CHANNEL_SIGN_ON) || f.size() < tlvsAt ||
+        !std::equal(FLAP_VERSION.begin(), FLAP_VERSION.end(), f.begin() + kFlapData)) {
         return std::nullopt;
     }
-    return findTlv(f, tlvsAt, kUinTlv, Walk::wholeOnly);
+    return findTlv(f, tlvsAt, TLV_UIN, Walk::wholeOnly);
 }
 
 // A login reply: the line that names its form, and its chat-server
@@ -109,8 +102,8 @@ struct SnacReply {
     const char* detected;
 };
 constexpr std::array<SnacReply, 2> kSnacReplies{{
-    {0x008E, 0x0001, 11, "SNAC 8E-01 (URL2) detected"},
-    {0x0017, 0x0003, 16, "SNAC 17-03 (URL) detected"},
+    {SNAC_FAMILY_URL2, SNAC_URL2_REPLY, 11, "SNAC 8E-01 (URL2) detected"},
+    {SNAC_FAMILY_LOGIN, SNAC_LOGIN_REPLY, 16, "SNAC 17-03 (URL) detected"},
 }};
 
 // Nothing when the frame is no login reply. A channel-4 frame without a
@@ -119,11 +112,11 @@ std::optional<LoginReply> findLoginReply(ConstBytes f) {
     for (const SnacReply& form : kSnacReplies) {
         if (f.size() > 9 && snacIs(f, form.family, form.subtype)) {
             return LoginReply{form.detected,
-                              findTlv(f, form.walkStart, kRedirectTlv, Walk::cutAtEnd)};
+                              findTlv(f, form.walkStart, TLV_REDIRECT, Walk::cutAtEnd)};
         }
     }
-    if (onChannel(f, kReplyChannel)) {
-        if (const std::optional<Tlv> tlv = findTlv(f, kFlapData, kRedirectTlv, Walk::wholeOnly)) {
+    if (onChannel(f, FLAP_CHANNEL_SIGN_OFF)) {
+        if (const std::optional<Tlv> tlv = findTlv(f, kFlapData, TLV_REDIRECT, Walk::wholeOnly)) {
             return LoginReply{"FLAP channel 4 reply (URL) detected", tlv};
         }
     }
@@ -155,7 +148,7 @@ std::int32_t i32(std::size_t v) {
 }  // namespace
 
 void Form1::captureUin(std::span<const std::uint8_t> frame) {
-    if (frame.size() > 9 && snacIs(frame, 0x0017, 0x0006)) {
+    if (frame.size() > 9 && snacIs(frame, SNAC_FAMILY_LOGIN, SNAC_LOGIN_REQUEST)) {
         LogLine("SNAC 17-06 (UIN) detected");
         // The first TLV is the UIN, whatever its type.
         const std::size_t declared = frame.size() >= kUinValueAt ? be16(frame, kUinLenAt) : 0;
@@ -232,6 +225,6 @@ bool Form1::buildRedirect(std::span<const std::uint8_t> frame, std::size_t off, 
     StrToBin(redirectFrame, i32(off + 4), -1, value, 0);
     std::copy(frame.begin() + static_cast<std::ptrdiff_t>(tailFrom), frame.end(),
               redirectFrame.begin() + static_cast<std::ptrdiff_t>(off + 4 + value.size()));
-    putBe16(redirectFrame, 4, newTotal - 6);
+    putBe16(redirectFrame, FLAP_LENGTH_AT, newTotal - kFlapData);
     return true;
 }

@@ -56,7 +56,7 @@ const std::uint8_t* Form1::PlugCallback(const std::uint8_t* record, int origin) 
             reply = runCommand(p, l);
         }
     } catch (...) {
-        logFault("INTERNAL ERROR pcb ");
+        logFault(FAULT_IN_PLUG_CALLBACK);
     }
     return reply;
 }
@@ -101,7 +101,7 @@ const std::uint8_t* Form1::Response(std::int32_t code) {
         replyRecord[5] = code == kReplyUnknownCommand ? ERROR_UNKNOWN_COMMAND : ACK_OK;
         return replyRecord.data();
     } catch (...) {
-        logFault("INTERNAL ERROR r ");
+        logFault(FAULT_IN_RESPONSE);
         return nullptr;
     }
 }

@@ -64,7 +64,7 @@ int Form1::PlugEvent(std::uint8_t code, const std::uint8_t* data, std::int32_t n
         PlugCallback(answer, code);
         return 1;
     } catch (...) {
-        logFault("INTERNAL ERROR cp ");
+        logFault(FAULT_IN_PLUG_EVENT);
         return 0;
     }
 }
@@ -87,7 +87,7 @@ void Form1::PlugInit() {
         ctl.txtUIN = std::to_string(ownUin);
         LogLine("Plugin initialized");
     } catch (...) {
-        logFault("INTERNAL ERROR pi ");
+        logFault(FAULT_IN_PLUG_INIT);
     }
 }
 

@@ -1,5 +1,6 @@
 // The relay pump: one timer tick advances the login side and the chat side
 // of the session and relays whole frames between client and server.
+#include "proxy/core/BusyScope.h"
 #include "proxy/core/Form1.h"
 #include "proxy/core/PlugEventCodes.h"
 #include "proxy/core/PortText.h"
@@ -14,18 +15,6 @@ constexpr std::int32_t kConnectTimeoutMs = 5000;
 // How long an open chat listener waits for the client after a redirect.
 constexpr std::uint32_t kChatAwaitLimitMs = 60000;
 
-// Clears a flag when the scope ends, however it ends.
-class FlagGuard {
-  public:
-    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    FlagGuard(const FlagGuard&) = delete;
-    FlagGuard& operator=(const FlagGuard&) = delete;
-    ~FlagGuard() { flag_ = false; }
-
-  private:
-    bool& flag_;
-};
-
 bool alive(SokHandle s) {
     return Sok_alive(s) != SOK_FALSE;
 }
@@ -36,7 +25,7 @@ void Form1::Timer1_Timer() {
     if (inTick_) {
         return;  // a message box or the plug-in re-entered the window's loop
     }
-    const FlagGuard running(inTick_);
+    const BusyScope running(inTick_);
     try {
         showSocketStatus();
         if (loginMode == LOGIN_AWAIT_CLIENT) {
@@ -57,14 +46,14 @@ void Form1::Timer1_Timer() {
         clock_.sleepMs(10);
         ShowCounters();
     } catch (...) {
-        logFault("INTERNAL ERROR t1 ");
+        logFault(FAULT_IN_TICK);
     }
 }
 
 void Form1::showSocketStatus() {
     ctl.Label3.clear();
     ctl.Label1.clear();
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < SLOT_ROLES; ++i) {
         ctl.Label3 += std::to_string(sockets[i]) + "\r\n";
         std::string ip;
         std::uint16_t port = 0;

@@ -26,6 +26,19 @@ inline constexpr std::array<RunFault, 7> RUN_FAULTS{
     FAULT_INVALID_CALL, FAULT_OVERFLOW, FAULT_OUT_OF_MEMORY, FAULT_SUBSCRIPT,
     FAULT_STRING_SPACE, FAULT_INTERNAL, FAULT_FILE_ACCESS};
 
+// Legend of the INTERNAL ERROR lines: each routine that catches its own
+// faults logs one of these prefixes, named after the routine it stands for.
+inline constexpr std::string_view FAULT_IN_TICK = "INTERNAL ERROR t1 ";            // pump tick
+inline constexpr std::string_view FAULT_IN_COLLECT = "INTERNAL ERROR pc ";         // PacketCollect
+inline constexpr std::string_view FAULT_IN_REMOVE = "INTERNAL ERROR pcr ";         // PacketRemove
+inline constexpr std::string_view FAULT_IN_PLUG_EVENT = "INTERNAL ERROR cp ";      // PlugEvent
+inline constexpr std::string_view FAULT_IN_HOST_LOGIN = "INTERNAL ERROR c1c ";     // "Host login"
+inline constexpr std::string_view FAULT_IN_LOAD = "INTERNAL ERROR fl ";            // window load
+inline constexpr std::string_view FAULT_IN_UNLOAD = "INTERNAL ERROR ul ";          // window unload
+inline constexpr std::string_view FAULT_IN_PLUG_INIT = "INTERNAL ERROR pi ";       // PlugInit
+inline constexpr std::string_view FAULT_IN_PLUG_CALLBACK = "INTERNAL ERROR pcb ";  // PlugCallback
+inline constexpr std::string_view FAULT_IN_RESPONSE = "INTERNAL ERROR r ";         // Response
+
 // A file that could not be opened or written where the routine needs it.
 class FileAccessError : public std::runtime_error {
   public:

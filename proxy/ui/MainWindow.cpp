@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "proxy/ui/BusyScope.h"
+#include "proxy/core/BusyScope.h"
 #include "proxy/ui/QtMessageBoxes.h"
 
 namespace {

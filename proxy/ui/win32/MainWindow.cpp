@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "proxy/ui/BusyScope.h"
+#include "proxy/core/BusyScope.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-// Marks a core handler as running for as long as a scope lasts, however the
-// scope ends: the windows use it so that no handler starts inside another.
+// Marks a handler as running for as long as a scope lasts, however the scope
+// ends: the pump and the windows use it so that no handler starts inside
+// another (a message box or the plug-in can re-enter the window's loop).
 #pragma once
 
 class BusyScope {
