@@ -1,6 +1,8 @@
 // The fields of the service's protocol that the proxy reads or writes:
 // FLAP frames (marker, channel, sequence, data length, data; big-endian),
-// the SNAC header of the login replies and requests, and their TLVs.
+// the SNAC header of the login replies and requests, and their TLVs. The
+// sandbox and the scripted client keep their own (tools/oscar-wire) on
+// purpose: as the proxy's peers in the tests they must not share its values.
 #pragma once
 
 #include <array>
