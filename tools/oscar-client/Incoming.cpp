@@ -96,7 +96,11 @@ std::string printable(const std::string& text) {
 Incoming describeIncoming(std::uint8_t channel, oscar::ByteView data) {
     Incoming out;
     if (channel == oscar::kChannelSignOff) {
-        out.lines.push_back("signed off by the server");
+        // The classic sign-on's reply comes on the sign-off channel too; it
+        // is the one that carries a chat-server address.
+        auto tlvs = oscar::parseTlvs(data);
+        const bool reply = tlvs && oscar::findTlv(*tlvs, 0x0005);
+        out.lines.push_back(reply ? "sign-on reply on channel 4" : "signed off by the server");
         return out;
     }
     auto snac = channel == oscar::kChannelSnac ? oscar::parseSnac(data) : std::nullopt;
