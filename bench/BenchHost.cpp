@@ -1,37 +1,12 @@
 #include "bench/BenchHost.h"
 
-#include <stdlib.h>
-
-#include <chrono>
 #include <stdexcept>
 
 #include "proxy/core/PlugEventCodes.h"
 
 namespace {
 
-constexpr int kConnectWaitMs = 2000;
 constexpr std::int32_t kSeqLimit = 0x7FFF;
-
-std::filesystem::path makeScratchDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "skelvane-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    return pattern;
-}
-
-// A connected loopback pair: the near end for a proxy slot, the far end
-// for the benchmark.
-std::pair<int, Peer> loopbackPair() {
-    TestListener listener;
-    std::optional<Peer> far = connectTo(listener.port);
-    std::optional<Peer> near = listener.accept(kConnectWaitMs);
-    if (!far || !near) {
-        throw std::runtime_error("loopback pair failed");
-    }
-    return {near->releaseFd(), std::move(*far)};
-}
 
 // The pump's stamp: the sequence number into frame bytes 2 and 3, then the
 // next one, wrapping above 0x7FFF to 0.
@@ -48,15 +23,8 @@ std::unique_ptr<BenchHost>& hostSlot() {
 
 }  // namespace
 
-std::int32_t BenchClock::tickCount() {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::int32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
-BenchHost::BenchHost(const std::string& pluginPath)
-    : oldDir_(std::filesystem::current_path()), dir_(makeScratchDir()) {
-    std::filesystem::copy_file(pluginPath, dir_ / PLUGIN_FILE_NAME);
+BenchHost::BenchHost(const std::string& pluginPath) {
+    std::filesystem::copy_file(pluginPath, dir_.path() / PLUGIN_FILE_NAME);
     form_ = std::make_unique<Form1>(clock_, boxes_, dir_.string());
     form_->Form_Load();  // makes the scratch folder current
     form_->chatMode = CHAT_IDLE;
@@ -96,9 +64,6 @@ BenchHost::~BenchHost() {
     form_->chatMode = CHAT_IDLE;
     form_->Form_Unload();
     form_.reset();
-    std::error_code ec;
-    std::filesystem::current_path(oldDir_, ec);
-    std::filesystem::remove_all(dir_, ec);
 }
 
 BenchHost& benchHost() {

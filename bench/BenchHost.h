@@ -12,24 +12,11 @@
 #include <span>
 #include <string>
 
-#include "proxy/core/Clock.h"
 #include "proxy/core/Form1.h"
-#include "proxy/core/MessageBoxes.h"
-#include "tests/core/Loopback.h"
-
-// The machine's tick counter, a fixed time of day, and a tick's 10 ms sleep
-// that returns at once so that a tick measures work only.
-class BenchClock : public Clock {
-  public:
-    std::int32_t tickCount() override;
-    LocalTime localTime() override { return {12, 0, 0}; }
-    void sleepMs(int /*ms*/) override {}
-};
-
-class SilentBoxes : public MessageBoxes {
-  public:
-    void show(const std::string&, const std::string&, MessageIcon) override {}
-};
+#include "tests/support/FakeClock.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/RecordingBoxes.h"
+#include "tests/support/ScratchDir.h"
 
 class BenchHost {
   public:
@@ -46,10 +33,9 @@ class BenchHost {
   private:
     void openChatSession();
 
-    std::filesystem::path oldDir_;
-    std::filesystem::path dir_;
-    BenchClock clock_;
-    SilentBoxes boxes_;
+    ScratchWorkDir dir_{"skelvane-bench"};
+    FakeClock clock_;  // a tick's 10 ms sleep returns at once: a tick measures work only
+    RecordingBoxes boxes_;
     std::unique_ptr<Form1> form_;
     std::optional<Peer> client_;
     std::optional<Peer> server_;

@@ -144,7 +144,7 @@ TickCost timedTick(BenchHost& host, const ByteVec& bytes, bool& ok) {
 // Whole pump ticks, the product's own relay code end to end: a tick whose
 // receive holds 10 typical frames against one whose receive holds one. The
 // difference, divided by 9, is what one more frame costs inside a tick,
-// kernel send included. The tick's 10 ms sleep is skipped (BenchClock) and
+// kernel send included. The tick's 10 ms sleep is skipped (FakeClock) and
 // server-chat's receive does not wait (no event object); the reported time
 // is that of the 10-frame tick.
 void BM_RelayTick(benchmark::State& state) {

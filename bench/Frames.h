@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "tests/core/Flap.h"
+#include "tests/support/Flap.h"
 
 // A typical 100-byte chat frame that Dorrimel inspects and lets pass: an
 // ICQ meta request (SNAC 0x15/2) on channel 2.

@@ -13,6 +13,7 @@
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/Tracker.h"
+#include "tests/support/FakePluginPlatform.h"
 
 // No windowing layer: no log window, no timer (the benchmark ticks itself).
 std::unique_ptr<PluginPlatform> makePluginPlatform() {
@@ -26,15 +27,7 @@ constexpr std::int32_t kWaitTimeout = 5000;
 constexpr std::int32_t kRemoveTimeout = 10000;
 constexpr std::uint32_t kSendTick = 1000000;
 
-class BenchPluginClock : public PluginClock {
-  public:
-    std::uint32_t tick = kSendTick;
-    std::uint32_t tickCount() override { return tick; }
-    PluginDateTime localDateTime() override { return {2024, 3, 7, 14, 5, 9, 42}; }
-    PluginDateTime utcDateTime() override { return {2024, 3, 7, 13, 5, 9, 42}; }
-};
-
-BenchPluginClock pluginTime;
+FakePluginClock pluginTime;
 
 const std::uint8_t* PLUG_CALL acceptingHost(const std::uint8_t* /*record*/) {
     static const std::uint8_t ack[PLUG_REPLY_SIZE]{2, 0, 0, 0, HOST_ACK, ACK_OK};

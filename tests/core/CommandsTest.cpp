@@ -1,24 +1,16 @@
 // Start-up, shutdown, the command buttons and the tick's own housekeeping.
 #include <fstream>
-#include <sstream>
 
 #include "generated/Version.h"
-#include "tests/core/CoreFixture.h"
-#include "tests/core/Loopback.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/ScratchFormTest.h"
 
 namespace {
 
 const std::string kCaption = std::string("Skelvane (beta) ") + SKELVANE_VERSION;
 
-std::string readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // The program lives in its own folder, started from somewhere else.
-class CommandsTest : public CoreTest {
+class CommandsTest : public ScratchFormTest {
   protected:
     CommandsTest() {
         std::filesystem::create_directory(dir / "elsewhere");

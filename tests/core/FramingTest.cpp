@@ -2,12 +2,12 @@
 // bytes arrive.
 #include <algorithm>
 
-#include "tests/core/CoreFixture.h"
-#include "tests/core/Flap.h"
+#include "tests/support/Flap.h"
+#include "tests/support/ScratchFormTest.h"
 
 namespace {
 
-class FramingTest : public CoreTest {
+class FramingTest : public ScratchFormTest {
   protected:
     FrameCollector collector;
 

@@ -1,14 +1,12 @@
 // UIN capture on the client's login request and the chat-server redirect
 // rewritten in the server's login reply.
-#include "tests/core/CoreFixture.h"
-#include "tests/core/Flap.h"
-#include "tests/core/Loopback.h"
+#include "tests/support/Flap.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/ScratchFormTest.h"
 
 namespace {
 
 using Span = std::span<const std::uint8_t>;
-
-constexpr int kWaitMs = 2000;  // upper bound for loopback delivery, never reached
 
 const ByteVec kFlapVersion{0, 0, 0, 1};
 
@@ -33,7 +31,7 @@ struct LoginForm {
 const LoginForm kLoginForms[] = {{loginRequest, "SNAC 17-06 (UIN) detected"},
                                  {classicLogin, "FLAP channel 1 login (UIN) detected"}};
 
-using CaptureUinTest = CoreTest;
+using CaptureUinTest = ScratchFormTest;
 
 TEST_F(CaptureUinTest, TakesTheUinAndInitialisesThePluginInEitherForm) {
     for (const LoginForm& login : kLoginForms) {
@@ -102,20 +100,16 @@ TEST_F(CaptureUinTest, OtherSnacsAreIgnoredAndARequestWithoutTlvGivesZero) {
 }
 
 // The redirect rewrite needs a client-login connection to send to.
-class RedirectTest : public CoreTest {
+class RedirectTest : public ScratchFormTest {
   protected:
     RedirectTest() {
         Sok_init();
         form.ctl.Text7 = "127.0.0.1";
         chatPort = freePort();
         form.ctl.Text8 = std::to_string(chatPort);
-        TestListener listener;
-        client.emplace(*connectTo(listener.port));
-        std::optional<Peer> proxyEnd = listener.accept(kWaitMs);
-        if (!proxyEnd) {
-            throw std::runtime_error("loopback accept failed");
-        }
-        form.sockets[SLOT_CLIENT_LOGIN] = proxyEnd->releaseFd();
+        auto [slot, far] = loopbackPair();
+        form.sockets[SLOT_CLIENT_LOGIN] = slot;
+        client.emplace(std::move(far));
     }
 
     // The one frame the client got, or an empty vector.

@@ -1,19 +1,11 @@
 // The log box, the dump file and the counter table.
 #include <fstream>
-#include <sstream>
 
-#include "tests/core/CoreFixture.h"
+#include "tests/support/ScratchFormTest.h"
 
 namespace {
 
-std::string readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-using LogTest = CoreTest;
+using LogTest = ScratchFormTest;
 
 TEST_F(LogTest, LineFormatsInTheBoxAndTheDumpFile) {
     form.ctl.txtLOG = "caption";

@@ -2,13 +2,9 @@
 // and the login and chat servers, and drives the proxy tick by tick.
 #include <numeric>
 
-#include "tests/core/CoreFixture.h"
-#include "tests/core/Flap.h"
-#include "tests/core/Loopback.h"
+#include "tests/support/LoopbackSession.h"
 
 namespace {
-
-constexpr int kWaitMs = 2000;  // upper bound for loopback delivery, never reached
 
 struct LoginRun {
     std::vector<ByteVec> serverGot;
@@ -16,57 +12,14 @@ struct LoginRun {
     std::optional<Peer> client;
 };
 
-class PumpTest : public CoreTest {
+class PumpTest : public LoopbackSessionTest {
   protected:
-    PumpTest() {
-        form.Form_Load();
-        form.ctl.Text1 = "127.0.0.1";
-        form.ctl.Text2 = "0";
-        form.ctl.Text3 = "127.0.0.1";
-        form.ctl.Text4 = std::to_string(loginServer.port);
-        form.ctl.Text7 = "127.0.0.1";
-        form.ctl.Text8 = std::to_string(chatPort);
-        form.Timer1_Timer();  // the first tick opens the login listener
-    }
-    void TearDown() override { form.Form_Unload(); }
-
-    std::uint16_t loginListenerPort() {
-        std::string ip;
-        std::uint16_t port = 0;
-        EXPECT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
-        return port;
-    }
-    static Peer acceptFrom(TestListener& listener) {
-        if (std::optional<Peer> p = listener.accept(kWaitMs)) {
-            return std::move(*p);
-        }
-        throw std::runtime_error("nothing to accept");
-    }
-    // Ticks until `peer` has received `count` whole frames.
-    std::vector<ByteVec> pumpFrames(Peer& peer, std::size_t count) {
-        std::vector<ByteVec> got;
-        pumpUntil([&] {
-            for (ByteVec& f : peer.takeFrames()) {
-                got.push_back(std::move(f));
-            }
-            return got.size() >= count;
-        });
-        return got;
-    }
-    static bool seesClose(Peer& peer) {
-        while (!peer.closedByPeer && peer.awaitAndPoll(kWaitMs)) {
-        }
-        return peer.closedByPeer;
-    }
-
     // A client signs on: it sends `request` in one piece, the login server
     // answers with `reply` in two pieces a tick apart and closes.
-    LoginRun signOn(const std::vector<ByteVec>& request, const std::vector<ByteVec>& reply) {
+    LoginRun signOnWith(const std::vector<ByteVec>& request, const std::vector<ByteVec>& reply) {
         LoginRun run;
-        run.client.emplace(*connectTo(loginListenerPort()));
-        EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
-        Peer server = acceptFrom(loginServer);
-
+        auto [client, server] = connectLogin();
+        run.client.emplace(std::move(client));
         ByteVec up;
         for (const ByteVec& f : request) {
             up = concat({up, f});
@@ -94,13 +47,11 @@ class PumpTest : public CoreTest {
     // connection open, so that the login side stays busy; returns the
     // client's and the server's login ends.
     std::pair<Peer, Peer> redirectWithLoginOpen() {
-        Peer client = *connectTo(loginListenerPort());
-        EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
-        Peer server = acceptFrom(loginServer);
-        server.send(redirectReply("127.0.0.1:" + std::to_string(chatServer.port)));
-        EXPECT_EQ(pumpFrames(client, 1).size(), 1U);
+        auto ends = connectLogin();
+        ends.second.send(redirectReply(chatServerAddress()));
+        EXPECT_EQ(pumpFrames(ends.first, 1).size(), 1U);
         EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
-        return {std::move(client), std::move(server)};
+        return ends;
     }
     // Once the login server leaves, the login listener opens again by itself
     // and without the user's "in work" box.
@@ -113,13 +64,6 @@ class PumpTest : public CoreTest {
         EXPECT_TRUE(boxes.shown.empty());
     }
 
-    // The client follows the rewritten redirect; returns client and server ends.
-    std::pair<Peer, Peer> openChat() {
-        Peer client = *connectTo(chatPort);
-        EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_RELAY; }));
-        return {std::move(client), acceptFrom(chatServer)};
-    }
-
     ByteVec redirectReply(const std::string& redirect) {
         return flap(
             2, 0x7001,
@@ -127,19 +71,10 @@ class PumpTest : public CoreTest {
                  concat({tlv(1, "123456789"), tlv(5, redirect), tlv(6, ByteVec(64, 0xA5))})));
     }
 
-    TestListener loginServer;
-    TestListener chatServer;
-    std::uint16_t chatPort = freePort();
     const ByteVec hello = flap(1, 0x0101, {0, 0, 0, 1});
     const ByteVec request =
         flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, "123456789"), tlv(2, "pw")})));
 };
-
-ByteVec withSeq(ByteVec frame, std::uint16_t seq) {
-    frame[2] = static_cast<std::uint8_t>(seq >> 8);
-    frame[3] = static_cast<std::uint8_t>(seq & 0xFF);
-    return frame;
-}
 
 std::int64_t totalSize(const std::vector<ByteVec>& frames) {
     return std::accumulate(frames.begin(), frames.end(), std::int64_t{0},
@@ -147,9 +82,9 @@ std::int64_t totalSize(const std::vector<ByteVec>& frames) {
 }
 
 TEST_F(PumpTest, FullSignOnAndChatSession) {
-    const std::string chatAt = "127.0.0.1:" + std::to_string(chatServer.port);
+    const std::string chatAt = chatServerAddress();
     const ByteVec serverHello = flap(1, 0x7000, {0, 0, 0, 1});
-    LoginRun login = signOn({hello, request}, {serverHello, redirectReply(chatAt)});
+    LoginRun login = signOnWith({hello, request}, {serverHello, redirectReply(chatAt)});
 
     // Login frames pass untouched; the reply points at the chat listener.
     EXPECT_EQ(login.serverGot, (std::vector<ByteVec>{hello, request}));
@@ -170,28 +105,28 @@ TEST_F(PumpTest, FullSignOnAndChatSession) {
     EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
 
     clock.advance(59999);  // just in time
-    auto [client, server] = openChat();
+    openChat();
     EXPECT_TRUE(logHas("Client-chat connected"));
     EXPECT_TRUE(logHas("Connected to server-chat " + chatAt));
 
     // Toward the server: numbered from 0x4000, then across the wrap.
     const std::vector<ByteVec> up{flap(2, 0x0500, snac(1, 2, {})), flap(2, 0x0501, {1}),
                                   flap(5, 0x0502, {}), flap(2, 0x0503, ByteVec(0xFFFF, 0x5A))};
-    client.send(up[0]);
-    EXPECT_EQ(pumpFrames(server, 1), std::vector<ByteVec>{withSeq(up[0], 0x4000)});
+    client().send(up[0]);
+    EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(up[0], 0x4000)});
     form.seqToServer = 0x7FFF;
-    client.send(concat({up[1], up[2]}));
-    client.send(ByteVec(up[3].begin(), up[3].begin() + 3000));
-    EXPECT_EQ(pumpFrames(server, 2),
+    client().send(concat({up[1], up[2]}));
+    client().send(ByteVec(up[3].begin(), up[3].begin() + 3000));
+    EXPECT_EQ(pumpFrames(server(), 2),
               (std::vector<ByteVec>{withSeq(up[1], 0x7FFF), withSeq(up[2], 0)}));
-    client.send(ByteVec(up[3].begin() + 3000, up[3].end()));
-    EXPECT_EQ(pumpFrames(server, 1), std::vector<ByteVec>{withSeq(up[3], 1)});
+    client().send(ByteVec(up[3].begin() + 3000, up[3].end()));
+    EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(up[3], 1)});
 
     // Toward the client: numbered from 0x2000.
     const std::vector<ByteVec> down{flap(2, 0x6000, snac(4, 7, tlv(1, "hi"))),
                                     flap(2, 0x6001, snac(1, 3, {}))};
-    server.send(concat({down[0], down[1]}));
-    EXPECT_EQ(pumpFrames(client, 2),
+    server().send(concat({down[0], down[1]}));
+    EXPECT_EQ(pumpFrames(client(), 2),
               (std::vector<ByteVec>{withSeq(down[0], 0x2000), withSeq(down[1], 0x2001)}));
 
     EXPECT_EQ(form.Packets[DIR_FROM_CLIENT], 4);
@@ -207,10 +142,10 @@ TEST_F(PumpTest, FullSignOnAndChatSession) {
     EXPECT_EQ(form.seqToClient, 0x2002);
 
     // The client leaves: the session ends, the next tick listens again.
-    client.close();
+    client().close();
     EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
     EXPECT_TRUE(logHas("Client-chat disconnected"));
-    EXPECT_TRUE(seesClose(server));
+    EXPECT_TRUE(seesClose(server()));
     form.Timer1_Timer();
     EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(form.chatMode, CHAT_IDLE);
@@ -223,22 +158,22 @@ TEST_F(PumpTest, FullSignOnAndChatSession) {
 }
 
 TEST_F(PumpTest, ServerEndingTheChatSessionEndsItToo) {
-    signOn({request}, {redirectReply("127.0.0.1:" + std::to_string(chatServer.port))});
-    auto [client, server] = openChat();
+    signOnWith({request}, {redirectReply(chatServerAddress())});
+    openChat();
     const ByteVec last = flap(4, 0x0700, {9, 9});
-    server.send(last);
-    server.close();
+    server().send(last);
+    server().close();
     EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
     EXPECT_TRUE(logHas("Server-chat disconnected"));
-    EXPECT_TRUE(seesClose(client));
-    EXPECT_EQ(client.takeFrames(), std::vector<ByteVec>{withSeq(last, 0x2000)});
+    EXPECT_TRUE(seesClose(client()));
+    EXPECT_EQ(client().takeFrames(), std::vector<ByteVec>{withSeq(last, 0x2000)});
     EXPECT_EQ(form.sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
     EXPECT_EQ(form.sockets[SLOT_SERVER_CHAT], SOK_NO_SOCKET);
 }
 
 TEST_F(PumpTest, SignOnWithoutRedirectListensAgainAtOnce) {
     const ByteVec refusal = flap(2, 0x7001, snac(0x17, 0x03, tlv(8, ByteVec{0, 5})));
-    LoginRun login = signOn({request}, {hello, refusal});
+    LoginRun login = signOnWith({request}, {hello, refusal});
     EXPECT_EQ(login.clientGot, (std::vector<ByteVec>{hello, refusal}));
     EXPECT_TRUE(seesClose(*login.client));
     EXPECT_EQ(form.chatMode, CHAT_IDLE);

@@ -16,16 +16,6 @@ namespace {
 // Far beyond anything a session step takes; reaching it means the step failed.
 constexpr std::chrono::seconds kPatience{30};
 
-void appendLe16(ByteVec& v, std::uint32_t x) {
-    v.push_back(static_cast<std::uint8_t>(x & 0xFF));
-    v.push_back(static_cast<std::uint8_t>(x >> 8 & 0xFF));
-}
-
-void appendLe32(ByteVec& v, std::uint32_t x) {
-    appendLe16(v, x & 0xFFFF);
-    appendLe16(v, x >> 16);
-}
-
 ByteVec uinField(const std::string& uin) {
     return concat({ByteVec{static_cast<std::uint8_t>(uin.size())}, textBytes(uin)});
 }
@@ -116,12 +106,6 @@ std::string cookieHex(const Cookie& cookie) {
     return text;
 }
 
-ByteVec withSeq(ByteVec frame, std::uint16_t seq) {
-    frame.at(2) = static_cast<std::uint8_t>(seq >> 8);
-    frame.at(3) = static_cast<std::uint8_t>(seq & 0xFF);
-    return frame;
-}
-
 void flushDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -133,14 +117,6 @@ DorrimelSessionTest::DorrimelSessionTest() {
     QCoreApplication::instance()->installEventFilter(&timers);
     std::filesystem::copy_file(DORRIMEL_PLUGIN_PATH, dir / PLUGIN_FILE_NAME);
     writeSettings(50, 200, 400);
-    form.Form_Load();
-    form.ctl.Text1 = "127.0.0.1";
-    form.ctl.Text2 = "0";
-    form.ctl.Text3 = "127.0.0.1";
-    form.ctl.Text4 = std::to_string(loginServer_.port);
-    form.ctl.Text7 = "127.0.0.1";
-    form.ctl.Text8 = std::to_string(chatPort_);
-    form.Timer1_Timer();  // the first tick opens the login listener
 }
 
 DorrimelSessionTest::~DorrimelSessionTest() {
@@ -164,11 +140,11 @@ void DorrimelSessionTest::writeSettings(int timerMs, int waitMs, int removeMs) {
 }
 
 void DorrimelSessionTest::collect() {
-    if (chatClient_) {
-        moveFrames(*chatClient_, clientFrames);
+    if (chatClient) {
+        moveFrames(*chatClient, clientFrames);
     }
-    if (chatServerEnd_) {
-        moveFrames(*chatServerEnd_, serverFrames);
+    if (chatServerEnd) {
+        moveFrames(*chatServerEnd, serverFrames);
     }
 }
 
@@ -183,31 +159,6 @@ bool DorrimelSessionTest::runUntil(const std::function<bool()>& done) {
         }
     }
     return false;
-}
-
-void DorrimelSessionTest::signOn(const std::string& uin) {
-    std::string ip;
-    std::uint16_t port = 0;
-    ASSERT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
-    Peer loginClient = *connectTo(port);
-    ASSERT_TRUE(runUntil([&] { return form.loginMode == LOGIN_RELAY; }));
-    std::optional<Peer> login = loginServer_.accept(5000);
-    ASSERT_TRUE(login.has_value());
-    loginClient.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, uin), tlv(2, "pw")}))));
-    ASSERT_TRUE(runUntil([&] { return !login->takeFrames().empty(); }));
-    const std::string chatAt = "127.0.0.1:" + std::to_string(chatServer_.port);
-    login->send(flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, uin), tlv(5, chatAt)}))));
-    ASSERT_TRUE(runUntil([&] { return !loginClient.takeFrames().empty(); }));
-    login->close();
-    ASSERT_TRUE(runUntil([&] { return form.loginMode != LOGIN_RELAY; }));
-    ASSERT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
-}
-
-void DorrimelSessionTest::openChat() {
-    chatClient_.emplace(*connectTo(chatPort_));
-    ASSERT_TRUE(runUntil([&] { return form.chatMode == CHAT_RELAY; }));
-    chatServerEnd_ = chatServer_.accept(5000);
-    ASSERT_TRUE(chatServerEnd_.has_value());
 }
 
 void DorrimelSessionTest::endChatFromServer() {

@@ -17,9 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/core/CoreFixture.h"
-#include "tests/core/Flap.h"
-#include "tests/core/Loopback.h"
+#include "tests/support/LoopbackSession.h"
 
 using Cookie = std::array<std::uint8_t, 8>;
 using Lines = std::vector<std::string>;
@@ -54,13 +52,12 @@ ByteVec clientAck(const Cookie& cookie, const std::string& uin, std::uint32_t re
 // The notification of type 1 ("Message from recipient") with sequence 0.
 ByteVec recipientNotice(const std::string& uin, const std::string& text);
 std::string cookieHex(const Cookie& cookie);
-// The frame with its sequence field set to seq.
-ByteVec withSeq(ByteVec frame, std::uint16_t seq);
 
 // Runs deferred deletions now, as the host's event loop would.
 void flushDeferredDeletes();
 
-class DorrimelSessionTest : public CoreTest {
+// A loopback session whose program folder holds the real Dorrimel.
+class DorrimelSessionTest : public LoopbackSessionTest {
   protected:
     DorrimelSessionTest();
     ~DorrimelSessionTest() override;
@@ -69,18 +66,13 @@ class DorrimelSessionTest : public CoreTest {
     // dorrimel.ini with these values, notification type 1, log file on.
     void writeSettings(int timerMs, int waitMs, int removeMs);
 
-    // Pumps the proxy and the Qt events, collecting what the peers receive,
-    // until `done` holds; false when it never did within a generous bound.
-    bool runUntil(const std::function<bool()>& done);
+    // Pumps the proxy and the Qt events, collecting what the chat peers
+    // receive, until `done` holds; false when it never did within a
+    // generous bound.
+    bool runUntil(const std::function<bool()>& done) override;
 
-    // Sign-on with `uin` (the plug-in is initialised), then the chat session.
-    void signOn(const std::string& uin);
-    void openChat();
     // The chat server drops the session; the proxy ends it.
     void endChatFromServer();
-
-    Peer& client() { return *chatClient_; }
-    Peer& server() { return *chatServerEnd_; }
 
     // msgack.log's line texts after their time stamps; a line without a
     // proper stamp fails the test.
@@ -103,10 +95,5 @@ class DorrimelSessionTest : public CoreTest {
     std::vector<QWidget*> newTopLevels() const;
     void collect();
 
-    TestListener loginServer_;
-    TestListener chatServer_;
-    std::uint16_t chatPort_ = freePort();
-    std::optional<Peer> chatClient_;
-    std::optional<Peer> chatServerEnd_;
     std::vector<QPointer<QWidget>> earlierWidgets_;
 };

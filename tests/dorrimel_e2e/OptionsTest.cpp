@@ -9,19 +9,11 @@
 #include <QPushButton>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/dorrimel_e2e/DorrimelSession.h"
 
 namespace {
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string editText(const QWidget* options, const char* name) {
     const auto* edit = options->findChild<QLineEdit*>(name);

@@ -1,49 +1,12 @@
 // Login connections that end badly, and the sign-on after them.
 #include <sys/ioctl.h>
 
-#include "tests/core/CoreFixture.h"
-#include "tests/core/Flap.h"
-#include "tests/core/Loopback.h"
+#include "tests/support/LoopbackSession.h"
 
 namespace {
 
-constexpr int kWaitMs = 2000;  // upper bound for loopback delivery, never reached
-
-class LoginFaultTest : public CoreTest {
+class LoginFaultTest : public LoopbackSessionTest {
   protected:
-    LoginFaultTest() {
-        form.Form_Load();
-        form.ctl.Text1 = "127.0.0.1";
-        form.ctl.Text2 = "0";
-        form.ctl.Text3 = "127.0.0.1";
-        form.ctl.Text4 = std::to_string(loginServer.port);
-        form.Timer1_Timer();  // opens the login listener
-    }
-    void TearDown() override { form.Form_Unload(); }
-
-    // A client connects and the proxy reaches the login server.
-    std::pair<Peer, Peer> connectBoth() {
-        Peer client = *connectTo(listenerPort());
-        EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
-        return {std::move(client), *loginServer.accept(kWaitMs)};
-    }
-    std::vector<ByteVec> pumpFrames(Peer& peer, std::size_t count) {
-        std::vector<ByteVec> got;
-        pumpUntil([&] {
-            for (ByteVec& f : peer.takeFrames()) {
-                got.push_back(std::move(f));
-            }
-            return got.size() >= count;
-        });
-        return got;
-    }
-
-    std::uint16_t listenerPort() {
-        std::string ip;
-        std::uint16_t port = 0;
-        EXPECT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
-        return port;
-    }
     // Bytes waiting unread on one of the proxy's slots.
     int unread(int slot) {
         awaitReadable(form.sockets[slot], kWaitMs);
@@ -51,8 +14,6 @@ class LoginFaultTest : public CoreTest {
         ioctl(form.sockets[slot], FIONREAD, &n);
         return n;
     }
-
-    TestListener loginServer;
 };
 
 // The client sends more than one receive takes and closes; the proxy's next
@@ -60,7 +21,7 @@ class LoginFaultTest : public CoreTest {
 // are still unread. Both login slots must be freed, or the login listener
 // (reopened at once) could never accept the next client.
 TEST_F(LoginFaultTest, ClientFoundDeadByTheLivenessTestFreesItsSlot) {
-    auto [client, server] = connectBoth();
+    auto [client, server] = connectLogin();
 
     // 1500 bytes: one receive takes 1000 of them, so the close is not acted
     // on yet; the server's frame then goes to the closed client.
@@ -76,7 +37,7 @@ TEST_F(LoginFaultTest, ClientFoundDeadByTheLivenessTestFreesItsSlot) {
     EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
 
     // The next client is served.
-    Peer next = *connectTo(listenerPort());
+    Peer next = *connectTo(loginListenerPort());
     EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
     EXPECT_TRUE(loginServer.accept(kWaitMs).has_value());
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
@@ -87,14 +48,14 @@ TEST_F(LoginFaultTest, ClientFoundDeadByTheLivenessTestFreesItsSlot) {
 // frames must not be read as their continuation.
 TEST_F(LoginFaultTest, HalfFramesOfPeersThatLeftDoNotReachTheNextSession) {
     {
-        auto [client, server] = connectBoth();
+        auto [client, server] = connectLogin();
         client.send({0x2A, 0x02, 0x7F});
         server.send({0x2A, 0x01, 0x00, 0x01});
         client.close();
         server.close();
         ASSERT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_AWAIT_CLIENT; }));
     }
-    auto [client, server] = connectBoth();
+    auto [client, server] = connectLogin();
     const ByteVec hello = flap(1, 0x5A00, {0, 0, 0, 1});
     const ByteVec request = flap(2, 0x0A10, snac(0x17, 0x06, tlv(1, "123456789")));
     server.send(hello);

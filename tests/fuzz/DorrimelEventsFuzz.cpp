@@ -12,14 +12,12 @@
 // event with nothing; everything the plug-in hands the host is a
 // PACKET_TO_CLIENT command whose data is empty or one whole FLAP frame; the
 // message list stays within its room; nothing escapes.
-#include <map>
-
 #include "plugin/Options.h"
 #include "plugin/PluginState.h"
-#include "plugin/PluginWindows.h"
 #include "plugin/Tracker.h"
-#include "proxy/plugin_host/PluginInterface.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/FakePluginPlatform.h"
+#include "tests/support/PluginRecords.h"
 
 extern "C" const std::uint8_t* PLUG_CALL pluginFun(const std::uint8_t* eventRecord);
 
@@ -29,89 +27,6 @@ std::unique_ptr<PluginPlatform> makePluginPlatform() {
 }
 
 namespace {
-
-class InputClock : public PluginClock {
-  public:
-    std::uint32_t tick = 0xFFFF0000;  // wraps early in a run
-    std::uint32_t tickCount() override { return tick; }
-    PluginDateTime localDateTime() override { return {2024, 3, 7, 23, 59, 59, 999}; }
-    PluginDateTime utcDateTime() override { return {2024, 3, 7, 22, 59, 59, 999}; }
-};
-
-struct Fakes {
-    std::vector<std::string> lines;
-    std::map<TimerId, std::function<void()>> timers;
-    TimerId nextTimer = 1;
-    OptionsCallbacks options;
-    int optionsOpen = 0;
-    std::function<void()> logClose;  // valid while logOpen
-    int logOpen = 0;
-};
-
-class FakeLog : public LogView {
-  public:
-    explicit FakeLog(Fakes& f) : f_(f) { ++f_.logOpen; }
-    ~FakeLog() override { --f_.logOpen; }
-    int appendLine(const std::string& text) override {
-        f_.lines.push_back(text);
-        return static_cast<int>(f_.lines.size()) - 1;
-    }
-    bool lineText(int index, std::string& text) const override {
-        if (index < 0 || index >= static_cast<int>(f_.lines.size())) {
-            return false;
-        }
-        text = f_.lines[static_cast<std::size_t>(index)];
-        return true;
-    }
-    void replaceLine(int index, const std::string& text) override {
-        if (index >= 0 && index < static_cast<int>(f_.lines.size())) {
-            f_.lines[static_cast<std::size_t>(index)] = text;
-        }
-    }
-    void selectLine(int /*index*/) override {}
-    void setCounters(std::uint32_t /*processed*/, std::uint32_t /*waiting*/) override {}
-    void show(bool /*visible*/) override {}
-
-  private:
-    Fakes& f_;
-};
-
-class FakeOptions : public OptionsView {
-  public:
-    explicit FakeOptions(Fakes& f) : f_(f) { ++f_.optionsOpen; }
-    ~FakeOptions() override { --f_.optionsOpen; }
-
-  private:
-    Fakes& f_;
-};
-
-class FakePlatform : public PluginPlatform {
-  public:
-    explicit FakePlatform(Fakes& f) : f_(f) {}
-    std::unique_ptr<LogView> createLogWindow(const std::string& /*caption*/,
-                                             std::function<void()> closeButton) override {
-        f_.logClose = std::move(closeButton);
-        f_.lines.clear();
-        return std::make_unique<FakeLog>(f_);
-    }
-    std::unique_ptr<OptionsView> openOptions(const std::string& /*caption*/,
-                                             const OptionsValues& /*values*/,
-                                             OptionsCallbacks callbacks) override {
-        f_.options = std::move(callbacks);
-        return std::make_unique<FakeOptions>(f_);
-    }
-    TimerId startTimer(std::int32_t periodMs, std::function<void()> tick) override {
-        fuzzCheck(periodMs >= MIN_TIMER_PERIOD_MS, "timer faster than the shortest period");
-        f_.timers[f_.nextTimer] = std::move(tick);
-        return f_.nextTimer++;
-    }
-    void killTimer(TimerId id) override { f_.timers.erase(id); }
-    void messageBox(const std::string& /*text*/, const std::string& /*caption*/,
-                    BoxIcon /*icon*/) override {}
-
-  private:
-    Fakes& f_;
-};
 
 std::uint32_t le32At(const std::uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
@@ -132,36 +47,6 @@ const std::uint8_t* PLUG_CALL checkingHostCallback(const std::uint8_t* record) {
         fuzzCheck(frame == 6 + whole[10] * 256U + whole[11], "injected frame length is wrong");
     }
     return ack;
-}
-
-void appendLe32(Bytes& v, std::uint32_t x) {
-    for (int i = 0; i < 4; ++i) {
-        v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-    }
-}
-
-Bytes eventRecord(std::uint8_t code, const Bytes& data) {
-    Bytes v;
-    appendLe32(v, static_cast<std::uint32_t>(2 + data.size()));
-    v.push_back(PLUGIN_EVENT);
-    v.push_back(code);
-    v.insert(v.end(), data.begin(), data.end());
-    return v;
-}
-
-Bytes initRecord(std::uint32_t uin, const Bytes& dir) {
-    const auto address = reinterpret_cast<std::uintptr_t>(&checkingHostCallback);
-    Bytes data;
-    appendLe32(data, static_cast<std::uint32_t>(address));
-    appendLe32(data, HOST_API_VERSION);
-    for (int copy = 0; copy < 2; ++copy) {
-        appendLe32(data, static_cast<std::uint32_t>(dir.size()));
-        data.insert(data.end(), dir.begin(), dir.end());
-    }
-    appendLe32(data, uin);
-    appendLe32(data, static_cast<std::uint32_t>(address));
-    appendLe32(data, static_cast<std::uint32_t>(std::uint64_t{address} >> 32));
-    return eventRecord(EVENT_INIT, data);
 }
 
 // A message (4/6) or an acknowledgement (4/0B, 4/0C) frame for one of a few
@@ -197,10 +82,19 @@ std::string text(InputReader& in) {
     return std::string(b.begin(), b.end());
 }
 
+// The clock starts where its tick count wraps early in a run.
+FakePluginClock startClock() {
+    FakePluginClock clock;
+    clock.tick = 0xFFFF0000;
+    clock.local = {2024, 3, 7, 23, 59, 59, 999};
+    clock.utc = {2024, 3, 7, 22, 59, 59, 999};
+    return clock;
+}
+
 struct Run {
     std::filesystem::path dir = enterScratchFolder();
-    InputClock clock;
-    Fakes fakes;
+    FakePluginClock clock;
+    Recorder fakes;
     Run() { std::filesystem::create_symlink("/dev/null", dir / "msgack.log"); }
 };
 
@@ -219,15 +113,15 @@ void deliver(const Bytes& record, bool init) {
     fuzzCheck(le32At(answer) == 9 + le32At(answer + 5), "PLUGIN_INFO length is wrong");
 }
 
-void optionsStep(InputReader& in, Fakes& f) {
+void optionsStep(InputReader& in, Recorder& f) {
     const std::uint8_t what = in.u8() % 4;
     if (what == 3) {
-        if (f.logOpen > 0 && f.logClose) {
-            f.logClose();
+        if (f.logWindows > 0 && f.logCloseButton) {
+            f.logCloseButton();
         }
         return;
     }
-    if (f.optionsOpen == 0) {
+    if (f.optionsWindows == 0) {
         return;
     }
     if (what == 0) {
@@ -249,8 +143,7 @@ void rawRecord(InputReader& in) {
     }
     Bytes data = in.bytes(in.be16());
     const std::uint32_t l = std::min<std::uint32_t>(in.be16(), 2 + data.size());
-    Bytes rec;
-    appendLe32(rec, l);
+    Bytes rec = le32(l);
     rec.push_back(kind);
     rec.push_back(code);
     rec.insert(rec.end(), data.begin(), data.end());
@@ -262,7 +155,9 @@ void step(InputReader& in, Run& r) {
     switch (in.u8() % 10) {
         case 0: {
             const std::uint32_t uin = in.be16() * 65536U + in.be16();
-            deliver(initRecord(uin, in.bytes(in.u8() % 64)), true);
+            const Bytes dir = in.bytes(in.u8() % 64);
+            deliver(initRecord(uin, std::string(dir.begin(), dir.end()), checkingHostCallback),
+                    true);
             break;
         }
         case 1:
@@ -286,9 +181,9 @@ void step(InputReader& in, Run& r) {
             break;
         case 7: {
             r.clock.tick += in.be16() * 16U;
-            const auto timers = r.fakes.timers;  // a tick may kill or start timers
-            for (const auto& [id, tick] : timers) {
-                if (r.fakes.timers.count(id) != 0) {
+            const auto ticks = r.fakes.ticks;  // a tick may kill or start timers
+            for (const auto& [id, tick] : ticks) {
+                if (r.fakes.ticks.count(id) != 0) {
                     tick();
                 }
             }
@@ -301,6 +196,8 @@ void step(InputReader& in, Run& r) {
             rawRecord(in);
             break;
     }
+    fuzzCheck(r.fakes.shortestPeriod >= MIN_TIMER_PERIOD_MS,
+              "timer faster than the shortest period");
     const MessageList& list = messageList();
     fuzzCheck(list.count >= 0 && list.count <= list.capacity, "message list out of its room");
     // Finishing frees the storage and keeps the counts; only an inited
@@ -316,10 +213,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::error_code error;
     std::filesystem::remove("dorrimel.ini", error);
     resetPluginState();
-    r.fakes = Fakes{};
-    r.clock = InputClock{};
+    r.fakes = Recorder{};
+    r.clock = startClock();
     setPluginClock(&r.clock);
-    setPluginPlatform(std::make_unique<FakePlatform>(r.fakes));
+    setPluginPlatform(std::make_unique<FakePluginPlatform>(r.fakes));
     InputReader in(data, size);
     try {
         while (!in.empty()) {

@@ -4,18 +4,13 @@
 // frame (6 + its length field) or, when the stream has lost its marker,
 // everything buffered; the units and what is still held add up to exactly
 // the bytes fed, in order; no whole unit is left waiting; nothing faults.
-#include "proxy/core/Form1.h"
-#include "tests/fuzz/FuzzSupport.h"
+#include "tests/fuzz/FuzzForm.h"
 
 namespace {
 
 constexpr std::size_t kMaxSlice = 1000;
 
-struct Target {
-    std::filesystem::path dir = enterScratchFolder();
-    StillClock clock;
-    NoBoxes boxes;
-    Form1 form{clock, boxes, dir.string()};
+struct Target : FuzzForm {
     FrameCollector collector;
 };
 

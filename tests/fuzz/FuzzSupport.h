@@ -1,7 +1,7 @@
 // Shared pieces of the fuzz targets: a scratch working folder whose dump.log
-// goes nowhere, a quiet clock and message boxes for a Form1, a check that
-// turns a broken promise into a crash libFuzzer reports, and a reader that
-// takes an input apart into the pieces a target needs.
+// goes nowhere, a check that turns a broken promise into a crash libFuzzer
+// reports, and a reader that takes an input apart into the pieces a target
+// needs. FuzzForm.h adds a Form1 for the proxy's targets.
 #pragma once
 
 #include <stdlib.h>
@@ -16,9 +16,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "proxy/core/Clock.h"
-#include "proxy/core/MessageBoxes.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -67,20 +64,6 @@ inline std::filesystem::path enterScratchFolder() {
     std::filesystem::create_symlink("/dev/null", dir / "dump.log");
     return dir;
 }
-
-// Time stands still; sleeping returns at once.
-class StillClock : public Clock {
-  public:
-    std::int32_t tickCount() override { return 1000; }
-    LocalTime localTime() override { return {12, 0, 0}; }
-    void sleepMs(int /*ms*/) override {}
-};
-
-class NoBoxes : public MessageBoxes {
-  public:
-    void show(const std::string& /*text*/, const std::string& /*title*/,
-              MessageIcon /*icon*/) override {}
-};
 
 // Reads an input front to back; past its end every read gives zeros or
 // nothing.

@@ -10,16 +10,11 @@
 // the right direction, with only its sequence field changed.
 #include <algorithm>
 
-#include "proxy/core/Form1.h"
-#include "tests/fuzz/FuzzSupport.h"
+#include "tests/fuzz/FuzzForm.h"
 
 namespace {
 
-struct Target {
-    std::filesystem::path dir = enterScratchFolder();
-    StillClock clock;
-    NoBoxes boxes;
-    Form1 form{clock, boxes, dir.string()};
+struct Target : FuzzForm {
     std::unique_ptr<StreamPair> clientChat = std::make_unique<StreamPair>();
     std::unique_ptr<StreamPair> serverChat = std::make_unique<StreamPair>();
 };

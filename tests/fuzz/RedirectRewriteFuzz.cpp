@@ -9,22 +9,17 @@
 // matches its size and names the chat listener.
 #include <algorithm>
 
-#include "proxy/core/Form1.h"
-#include "tests/fuzz/FuzzSupport.h"
+#include "tests/fuzz/FuzzForm.h"
 
 namespace {
 
 const std::string kListenerAddress = "127.0.0.1:0";
 
-struct Target {
+struct Target : FuzzForm {
     Target() {
         form.ctl.Text7 = "127.0.0.1";
         form.ctl.Text8 = "0";
     }
-    std::filesystem::path dir = enterScratchFolder();
-    StillClock clock;
-    NoBoxes boxes;
-    Form1 form{clock, boxes, dir.string()};
     StreamPair clientLogin;
 };
 

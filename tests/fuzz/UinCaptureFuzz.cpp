@@ -4,20 +4,12 @@
 // would end the tick and leave later frames waiting), nothing is logged as
 // an internal error, and a unit that is neither a SNAC 17-06 nor a classic
 // login (channel 1, the FLAP version, more) leaves the UIN alone.
-#include "proxy/core/Form1.h"
-#include "tests/fuzz/FuzzSupport.h"
+#include "tests/fuzz/FuzzForm.h"
 
 namespace {
 
-struct Target {
-    std::filesystem::path dir = enterScratchFolder();
-    StillClock clock;
-    NoBoxes boxes;
-    Form1 form{clock, boxes, dir.string()};
-};
-
-Target& target() {
-    static Target t;
+FuzzForm& target() {
+    static FuzzForm t;
     return t;
 }
 

@@ -7,10 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <functional>
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,55 +14,12 @@
 #include "plugin/PluginWindows.h"
 #include "plugin/Settings.h"
 #include "plugin/Tracker.h"
-#include "tests/plugin/PluginRecords.h"
+#include "tests/support/FakePluginPlatform.h"
+#include "tests/support/PluginRecords.h"
 #include "tests/support/ScratchDir.h"
 
 // The plug-in's export, as the host finds it.
 extern "C" const std::uint8_t* PLUG_CALL pluginFun(const std::uint8_t* eventRecord);
-
-class FakeClock : public PluginClock {
-  public:
-    std::uint32_t tick = 1000000;
-    PluginDateTime local{2024, 3, 7, 14, 5, 9, 42};
-    PluginDateTime utc{2024, 3, 7, 13, 5, 9, 42};
-
-    std::uint32_t tickCount() override { return tick; }
-    PluginDateTime localDateTime() override { return local; }
-    PluginDateTime utcDateTime() override { return utc; }
-};
-
-// What the fake windows, timers and boxes were asked to do.
-struct Recorder {
-    // Log window.
-    bool failLogWindow = false;
-    bool refuseLines = false;
-    int logWindows = 0;  // alive
-    std::string logCaption;
-    std::function<void()> logCloseButton;
-    std::vector<std::string> lines;
-    int selected = -1;
-    std::uint32_t processed = 0;
-    std::uint32_t waiting = 0;
-    bool logVisible = false;
-    // Options window.
-    int optionsWindows = 0;  // alive
-    std::string optionsCaption;
-    OptionsValues optionsValues;
-    OptionsCallbacks options;
-    // Timers: id -> period; the tick of each.
-    std::map<TimerId, std::int32_t> timers;
-    std::map<TimerId, std::function<void()>> ticks;
-    TimerId nextTimer = 1;
-    // Message boxes.
-    struct Box {
-        std::string text;
-        std::string caption;
-        BoxIcon icon;
-    };
-    std::vector<Box> boxes;
-};
-
-std::unique_ptr<PluginPlatform> makeFakePlatform(Recorder& recorder);
 
 class PluginTest : public ::testing::Test {
   protected:
@@ -87,18 +40,18 @@ class PluginTest : public ::testing::Test {
     // Runs the tracker's one running timer after ms more milliseconds.
     void tickAfter(std::uint32_t ms);
 
-    // The settings file and the log file of the scratch directory.
+    // The settings file of the scratch directory (readText reads files back,
+    // in text mode as the plug-in writes them).
     static void writeSettings(const std::string& text);
-    static std::string readText(const std::string& name);
     // The log file's lines without their time stamps.
     static std::vector<std::string> logFileLines();
 
-    FakeClock clock;
-    Recorder rec;
-
   private:
-    std::filesystem::path previousDir_;
-    ScratchDir scratch_{"dorrimel"};
+    ScratchWorkDir scratch_{"dorrimel"};
+
+  protected:
+    FakePluginClock clock;
+    Recorder rec;
 };
 
 inline Cookie cookieOf(std::uint8_t first) {

@@ -5,7 +5,7 @@
 
 namespace {
 
-class AnswerTest : public SessionTest {
+class AnswerTest : public HostTest {
   protected:
     AnswerTest() { installProbe(); }
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-class CallbackTest : public SessionTest {
+class CallbackTest : public HostTest {
   protected:
     CallbackTest() { installProbe(); }
 };

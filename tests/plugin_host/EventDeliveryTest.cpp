@@ -9,7 +9,7 @@ namespace {
 // What stands in the program folder as "plugin.so".
 enum class Stand { Nothing, LibraryWithoutEntry, NotALibrary };
 
-class NoPluginTest : public SessionTest, public ::testing::WithParamInterface<Stand> {
+class NoPluginTest : public HostTest, public ::testing::WithParamInterface<Stand> {
   protected:
     NoPluginTest() {
         if (GetParam() == Stand::LibraryWithoutEntry) {
@@ -134,7 +134,7 @@ TEST_F(HostTest, EventDataBeyondTheEventBufferIsRefused) {
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
 }
 
-TEST_F(SessionTest, EventsFollowTheSessionInOrder) {
+TEST_F(HostTest, EventsFollowTheSessionInOrder) {
     installProbe();
     const ByteVec early = flap(2, 0, snac(4, 7, {}));
     const ByteVec late = flap(2, 0, snac(1, 0x0B, {}));

@@ -11,7 +11,7 @@ TEST_F(HostTest, TemplateIntroducesItselfAtSignOn) {
     EXPECT_EQ(form.ctl.labPlug, "Plug-in template (API: 7)");
 }
 
-TEST_F(SessionTest, TypingShieldShowsItsCountAtTheNextSignOn) {
+TEST_F(HostTest, TypingShieldShowsItsCountAtTheNextSignOn) {
     install(TYPING_SHIELD_PATH);
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
     EXPECT_EQ(form.ctl.labPlug, "Typing shield: 0 withheld (API: 7)");

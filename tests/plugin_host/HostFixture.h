@@ -1,7 +1,7 @@
-// A Form1 in a scratch program folder, the test plug-ins installed there as
-// "plugin.so" ("plugin.dll" on Windows), and a sign-on and chat session
-// over real loopback sockets in which the test plays the ICQ client and
-// servers.
+// The host's side of the test plug-ins: a loopback session's Form1
+// (LoopbackSessionTest) with a test plug-in installed in its program folder
+// as "plugin.so" ("plugin.dll" on Windows), the probe plug-in's script and
+// log, and its way of calling the host back.
 #pragma once
 
 #if defined(_WIN32)
@@ -18,11 +18,7 @@
 #include <vector>
 
 #include "proxy/plugin_host/PluginApi.h"
-#include "tests/core/CoreFixture.h"
-#include "tests/core/Flap.h"
-#include "tests/core/Loopback.h"
-
-inline constexpr int kWaitMs = 2000;  // upper bound for loopback delivery, never reached
+#include "tests/support/LoopbackSession.h"
 
 inline std::string hexOf(const ByteVec& bytes) {
     static const char digits[] = "0123456789abcdef";
@@ -40,17 +36,6 @@ inline ByteVec fromHex(const std::string& text) {
         bytes.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
     }
     return bytes;
-}
-
-inline void appendLe32(ByteVec& v, std::uint32_t x) {
-    for (int i = 0; i < 4; ++i) {
-        v.push_back(static_cast<std::uint8_t>(x >> (8 * i) & 0xFF));
-    }
-}
-
-inline std::uint32_t le32At(const ByteVec& v, std::size_t at) {
-    return v.at(at) | v.at(at + 1) << 8 | v.at(at + 2) << 16 |
-           static_cast<std::uint32_t>(v.at(at + 3)) << 24;
 }
 
 // A record: L (the bytes after it), kind, payload.
@@ -79,12 +64,6 @@ inline ByteVec pluginInfo(std::int32_t n, const ByteVec& title, std::int32_t ver
     return record(PLUGIN_INFO, payload);
 }
 
-inline ByteVec withSeq(ByteVec frame, std::uint16_t seq) {
-    frame.at(2) = static_cast<std::uint8_t>(seq >> 8);
-    frame.at(3) = static_cast<std::uint8_t>(seq & 0xFF);
-    return frame;
-}
-
 inline const ByteVec kAck{2, 0, 0, 0, HOST_ACK, ACK_OK};
 inline const ByteVec kNotSent{2, 0, 0, 0, HOST_ERROR, ERROR_TRANSMIT};
 inline const ByteVec kUnknownCommand{2, 0, 0, 0, HOST_ERROR, ERROR_UNKNOWN_COMMAND};
@@ -100,7 +79,7 @@ struct ProbeCall {
     std::uintptr_t replyAddress = 0;
 };
 
-class HostTest : public CoreTest {
+class HostTest : public LoopbackSessionTest {
   protected:
     // Puts the library at `libraryPath` into the program folder as the plug-in.
     // A relative path is taken from the test program's own folder.
@@ -206,85 +185,4 @@ class HostTest : public CoreTest {
         }
         return lines;
     }
-};
-
-// HostTest with a whole session: login listener open at construction.
-class SessionTest : public HostTest {
-  protected:
-    SessionTest() {
-        form.Form_Load();
-        form.ctl.Text1 = "127.0.0.1";
-        form.ctl.Text2 = "0";
-        form.ctl.Text3 = "127.0.0.1";
-        form.ctl.Text4 = std::to_string(loginServer.port);
-        form.ctl.Text7 = "127.0.0.1";
-        form.ctl.Text8 = std::to_string(chatPort);
-        form.Timer1_Timer();  // the first tick opens the login listener
-    }
-    void TearDown() override { form.Form_Unload(); }
-
-    // Ticks until `peer` has received `count` whole frames (or the budget ends).
-    std::vector<ByteVec> pumpFrames(Peer& peer, std::size_t count) {
-        std::vector<ByteVec> got;
-        pumpUntil([&] {
-            for (ByteVec& f : peer.takeFrames()) {
-                got.push_back(std::move(f));
-            }
-            return got.size() >= count;
-        });
-        return got;
-    }
-    // Ticks a few times and returns whatever `peer` got meanwhile.
-    std::vector<ByteVec> pumpQuietly(Peer& peer, int ticks = 5) {
-        for (int i = 0; i < ticks; ++i) {
-            form.Timer1_Timer();
-            peer.awaitAndPoll(10);
-        }
-        return peer.takeFrames();
-    }
-    static bool seesClose(Peer& peer) {
-        while (!peer.closedByPeer && peer.awaitAndPoll(kWaitMs)) {
-        }
-        return peer.closedByPeer;
-    }
-
-    // The client signs on with UIN `uin`; the login server redirects it to
-    // the test's chat server and closes.
-    void signOn(const std::string& uin = "123456789") {
-        std::string ip;
-        std::uint16_t port = 0;
-        ASSERT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
-        Peer client = *connectTo(port);
-        ASSERT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
-        std::optional<Peer> server = loginServer.accept(kWaitMs);
-        ASSERT_TRUE(server.has_value());
-        client.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, uin), tlv(2, "pw")}))));
-        ASSERT_EQ(pumpFrames(*server, 1).size(), 1U);
-        const std::string chatAt = "127.0.0.1:" + std::to_string(chatServer.port);
-        server->send(flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, uin), tlv(5, chatAt)}))));
-        ASSERT_EQ(pumpFrames(client, 1).size(), 1U);
-        server->close();
-        ASSERT_TRUE(pumpUntil([&] { return form.loginMode != LOGIN_RELAY; }));
-        ASSERT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
-    }
-
-    // The client follows the redirect: client-chat and server-chat ends.
-    void openChat() {
-        chatClient.emplace(*connectTo(chatPort));
-        ASSERT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_RELAY; }));
-        chatServerEnd = chatServer.accept(kWaitMs);
-        ASSERT_TRUE(chatServerEnd.has_value());
-    }
-    void signOnAndChat() {
-        signOn();
-        openChat();
-    }
-    Peer& client() { return *chatClient; }
-    Peer& server() { return *chatServerEnd; }
-
-    TestListener loginServer;
-    TestListener chatServer;
-    std::uint16_t chatPort = freePort();
-    std::optional<Peer> chatClient;
-    std::optional<Peer> chatServerEnd;
 };

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "proxy/plugin_host/PluginInterface.h"
-#include "tests/plugin/PluginRecords.h"
+#include "tests/support/PluginRecords.h"
 #include "tests/support/ScratchDir.h"
 
 inline constexpr char kTitle[] = "Dorrimel v0.4";

@@ -12,7 +12,7 @@ namespace {
 
 constexpr Counter kNearLimit = std::numeric_limits<std::int32_t>::max() - 1;
 
-class CounterLimitTest : public SessionTest {
+class CounterLimitTest : public HostTest {
   protected:
     CounterLimitTest() { installProbe(); }
 

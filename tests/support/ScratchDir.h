@@ -1,10 +1,14 @@
 // A fresh empty folder under the system's temporary directory, removed with
 // everything in it when the object goes away. Portable (no mkdtemp).
+// ScratchWorkDir also makes it the current folder for its life; readFile
+// and readText read back what was written there.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -41,3 +45,37 @@ class ScratchDir {
   private:
     std::filesystem::path path_;
 };
+
+// A scratch folder that is the current folder while the object lives. The
+// folder that was current before comes back first, so that the scratch one
+// can be removed (Windows keeps the current folder).
+class ScratchWorkDir {
+  public:
+    explicit ScratchWorkDir(const std::string& stem)
+        : previous_(std::filesystem::current_path()), dir_(stem) {
+        std::filesystem::current_path(dir_.path());
+    }
+    ~ScratchWorkDir() {
+        std::error_code ec;
+        std::filesystem::current_path(previous_, ec);
+    }
+
+    const std::filesystem::path& path() const { return dir_.path(); }
+    std::string string() const { return dir_.string(); }
+
+  private:
+    std::filesystem::path previous_;
+    ScratchDir dir_;
+};
+
+// A file's bytes as they are; empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A text file as a program reads it in text mode (on Windows "\r\n" is "\n").
+inline std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}

@@ -8,8 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "tests/core/Flap.h"
+#include "tests/support/Flap.h"
 #include "tests/support/TestSockets.h"
+
+inline constexpr int kWaitMs = 2000;  // upper bound for loopback delivery, never reached
 
 // Owns one test socket.
 class Fd {
@@ -155,4 +157,16 @@ inline std::uint16_t freePort() {
         throw std::runtime_error("bind to port 0 failed");
     }
     return localPort(fd.get());
+}
+
+// A connected loopback pair: the near end's socket, handed over for one of
+// the proxy's slots, and the far end for the test.
+inline std::pair<int, Peer> loopbackPair() {
+    TestListener listener;
+    std::optional<Peer> far = connectTo(listener.port);
+    std::optional<Peer> near = listener.accept(kWaitMs);
+    if (!far || !near) {
+        throw std::runtime_error("loopback pair failed");
+    }
+    return {near->releaseFd(), std::move(*far)};
 }

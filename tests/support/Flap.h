@@ -1,7 +1,11 @@
-// Builders for the FLAP frames, SNACs and TLVs that the tests send.
+// Builders for the FLAP frames, SNACs and TLVs that the tests and benchmarks
+// send, and for the little-endian fields inside ICQ messages and plug-in
+// records.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -10,6 +14,21 @@ using ByteVec = std::vector<std::uint8_t>;
 inline void appendBe16(ByteVec& v, std::uint32_t x) {
     v.push_back(static_cast<std::uint8_t>(x >> 8 & 0xFF));
     v.push_back(static_cast<std::uint8_t>(x & 0xFF));
+}
+
+inline void appendLe16(ByteVec& v, std::uint32_t x) {
+    v.push_back(static_cast<std::uint8_t>(x & 0xFF));
+    v.push_back(static_cast<std::uint8_t>(x >> 8 & 0xFF));
+}
+
+inline void appendLe32(ByteVec& v, std::uint32_t x) {
+    appendLe16(v, x & 0xFFFF);
+    appendLe16(v, x >> 16);
+}
+
+inline std::uint32_t le32At(const ByteVec& v, std::size_t at) {
+    return v.at(at) | v.at(at + 1) << 8 | v.at(at + 2) << 16 |
+           static_cast<std::uint32_t>(v.at(at + 3)) << 24;
 }
 
 inline ByteVec textBytes(const std::string& s) {
@@ -58,4 +77,11 @@ inline ByteVec concat(std::initializer_list<ByteVec> parts) {
 
 inline std::uint16_t seqOf(const ByteVec& frame) {
     return static_cast<std::uint16_t>(frame.at(2) * 256 + frame.at(3));
+}
+
+// The frame with its sequence field set to `seq`, as the proxy stamps it.
+inline ByteVec withSeq(ByteVec frame, std::uint16_t seq) {
+    frame.at(2) = static_cast<std::uint8_t>(seq >> 8);
+    frame.at(3) = static_cast<std::uint8_t>(seq & 0xFF);
+    return frame;
 }

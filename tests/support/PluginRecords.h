@@ -1,6 +1,7 @@
 // Records and frames as the host and the OSCAR peers build them, and a host
 // callback that keeps every record the plug-in hands it: shared by the tests
-// of the plug-in's logic and of the built plugin library.
+// and fuzz target of the plug-in's logic and the tests of its windows and of
+// the built plugin library.
 #pragma once
 
 #include <array>
@@ -20,10 +21,11 @@ void append(Bytes& to, const Bytes& more);
 Bytes be(std::uint32_t value, std::size_t width);
 Bytes le32(std::uint32_t value);
 Bytes eventRecord(std::uint8_t code, const Bytes& data = {});
-// The init record of the host's PlugInit: recordingHostCallback, version 7,
-// the program folder twice, the own UIN and, on 64-bit builds, the full
-// callback address.
-Bytes initRecord(std::uint32_t ownUin, const std::string& programDir = "C:\\Skelvane");
+// The init record of the host's PlugInit: the callback (recordingHostCallback
+// unless another is given), version 7, the program folder twice, the own UIN
+// and, on 64-bit builds, the full callback address.
+Bytes initRecord(std::uint32_t ownUin, const std::string& programDir = "C:\\Skelvane",
+                 HostCallbackFunction callback = recordingHostCallback);
 Bytes withLength(Bytes record, std::uint32_t length);  // same bytes, L changed
 Bytes flap(std::uint8_t channel, const Bytes& data, int declaredLength = -1);
 Bytes snac(std::uint16_t family, std::uint16_t subtype, std::uint32_t requestId,

@@ -1,4 +1,4 @@
-#include "tests/plugin/PluginRecords.h"
+#include "tests/support/PluginRecords.h"
 
 #include <algorithm>
 
@@ -47,8 +47,9 @@ Bytes eventRecord(std::uint8_t code, const Bytes& data) {
     return out;
 }
 
-Bytes initRecord(std::uint32_t ownUin, const std::string& programDir) {
-    const auto address = reinterpret_cast<std::uintptr_t>(&recordingHostCallback);
+Bytes initRecord(std::uint32_t ownUin, const std::string& programDir,
+                 HostCallbackFunction callback) {
+    const auto address = reinterpret_cast<std::uintptr_t>(callback);
     Bytes data = le32(static_cast<std::uint32_t>(address));
     append(data, le32(HOST_API_VERSION));
     append(data, stringField(programDir));

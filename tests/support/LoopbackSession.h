@@ -1,0 +1,116 @@
+// A fixture for sessions over real loopback sockets: the Form1 of
+// ScratchFormTest loaded with its endpoints on 127.0.0.1 (the login listener
+// on a port the system chooses, the chat listener on a free one) and the
+// first tick run, so the login listener is open. The test's own listeners
+// play the login and the chat server; helpers take a client through sign-on
+// into the chat session.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/Flap.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/ScratchFormTest.h"
+
+class LoopbackSessionTest : public ScratchFormTest {
+  protected:
+    LoopbackSessionTest() {
+        form.Form_Load();
+        form.ctl.Text1 = "127.0.0.1";
+        form.ctl.Text2 = "0";
+        form.ctl.Text3 = "127.0.0.1";
+        form.ctl.Text4 = std::to_string(loginServer.port);
+        form.ctl.Text7 = "127.0.0.1";
+        form.ctl.Text8 = std::to_string(chatPort);
+        form.Timer1_Timer();  // the first tick opens the login listener
+    }
+    void TearDown() override { form.Form_Unload(); }
+
+    // Runs the relay until `done` holds; false when it never did. A fixture
+    // whose plug-in needs an event loop or real time passing replaces it.
+    virtual bool runUntil(const std::function<bool()>& done) { return pumpUntil(done); }
+
+    std::uint16_t loginListenerPort() {
+        std::string ip;
+        std::uint16_t port = 0;
+        EXPECT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
+        return port;
+    }
+    static Peer acceptFrom(TestListener& listener) {
+        if (std::optional<Peer> p = listener.accept(kWaitMs)) {
+            return std::move(*p);
+        }
+        throw std::runtime_error("nothing to accept");
+    }
+    // Runs the relay until `peer` has received `count` whole frames.
+    std::vector<ByteVec> pumpFrames(Peer& peer, std::size_t count) {
+        std::vector<ByteVec> got;
+        runUntil([&] {
+            for (ByteVec& f : peer.takeFrames()) {
+                got.push_back(std::move(f));
+            }
+            return got.size() >= count;
+        });
+        return got;
+    }
+    // Ticks a few times and returns whatever `peer` got meanwhile.
+    std::vector<ByteVec> pumpQuietly(Peer& peer, int ticks = 5) {
+        for (int i = 0; i < ticks; ++i) {
+            form.Timer1_Timer();
+            peer.awaitAndPoll(10);
+        }
+        return peer.takeFrames();
+    }
+    static bool seesClose(Peer& peer) {
+        while (!peer.closedByPeer && peer.awaitAndPoll(kWaitMs)) {
+        }
+        return peer.closedByPeer;
+    }
+
+    // A client connects to the login listener and the proxy reaches the
+    // login server: the client's and the login server's ends.
+    std::pair<Peer, Peer> connectLogin() {
+        Peer client = *connectTo(loginListenerPort());
+        EXPECT_TRUE(runUntil([&] { return form.loginMode == LOGIN_RELAY; }));
+        return {std::move(client), acceptFrom(loginServer)};
+    }
+    std::string chatServerAddress() const { return "127.0.0.1:" + std::to_string(chatServer.port); }
+    // The client signs on with UIN `uin`; the login server redirects it to
+    // the test's chat server and closes.
+    void signOn(const std::string& uin = "123456789") {
+        auto [client, server] = connectLogin();
+        client.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, uin), tlv(2, "pw")}))));
+        ASSERT_EQ(pumpFrames(server, 1).size(), 1U);
+        server.send(
+            flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, uin), tlv(5, chatServerAddress())}))));
+        ASSERT_EQ(pumpFrames(client, 1).size(), 1U);
+        server.close();
+        ASSERT_TRUE(runUntil([&] { return form.loginMode != LOGIN_RELAY; }));
+        ASSERT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+    }
+    // The client follows the redirect: client-chat and server-chat are open.
+    void openChat() {
+        chatClient.emplace(*connectTo(chatPort));
+        ASSERT_TRUE(runUntil([&] { return form.chatMode == CHAT_RELAY; }));
+        chatServerEnd = chatServer.accept(kWaitMs);
+        ASSERT_TRUE(chatServerEnd.has_value());
+    }
+    void signOnAndChat() {
+        ASSERT_NO_FATAL_FAILURE(signOn());
+        openChat();
+    }
+    // The far ends of client-chat and server-chat once openChat has run.
+    Peer& client() { return *chatClient; }
+    Peer& server() { return *chatServerEnd; }
+
+    TestListener loginServer;
+    TestListener chatServer;
+    std::uint16_t chatPort = freePort();
+    std::optional<Peer> chatClient;
+    std::optional<Peer> chatServerEnd;
+};
