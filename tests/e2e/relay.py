@@ -6,6 +6,7 @@ import struct
 import unittest
 
 from oscar import SNAC_HEADER, Frame, flap, parse_flap
+from skelvane_run import INI_KEYS
 
 COOKIE = bytes(range(0xA0, 0xA0 + 48))
 
@@ -64,3 +65,41 @@ class RelayAssertions(unittest.TestCase):
 
     def assertNoInternalError(self, messages: list[str]) -> None:
         self.assertEqual([m for m in messages if m.startswith("INTERNAL ERROR")], [])
+
+    def assertCleanEnd(self, messages: list[str], run) -> None:
+        """No internal error was logged, and the run stops with exit code 0."""
+        self.assertNoInternalError(messages)
+        self.assertEqual(run.stop(), 0, run.describe())
+
+    def assertClientLeft(self, msgs: list[str], run, chat, first: list[str]) -> None:
+        """The session whose log begins with `first` ended when the client left:
+        the proxy hung up on the chat server and listens again; then the run
+        stops cleanly."""
+        self.assertInOrder(msgs, first + ["Client-chat connected", f"Connected to server-chat {chat.address}",
+                                          "Client-chat disconnected",
+                                          f"Await client-login connect at 127.0.0.1:{run.login_port}"])
+        self.assertNotIn("Server-chat disconnected", msgs)
+        self.assertCleanEnd(msgs, run)
+
+    def assertTwoSessions(self, msgs: list[str], run, chat, login) -> None:
+        """Two whole sign-ons in one run, the first ended by the client and the
+        second by the server, each followed by the login listener again."""
+        listen = f"Await client-login connect at 127.0.0.1:{run.login_port}"
+        session = ["Client-login connected, connecting to server...",
+                   f"Connected to server-login 127.0.0.1:{login.port}", "SNAC 17-06 (UIN) detected",
+                   "Plugin initialized", "SNAC 17-03 (URL) detected", f"Found and removed redirect to {chat.address}",
+                   f"Await client-chat connect at 127.0.0.1:{run.chat_port}", "Client-chat connected",
+                   f"Connected to server-chat {chat.address}"]
+        self.assertEqual(msgs[0], "Started")
+        self.assertInOrder(msgs, [listen] + session + ["Client-chat disconnected", listen] + session
+                           + ["Server-chat disconnected", listen])
+        self.assertNoInternalError(msgs)
+        self.assertEqual(chat.errors() + login.errors(), [])
+
+    def assertStopWritesSettings(self, run, *stop) -> None:
+        """The run stops cleanly (run.stop(*stop)), writes its six endpoints to
+        skelvane.ini and leaves every line of dump.log in the dump format."""
+        self.assertEqual(run.stop(*stop), 0, run.describe())
+        expected = "".join(f"{k} = {run.settings[k]}\r\n" for k in INI_KEYS)
+        self.assertEqual(run.read_ini().decode("latin-1"), expected)
+        run.dump()

@@ -89,16 +89,7 @@ class ChatTest(RelayAssertions):
             client.chat.close()
             server.wait_closed()
             msgs = run.wait_log("Await client-login connect at ", count=2)
-            self.assertInOrder(msgs, [
-                f"Await client-chat connect at 127.0.0.1:{run.chat_port}",
-                "Client-chat connected",
-                f"Connected to server-chat {chat.address}",
-                "Client-chat disconnected",
-                f"Await client-login connect at 127.0.0.1:{run.login_port}",
-            ])
-            self.assertNotIn("Server-chat disconnected", msgs)
-            self.assertNoInternalError(msgs)
-            self.assertEqual(run.stop(), 0, run.describe())
+            self.assertClientLeft(msgs, run, chat, [f"Await client-chat connect at 127.0.0.1:{run.chat_port}"])
 
 
 if __name__ == "__main__":

@@ -7,7 +7,7 @@ import unittest
 
 from oscar import CHANNEL_DATA, ChatServer, Client, LoginServer, parse_tlvs, snac, tlv_value
 from relay import COOKIE, RelayAssertions
-from skelvane_run import INI_KEYS, CommandLineChecks, SkelvaneRun
+from skelvane_run import CommandLineChecks, SkelvaneRun
 
 
 class LifecycleTest(RelayAssertions):
@@ -46,24 +46,12 @@ class LifecycleTest(RelayAssertions):
             client.chat.wait_closed()
             msgs = run.wait_log("Await client-login connect at ", count=3)
 
-            listen = f"Await client-login connect at 127.0.0.1:{run.login_port}"
-            session = ["SNAC 17-06 (UIN) detected", "Plugin initialized", "SNAC 17-03 (URL) detected",
-                       f"Found and removed redirect to {chat.address}",
-                       f"Await client-chat connect at 127.0.0.1:{run.chat_port}", "Client-chat connected",
-                       f"Connected to server-chat {chat.address}"]
-            self.assertInOrder(msgs, ["Started", listen] + session + ["Client-chat disconnected", listen] + session
-                               + ["Server-chat disconnected", listen])
+            self.assertTwoSessions(msgs, run, chat, login)
             self.assertEqual(msgs.count("SNAC 17-06 (UIN) detected"), 2)
             self.assertEqual(msgs.count("Plugin initialized"), 2)
             self.assertEqual(msgs.count("Client-chat disconnected"), 1)
             self.assertEqual(msgs.count("Server-chat disconnected"), 1)
-            self.assertNoInternalError(msgs)
-            self.assertEqual(chat.errors() + login.errors(), [])
-
-            self.assertEqual(run.stop(), 0, run.describe())
-            expected = "".join(f"{k} = {run.settings[k]}\r\n" for k in INI_KEYS)
-            self.assertEqual(run.read_ini().decode("latin-1"), expected)
-            run.dump()  # every line, to the last, in the dump format
+            self.assertStopWritesSettings(run)
 
 
 class CommandLineTest(CommandLineChecks, unittest.TestCase):

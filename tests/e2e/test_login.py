@@ -9,7 +9,7 @@ import unittest
 
 from oscar import ChatServer, Client, Connection, LoginServer, parse_tlvs, tlv_value
 from relay import COOKIE, RelayAssertions, rewritten_redirect
-from skelvane_run import INI_KEYS, SkelvaneRun, free_port
+from skelvane_run import SkelvaneRun, free_port
 
 REFUSED_WAIT = 30.0  # the proxy's connect runs to its 5 s deadline first
 
@@ -86,8 +86,7 @@ class LoginTest(RelayAssertions):
                 self.assertEqual((redirect.host, redirect.port), ("127.0.0.1", run.chat_port))
             self.assertNoInternalError(run.messages())
             # SIGINT closes the program like SIGTERM: settings written, exit 0.
-            self.assertEqual(run.stop(signal.SIGINT), 0, run.describe())
-            self.assertEqual(run.read_ini(), "".join(f"{k} = {run.settings[k]}\r\n" for k in INI_KEYS).encode())
+            self.assertStopWritesSettings(run, signal.SIGINT)
 
     def test_refused_server_login_closes_the_client_and_listens_again(self):
         dead_port = free_port()

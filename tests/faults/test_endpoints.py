@@ -39,8 +39,7 @@ class EndpointTest(RelayAssertions):
                 blocker.close()
                 Session(run, login, chat, uin="5150").whole()
                 msgs = run.wait_log(LISTENING, count=3)
-                self.assertNoInternalError(msgs)
-                self.assertEqual(run.stop(), 0, run.describe())
+                self.assertCleanEnd(msgs, run)
 
     def test_login_server_that_never_answers_times_out(self):
         with Listener("login", backlog=0) as login, Listener("chat") as chat, SkelvaneRun(login.port) as run:
@@ -59,8 +58,7 @@ class EndpointTest(RelayAssertions):
             filler.close()
             s.whole()
             msgs = run.wait_log(LISTENING, count=3)
-            self.assertNoInternalError(msgs)
-            self.assertEqual(run.stop(), 0, run.describe())
+            self.assertCleanEnd(msgs, run)
 
     def test_refusing_chat_server_ends_the_chat_and_listens_again(self):
         with Listener("login") as login, Listener("chat") as chat, SkelvaneRun(login.port) as run:
@@ -78,8 +76,7 @@ class EndpointTest(RelayAssertions):
 
             Session(run, login, chat, uin="5151").whole()
             msgs = run.wait_log(LISTENING, count=3)
-            self.assertNoInternalError(msgs)
-            self.assertEqual(run.stop(), 0, run.describe())
+            self.assertCleanEnd(msgs, run)
 
 
 if __name__ == "__main__":

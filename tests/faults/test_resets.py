@@ -26,27 +26,32 @@ class ResetTest(RelayAssertions):
         other.wait_ended()
         run.wait_log(gone, count=before + 1)
 
-    def test_login_peer_resets_after_every_step(self):
+    def resets_after_every_step(self, side: str, steps: tuple[str, ...], half_at: int, reach, ends,
+                                after=None) -> None:
+        """One run: for the client and for the server of the `side` ("login" or
+        "chat") connections, after every step (the server is there from step
+        1 on) and once more with half a frame sent at step `half_at`, a session
+        is taken there by `reach`, that peer resets and the proxy must end the
+        other's connection (`ends` gives the client's and the server's) and
+        listen again; `after` may go on with the session. Then a whole one."""
         with Listener("login") as login, Listener("chat") as chat, SkelvaneRun(login.port) as run:
             listening = 1
-            cases = [(who, step, False) for who in ("client", "server") for step in range(len(LOGIN_STEPS))
+            cases = [(who, step, False) for who in ("client", "server") for step in range(len(steps))
                      if not (who == "server" and step == 0)]
-            cases += [(who, 3, True) for who in ("client", "server")]  # half a frame, then the reset
+            cases += [(who, half_at, True) for who in ("client", "server")]  # half a frame, then the reset
             for who, step, half in cases:
-                with self.subTest(peer=who, after=LOGIN_STEPS[step], half_frame=half):
+                with self.subTest(peer=who, after=steps[step], half_frame=half):
                     s = Session(run, login, chat)
                     try:
-                        s.login_steps(step)
-                        victim, other = (s.client, s.server) if who == "client" else (s.server, s.client)
+                        reach(s, step)
+                        client, server = ends(s)
+                        victim, other = (client, server) if who == "client" else (server, client)
                         if half:
                             victim.send(HALF_HEADER)
-                        gone = "Client-login disconnected" if who == "client" else "Server-login disconnected"
-                        self.reset_and_check(run, victim, other, login, gone)
-                        if step == len(LOGIN_STEPS) - 1:
-                            # The rewritten reply got through: the chat session
-                            # is still awaited, and the client can still come.
-                            s.chat_steps(len(CHAT_STEPS) - 1)
-                            s.end_chat()
+                        gone = f"{who.capitalize()}-{side} disconnected"
+                        self.reset_and_check(run, victim, other, login if side == "login" else chat, gone)
+                        if after is not None:
+                            after(s, step)
                         listening += 1
                         run.wait_log(LISTENING, count=listening)
                         if half:
@@ -56,38 +61,26 @@ class ResetTest(RelayAssertions):
             Session(run, login, chat, uin="424242").whole()
             listening += 1
             msgs = run.wait_log(LISTENING, count=listening)
-            self.assertNoInternalError(msgs)
-            self.assertEqual(run.stop(), 0, run.describe())
+            self.assertCleanEnd(msgs, run)
+
+    def test_login_peer_resets_after_every_step(self):
+        def after(s: Session, step: int) -> None:
+            if step == len(LOGIN_STEPS) - 1:
+                # The rewritten reply got through: the chat session is still
+                # awaited, and the client can still come.
+                s.chat_steps(len(CHAT_STEPS) - 1)
+                s.end_chat()
+
+        self.resets_after_every_step("login", LOGIN_STEPS, 3, Session.login_steps, lambda s: (s.client, s.server),
+                                     after)
 
     def test_chat_peer_resets_after_every_step(self):
-        with Listener("login") as login, Listener("chat") as chat, SkelvaneRun(login.port) as run:
-            listening = 1
-            cases = [(who, step, False) for who in ("client", "server") for step in range(len(CHAT_STEPS))
-                     if not (who == "server" and step == 0)]
-            cases += [(who, len(CHAT_STEPS) - 1, True) for who in ("client", "server")]
-            for who, step, half in cases:
-                with self.subTest(peer=who, after=CHAT_STEPS[step], half_frame=half):
-                    s = Session(run, login, chat)
-                    try:
-                        s.sign_on()
-                        s.chat_steps(step)
-                        victim, other = ((s.chat_client, s.chat_server) if who == "client"
-                                         else (s.chat_server, s.chat_client))
-                        if half:
-                            victim.send(HALF_HEADER)
-                        gone = "Client-chat disconnected" if who == "client" else "Server-chat disconnected"
-                        self.reset_and_check(run, victim, other, chat, gone)
-                        listening += 1
-                        run.wait_log(LISTENING, count=listening)
-                        if half:
-                            self.assertEqual(other.pending, b"", "a cut frame reached the other side")
-                    finally:
-                        s.close_all()
-            Session(run, login, chat, uin="424242").whole()
-            listening += 1
-            msgs = run.wait_log(LISTENING, count=listening)
-            self.assertNoInternalError(msgs)
-            self.assertEqual(run.stop(), 0, run.describe())
+        def reach(s: Session, step: int) -> None:
+            s.sign_on()
+            s.chat_steps(step)
+
+        self.resets_after_every_step("chat", CHAT_STEPS, len(CHAT_STEPS) - 1, reach,
+                                     lambda s: (s.chat_client, s.chat_server))
 
 
 if __name__ == "__main__":

@@ -72,8 +72,7 @@ class SettingsFileTest(RelayAssertions):
         with OddSettingsRun(make, plain_user) as run:
             msgs = run.wait_log("Await client-login connect at ")
             self.assertIn("Await client-login connect at localhost:5190", msgs)
-            self.assertNoInternalError(msgs)
-            self.assertEqual(run.stop(), 0, run.describe())
+            self.assertCleanEnd(msgs, run)
             return run, run.messages()
 
     def test_folder_in_place_of_the_file(self):

@@ -70,8 +70,7 @@ class StallTest(RelayAssertions):
             s.chat_steps(4)
             self.stall_one_direction(run, s, staller=s.chat_server, talker=s.chat_client, count=20)
             msgs = run.wait_log(LISTENING, count=3)
-            self.assertNoInternalError(msgs)
-            self.assertEqual(run.stop(), 0, run.describe())
+            self.assertCleanEnd(msgs, run)
 
 
 class BurstTest(RelayAssertions):
@@ -116,8 +115,7 @@ class BurstTest(RelayAssertions):
             self.assertTrue(same_but_seq(burst, got), "upstream burst changed on the way")
             s.chat_server.wait_ended()
             msgs = run.wait_log(LISTENING, count=3)
-            self.assertNoInternalError(msgs)
-            self.assertEqual(run.stop(), 0, run.describe())
+            self.assertCleanEnd(msgs, run)
 
 
 if __name__ == "__main__":

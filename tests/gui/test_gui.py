@@ -95,8 +95,7 @@ class GuiTest(RelayAssertions):
             self.assertInOrder(msgs, [f"Await client-login connect at 127.0.0.1:{run.login_port}",
                                       "Listening stopped",
                                       f"Await client-login connect at 127.0.0.1:{run.login_port}"])
-            self.assertNoInternalError(msgs)
-            self.assertEqual(run.stop(), 0, run.describe())
+            self.assertCleanEnd(msgs, run)
 
 
 if __name__ == "__main__":

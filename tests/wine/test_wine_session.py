@@ -20,7 +20,7 @@ import unittest
 
 from oscar import CHANNEL_DATA, ChatServer, Client, Frame, LoginServer, flap, parse_tlvs, snac, tlv_value
 from relay import COOKIE, RelayAssertions, renumbered, rewritten_redirect
-from skelvane_run import INI_KEYS, START_WAIT, WAIT, WINE, CommandLineChecks, SkelvaneRun
+from skelvane_run import START_WAIT, WAIT, WINE, CommandLineChecks, SkelvaneRun
 from test_examples import ExampleSession, example_plugin
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
@@ -196,23 +196,8 @@ class WineSessionTest(ExampleSession, RelayAssertions):
             self.first_session(run, chat, login)
             self.second_session(run, chat, login)
 
-            listen = f"Await client-login connect at 127.0.0.1:{run.login_port}"
-            session = ["Client-login connected, connecting to server...",
-                       f"Connected to server-login 127.0.0.1:{login.port}", "SNAC 17-06 (UIN) detected", "Plugin initialized", "SNAC 17-03 (URL) detected",
-                       f"Found and removed redirect to {chat.address}",
-                       f"Await client-chat connect at 127.0.0.1:{run.chat_port}", "Client-chat connected",
-                       f"Connected to server-chat {chat.address}"]
-            msgs = run.messages()
-            self.assertEqual(msgs[0], "Started")
-            self.assertInOrder(msgs, [listen] + session + ["Client-chat disconnected", listen] + session
-                               + ["Server-chat disconnected", listen])
-            self.assertNoInternalError(msgs)
-            self.assertEqual(chat.errors() + login.errors(), [])
-
-            self.assertEqual(run.stop(), 0, run.describe())
-            expected = "".join(f"{k} = {run.settings[k]}\r\n" for k in INI_KEYS)
-            self.assertEqual(run.read_ini().decode("latin-1"), expected)
-            run.dump()  # every line, to the last, in the dump format
+            self.assertTwoSessions(run.messages(), run, chat, login)
+            self.assertStopWritesSettings(run)
 
     def test_typing_shield_withholds_only_the_clients_typing_notifications(self):
         self.example_session(example_plugin("TYPING_SHIELD_PLUGIN"), shields=True)
