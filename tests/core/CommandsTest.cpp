@@ -24,12 +24,6 @@ class CommandsTest : public ScratchFormTest {
         form.ctl.Text1 = "127.0.0.1";
         form.ctl.Text2 = "0";
     }
-    std::uint16_t listenerPort() {
-        std::string ip;
-        std::uint16_t port = 0;
-        EXPECT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
-        return port;
-    }
 };
 
 TEST_F(CommandsTest, LoadWithoutSettingsFileFillsDefaultsAndLogsStarted) {
@@ -102,7 +96,7 @@ TEST_F(CommandsTest, FirstTickListensAndHostLoginWhileBusyOnlyWarns) {
 TEST_F(CommandsTest, DisconnectStopsListeningUntilHostLogin) {
     loadOnLoopback();
     form.Timer1_Timer();
-    const std::uint16_t port = listenerPort();
+    const std::uint16_t port = loginListenerPort();
     form.Command3_Click();
     EXPECT_TRUE(logHas("Listening stopped"));
     EXPECT_EQ(form.loginMode, LOGIN_IDLE);
@@ -116,7 +110,7 @@ TEST_F(CommandsTest, DisconnectStopsListeningUntilHostLogin) {
     form.Command1_Click();
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
-    EXPECT_EQ(listenerPort(), port);
+    EXPECT_EQ(loginListenerPort(), port);
     EXPECT_TRUE(logHas("Await client-login connect at 127.0.0.1:" + std::to_string(port)));
 }
 
@@ -170,7 +164,7 @@ TEST_F(CommandsTest, StatusListShowsEachSlotAndItsLocalAddress) {
     loadOnLoopback();
     form.Timer1_Timer();  // opens the listener after the status was written
     form.Timer1_Timer();
-    const std::string port = std::to_string(listenerPort());
+    const std::string port = std::to_string(loginListenerPort());
     EXPECT_EQ(form.ctl.Label1, "0  127.0.0.1 : " + port + "\r\n1\r\n2\r\n3\r\n4\r\n5\r\n");
     EXPECT_EQ(form.ctl.Label3,
               std::to_string(form.sockets[0]) + "\r\n-1\r\n-1\r\n-1\r\n-1\r\n-1\r\n");

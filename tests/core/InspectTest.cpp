@@ -107,9 +107,9 @@ class RedirectTest : public ScratchFormTest {
         form.ctl.Text7 = "127.0.0.1";
         chatPort = freePort();
         form.ctl.Text8 = std::to_string(chatPort);
-        auto [slot, far] = loopbackPair();
+        auto [slot, peer] = loopbackPair();
         form.sockets[SLOT_CLIENT_LOGIN] = slot;
-        client.emplace(std::move(far));
+        client.emplace(std::move(peer));
     }
 
     // The one frame the client got, or an empty vector.

@@ -54,8 +54,8 @@ TEST_F(DorrimelSessionTest, AcknowledgementsRemoveTheirMessagesAndStrayOnesAreRe
     ASSERT_EQ(file.size(), 7U);
     const std::string sizeA = std::to_string(toA.size() + 2);
     const std::string sizeB = std::to_string(toB.size() + 2);
-    const std::string a = cookieHex(kCookieA);
-    const std::string b = cookieHex(kCookieB);
+    const std::string a = hexOf(kCookieA, true);
+    const std::string b = hexOf(kCookieB, true);
     EXPECT_EQ(file[0], "Starting");
     EXPECT_EQ(file[1], "Out msg  to   987654321 00000011-" + a + " (" + sizeA + " b) added");
     EXPECT_EQ(file[2], "Out msg  to    55566677 00000022-" + b + " (" + sizeB + " b) added");

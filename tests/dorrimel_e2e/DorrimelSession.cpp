@@ -96,16 +96,6 @@ ByteVec recipientNotice(const std::string& uin, const std::string& text) {
     return flap(2, 0, snac(4, 7, body, 0));
 }
 
-std::string cookieHex(const Cookie& cookie) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (const std::uint8_t b : cookie) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
 void flushDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

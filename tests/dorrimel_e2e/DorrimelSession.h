@@ -51,7 +51,6 @@ ByteVec serverAck(const Cookie& cookie, const std::string& uin, std::uint32_t re
 ByteVec clientAck(const Cookie& cookie, const std::string& uin, std::uint32_t requestId);
 // The notification of type 1 ("Message from recipient") with sequence 0.
 ByteVec recipientNotice(const std::string& uin, const std::string& text);
-std::string cookieHex(const Cookie& cookie);
 
 // Runs deferred deletions now, as the host's event loop would.
 void flushDeferredDeletes();

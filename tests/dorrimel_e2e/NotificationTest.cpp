@@ -76,9 +76,9 @@ TEST_F(DorrimelSessionTest, UnacknowledgedMessageIsNotifiedAsTheNextClientFrame)
     ASSERT_TRUE(runUntil([&] { return msgack().size() == 3; }));
     const std::string size = std::to_string(message.size() + 2);
     EXPECT_EQ(msgack(), (Lines{"Starting",
-                               "Out msg  to   987654321 00A1B2C3-" + cookieHex(kCookie) + " (" +
+                               "Out msg  to   987654321 00A1B2C3-" + hexOf(kCookie, true) + " (" +
                                    size + " b) added",
-                               "Removed  to   987654321 00000000-" + cookieHex(kCookie)}));
+                               "Removed  to   987654321 00000000-" + hexOf(kCookie, true)}));
     EXPECT_EQ(logWindowLines(),
               (Lines{lines[0].substr(0, 8) + " for 987654321, " + size + " b. - removed"}));
     EXPECT_EQ(processedCounter(), "1");

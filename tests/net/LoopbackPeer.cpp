@@ -13,41 +13,25 @@ constexpr int kStallSeconds = 10;
 
 }  // namespace
 
-LoopbackPeer& LoopbackPeer::operator=(LoopbackPeer&& other) noexcept {
-    if (this != &other) {
-        reset();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
 LoopbackPeer LoopbackPeer::connectTo(std::uint16_t port, int receiveBuffer) {
     LoopbackPeer peer(testnet::openSocket());
     if (!peer.connected()) {
         return peer;
     }
     if (receiveBuffer > 0) {
-        testnet::setBufferSize(peer.fd_, SO_RCVBUF, receiveBuffer);
+        testnet::setBufferSize(peer.fd(), SO_RCVBUF, receiveBuffer);
     }
-    testnet::setStall(peer.fd_, kStallSeconds);
-    if (!testnet::connectLoopback(peer.fd_, port)) {
+    testnet::setStall(peer.fd(), kStallSeconds);
+    if (!testnet::connectLoopback(peer.fd(), port)) {
         peer.reset();
     }
     return peer;
 }
 
-void LoopbackPeer::reset() {
-    if (fd_ != -1) {
-        testnet::closeSocket(fd_);
-        fd_ = -1;
-    }
-}
-
 bool LoopbackPeer::sendAll(const std::vector<std::uint8_t>& bytes) const {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const long n = testnet::sendSome(fd_, bytes.data() + sent, bytes.size() - sent);
+        const long n = testnet::sendSome(fd(), bytes.data() + sent, bytes.size() - sent);
         if (n <= 0) {
             return false;
         }
@@ -61,7 +45,7 @@ std::vector<std::uint8_t> LoopbackPeer::readUpTo(std::size_t limit) const {
     std::array<std::uint8_t, 16384> chunk{};
     while (bytes.size() < limit) {
         const std::size_t want = std::min(chunk.size(), limit - bytes.size());
-        const long n = testnet::receiveSome(fd_, chunk.data(), want);
+        const long n = testnet::receiveSome(fd(), chunk.data(), want);
         if (n <= 0) {
             break;
         }
@@ -72,19 +56,7 @@ std::vector<std::uint8_t> LoopbackPeer::readUpTo(std::size_t limit) const {
 
 bool LoopbackPeer::atEnd() const {
     std::uint8_t byte = 0;
-    return testnet::receiveSome(fd_, &byte, 1) == 0;
-}
-
-std::uint16_t unusedPort() {
-    const int fd = testnet::openSocket();
-    std::uint16_t port = 0;
-    if (fd != -1 && testnet::bindLoopback(fd, 0)) {
-        port = testnet::localPort(fd);
-    }
-    if (fd != -1) {
-        testnet::closeSocket(fd);
-    }
-    return port;
+    return testnet::receiveSome(fd(), &byte, 1) == 0;
 }
 
 bool waitReadable(int fd, int ms) {

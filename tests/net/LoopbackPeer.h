@@ -1,5 +1,6 @@
 // The far end of a loopback connection for socket tests: a plain blocking
-// socket that plays the client or service, plus small helpers around it.
+// socket that plays the client or service, plus small helpers around it
+// (freePort and the non-blocking Peer are in tests/support/Loopback.h).
 #pragma once
 
 #include <cstddef>
@@ -8,25 +9,21 @@
 #include <vector>
 
 #include "proxy/net/Address.h"
+#include "tests/support/Loopback.h"
 
 class LoopbackPeer {
   public:
     LoopbackPeer() = default;
     explicit LoopbackPeer(int fd) : fd_(fd) {}
-    ~LoopbackPeer() { reset(); }
-    LoopbackPeer(const LoopbackPeer&) = delete;
-    LoopbackPeer& operator=(const LoopbackPeer&) = delete;
-    LoopbackPeer(LoopbackPeer&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    LoopbackPeer& operator=(LoopbackPeer&& other) noexcept;
 
     // Connects to 127.0.0.1:port; `receiveBuffer` > 0 shrinks the receive
     // buffer first so that a peer that does not read fills up quickly.
     static LoopbackPeer connectTo(std::uint16_t port, int receiveBuffer = 0);
 
-    bool connected() const { return fd_ != -1; }
-    int fd() const { return fd_; }
+    bool connected() const { return fd_.get() != -1; }
+    int fd() const { return fd_.get(); }
     // Closes the socket now.
-    void reset();
+    void reset() { fd_.reset(-1); }
 
     bool sendAll(const std::vector<std::uint8_t>& bytes) const;
     // Reads until `limit` bytes arrived or the stream ended (or stalled for
@@ -36,11 +33,9 @@ class LoopbackPeer {
     bool atEnd() const;
 
   private:
-    int fd_ = -1;
+    Fd fd_;
 };
 
-// A loopback port on which nothing listens (just released by the system).
-std::uint16_t unusedPort();
 // Waits for `fd` to become readable, at most `ms`; false when it did not.
 bool waitReadable(int fd, int ms = 5000);
 // Waits until the peer of `fd` has closed its side, at most `ms`.

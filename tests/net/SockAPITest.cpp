@@ -50,7 +50,7 @@ TEST_F(SlotTest, BusySlotIsRefusedAndKept) {
     const SokHandle held = sock[kSpare];
     EXPECT_EQ(Sok_bind(sock[kSpare], "127.0.0.1", 0), 1);
     EXPECT_EQ(
-        Sok_connect(sock[kSpare], ev[kSpare], "127.0.0.1", unusedPort(), kShortTimeoutMs, true, 0),
+        Sok_connect(sock[kSpare], ev[kSpare], "127.0.0.1", freePort(), kShortTimeoutMs, true, 0),
         1);
     EXPECT_EQ(sock[kSpare], held);
 }
@@ -173,13 +173,13 @@ TEST_F(ConnectTest, ConnectsArmsAndCarriesData) {
 
 TEST_F(ConnectTest, RefusedServerRunsToTheDeadlineAndFreesTheSlot) {
     EXPECT_EQ(
-        Sok_connect(sock[kSpare], ev[kSpare], "127.0.0.1", unusedPort(), kShortTimeoutMs, true, 0),
+        Sok_connect(sock[kSpare], ev[kSpare], "127.0.0.1", freePort(), kShortTimeoutMs, true, 0),
         4);
     EXPECT_EQ(sock[kSpare], SOK_NO_SOCKET);
 }
 
 TEST_F(ConnectTest, UnresolvableNameFailsAndFreesTheSlot) {
-    EXPECT_EQ(Sok_connect(sock[kSpare], ev[kSpare], "no-such-host.invalid", unusedPort(),
+    EXPECT_EQ(Sok_connect(sock[kSpare], ev[kSpare], "no-such-host.invalid", freePort(),
                           kShortTimeoutMs, true, 0),
               4);
     EXPECT_EQ(sock[kSpare], SOK_NO_SOCKET);

@@ -29,10 +29,7 @@ TEST_P(NoPluginTest, ProxyIsAPlainRelay) {
 
     const ByteVec up = flap(2, 0x0500, snac(4, 6, tlv(1, "hi")));
     const ByteVec down = flap(2, 0x6000, snac(4, 7, {}));
-    client().send(up);
-    EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(up, 0x4000)});
-    server().send(down);
-    EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(down, 0x2000)});
+    expectFirstFramesRelayed(up, down);
     EXPECT_EQ(form.Skipped, (std::array<Counter, 2>{0, 0}));
     EXPECT_EQ(form.Generated, (std::array<Counter, 2>{0, 0}));
 
@@ -147,10 +144,7 @@ TEST_F(HostTest, EventsFollowTheSessionInOrder) {
 
     const ByteVec up = flap(2, 0x0500, snac(4, 6, tlv(1, "hi")));
     const ByteVec down = flap(2, 0x6000, snac(4, 7, {}));
-    client().send(up);
-    EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(up, 0x4000)});
-    server().send(down);
-    EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(down, 0x2000)});
+    expectFirstFramesRelayed(up, down);
     client().close();
     EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
     EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(late, 0x4001)});

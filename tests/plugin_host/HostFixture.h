@@ -20,16 +20,6 @@
 #include "proxy/plugin_host/PluginApi.h"
 #include "tests/support/LoopbackSession.h"
 
-inline std::string hexOf(const ByteVec& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (const std::uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
 inline ByteVec fromHex(const std::string& text) {
     ByteVec bytes;
     for (std::size_t i = 0; i + 1 < text.size(); i += 2) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,17 @@ inline ByteVec concat(std::initializer_list<ByteVec> parts) {
 
 inline std::uint16_t seqOf(const ByteVec& frame) {
     return static_cast<std::uint16_t>(frame.at(2) * 256 + frame.at(3));
+}
+
+// The bytes as hex digits, two a byte, lower case unless `upper`.
+inline std::string hexOf(std::span<const std::uint8_t> bytes, bool upper = false) {
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
 }
 
 // The frame with its sequence field set to `seq`, as the proxy stamps it.

@@ -163,10 +163,10 @@ inline std::uint16_t freePort() {
 // the proxy's slots, and the far end for the test.
 inline std::pair<int, Peer> loopbackPair() {
     TestListener listener;
-    std::optional<Peer> far = connectTo(listener.port);
-    std::optional<Peer> near = listener.accept(kWaitMs);
-    if (!far || !near) {
+    std::optional<Peer> farEnd = connectTo(listener.port);
+    std::optional<Peer> nearEnd = listener.accept(kWaitMs);
+    if (!farEnd || !nearEnd) {
         throw std::runtime_error("loopback pair failed");
     }
-    return {near->releaseFd(), std::move(*far)};
+    return {nearEnd->releaseFd(), std::move(*farEnd)};
 }

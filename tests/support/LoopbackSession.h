@@ -35,12 +35,6 @@ class LoopbackSessionTest : public ScratchFormTest {
     // whose plug-in needs an event loop or real time passing replaces it.
     virtual bool runUntil(const std::function<bool()>& done) { return pumpUntil(done); }
 
-    std::uint16_t loginListenerPort() {
-        std::string ip;
-        std::uint16_t port = 0;
-        EXPECT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
-        return port;
-    }
     static Peer acceptFrom(TestListener& listener) {
         if (std::optional<Peer> p = listener.accept(kWaitMs)) {
             return std::move(*p);
@@ -103,6 +97,14 @@ class LoopbackSessionTest : public ScratchFormTest {
     void signOnAndChat() {
         ASSERT_NO_FATAL_FAILURE(signOn());
         openChat();
+    }
+    // `up` from the client and `down` from the server each arrive as the
+    // first frame of their direction in the chat session.
+    void expectFirstFramesRelayed(const ByteVec& up, const ByteVec& down) {
+        client().send(up);
+        EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(up, 0x4000)});
+        server().send(down);
+        EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(down, 0x2000)});
     }
     // The far ends of client-chat and server-chat once openChat has run.
     Peer& client() { return *chatClient; }

@@ -27,6 +27,14 @@ class ScratchFormTest : public ::testing::Test {
     }
     bool logHas(const std::string& text) const { return logCount(text) > 0; }
 
+    // The port the login listener was bound to.
+    std::uint16_t loginListenerPort() {
+        std::string ip;
+        std::uint16_t port = 0;
+        EXPECT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
+        return port;
+    }
+
     // Runs ticks until `done` holds or the tick budget is spent.
     bool pumpUntil(const std::function<bool()>& done, int maxTicks = 400) {
         for (int i = 0; i < maxTicks; ++i) {
