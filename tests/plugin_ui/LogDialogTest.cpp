@@ -20,22 +20,6 @@
 
 namespace {
 
-struct Control {
-    const char* name;
-    const char* className;
-    int id;  // 0: none
-    const char* text;
-    int x, y, width, height;  // dialog units
-};
-
-const std::vector<Control> kControls = {
-    {"labelProcessed", "QLabel", 0, "Msg processed:", 5, 0, 60, 8},
-    {"label1004", "QLabel", 1004, "0", 65, 0, 25, 10},
-    {"labelWaiting", "QLabel", 0, "Msg waiting: ", 95, 0, 50, 8},
-    {"label1005", "QLabel", 1005, "0", 145, 0, 25, 10},
-    {"list1001", "QListWidget", 1001, "", 0, 10, 215, 115},
-};
-
 class LogDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -59,35 +43,9 @@ class LogDialogTest : public ::testing::Test {
 };
 
 TEST_F(LogDialogTest, EveryControlSitsWhereTheTemplatePutsIt) {
-    EXPECT_EQ(window().size(), dluRect(kLogBaseUnits, 0, 0, 215, 125).size());
-    EXPECT_EQ(window().minimumSize(), window().maximumSize());
-    EXPECT_EQ(window().font().pointSize(), 9);
-    EXPECT_EQ(window().font().families().value(0), QStringLiteral("Courier New"));
+    expectDesign(window(), dialogs::kLog, kLogBaseUnits);
     EXPECT_EQ(window().windowTitle(), QStringLiteral("Dorrimel v0.4 - Log"));
-
-    std::vector<QWidget*> widgets;
-    for (QObject* child : window().children()) {
-        if (auto* widget = qobject_cast<QWidget*>(child)) {
-            widgets.push_back(widget);
-        }
-    }
-    ASSERT_EQ(widgets.size(), kControls.size());
-    for (std::size_t i = 0; i < kControls.size(); ++i) {
-        const Control& control = kControls[i];
-        SCOPED_TRACE(control.name);
-        QWidget* widget = widgets[i];
-        EXPECT_EQ(widget->objectName(), QString::fromLatin1(control.name));
-        EXPECT_STREQ(widget->metaObject()->className(), control.className);
-        EXPECT_EQ(widget->property("controlId").toInt(), control.id);
-        if (const auto* label = qobject_cast<QLabel*>(widget)) {
-            EXPECT_EQ(label->text(), QString::fromLatin1(control.text));
-        }
-        EXPECT_EQ(widget->geometry(),
-                  dluRect(kLogBaseUnits, control.x, control.y, control.width, control.height));
-    }
-    std::vector<QWidget*> tabs = tabOrder(window());
-    ASSERT_EQ(tabs.size(), 1U);
-    EXPECT_EQ(tabs[0], &list());
+    EXPECT_EQ(tabOrder(window()), designTabOrder(dialogs::kLog));
 }
 
 TEST_F(LogDialogTest, IsCreatedHiddenOwnerlessWithAnUnsortedScrollingList) {

@@ -23,50 +23,6 @@
 
 namespace {
 
-struct Control {
-    const char* name;
-    const char* className;
-    int id;  // 0: none
-    const char* text;
-    int x, y, width, height;  // dialog units
-};
-
-// The template's controls in template order.
-const std::vector<Control> kControls = {
-    {"buttonOk", "QPushButton", 1, "OK", 125, 60, 50, 14},
-    {"buttonCancel", "QPushButton", 2, "Cancel", 125, 79, 50, 14},
-    {"check1000", "QCheckBox", 1000, "Log into file", 7, 84, 62, 9},
-    {"list1001", "QComboBox", 1001, "", 7, 65, 105, 45},
-    {"labelNotificationType", "QLabel", 0, "Notification type:", 7, 55, 90, 8},
-    {"edit1002", "QLineEdit", 1002, "", 63, 7, 49, 12},
-    {"labelTimerInterval", "QLabel", 0, "Timer interval:", 7, 7, 55, 10},
-    {"edit1004", "QLineEdit", 1004, "", 63, 22, 49, 12},
-    {"labelWaitingAck", "QLabel", 0, "Waiting ack:", 7, 22, 55, 10},
-    {"edit1005", "QLineEdit", 1005, "", 63, 37, 49, 12},
-    {"labelRemovingAfter", "QLabel", 0, "Removing after:", 7, 37, 55, 10},
-    {"button1003", "QPushButton", 1003, "Show Log", 125, 7, 50, 15},
-    {"labelTimerUnit", "QLabel", 0, "s", 114, 8, 9, 10},
-    {"labelWaitingUnit", "QLabel", 0, "s", 114, 22, 9, 10},
-    {"labelRemovingUnit", "QLabel", 0, "s", 114, 37, 9, 10},
-};
-
-// The closed drop-down list is as high as its font makes it (21 pixels for
-// the template's font); the template's 45 units are the height of the open list.
-constexpr int kClosedDropDownHeight = 21;
-
-QString widgetText(const QWidget& widget) {
-    if (const auto* button = qobject_cast<const QAbstractButton*>(&widget)) {
-        return button->text();
-    }
-    if (const auto* label = qobject_cast<const QLabel*>(&widget)) {
-        return label->text();
-    }
-    if (const auto* edit = qobject_cast<const QLineEdit*>(&widget)) {
-        return edit->text();
-    }
-    return {};
-}
-
 class OptionsDialogTest : public ::testing::Test {
   protected:
     void TearDown() override {
@@ -114,49 +70,11 @@ class OptionsDialogTest : public ::testing::Test {
 };
 
 TEST_F(OptionsDialogTest, EveryControlSitsWhereTheTemplatePutsIt) {
-    OptionsDialog& window = open(OptionsValues{});
-    EXPECT_EQ(window.size(), dluRect(kOptionsBaseUnits, 0, 0, 182, 100).size());
-    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "a modal frame does not resize";
-    EXPECT_EQ(window.font().pointSize(), 8);
-    EXPECT_EQ(window.font().families().value(0), QStringLiteral("MS Sans Serif"));
-
-    const QObjectList children = window.children();
-    std::vector<QWidget*> widgets;
-    for (QObject* child : children) {
-        if (auto* widget = qobject_cast<QWidget*>(child)) {
-            widgets.push_back(widget);
-        }
-    }
-    ASSERT_EQ(widgets.size(), kControls.size());
-    for (std::size_t i = 0; i < kControls.size(); ++i) {
-        const Control& control = kControls[i];
-        SCOPED_TRACE(control.name);
-        QWidget* widget = widgets[i];
-        EXPECT_EQ(widget->objectName(), QString::fromLatin1(control.name)) << "template order";
-        EXPECT_STREQ(widget->metaObject()->className(), control.className);
-        EXPECT_EQ(widget->property("controlId").toInt(), control.id);
-        EXPECT_EQ(widgetText(*widget), QString::fromLatin1(control.text));
-        QRect expected =
-            dluRect(kOptionsBaseUnits, control.x, control.y, control.width, control.height);
-        if (qobject_cast<QComboBox*>(widget) != nullptr) {
-            expected.setHeight(kClosedDropDownHeight);
-        }
-        EXPECT_EQ(widget->geometry(), expected);
-        if (qobject_cast<QLabel*>(widget) != nullptr) {
-            EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus);
-        }
-    }
+    expectDesign(open(OptionsValues{}), dialogs::kOptions, kOptionsBaseUnits);
 }
 
 TEST_F(OptionsDialogTest, TabVisitsTheControlsInTemplateOrderAndSkipsTheLabels) {
-    OptionsDialog& window = open();
-    std::vector<QString> names;
-    for (QWidget* widget : tabOrder(window)) {
-        names.push_back(widget->objectName());
-    }
-    const std::vector<QString> expected = {"buttonOk", "buttonCancel", "check1000", "list1001",
-                                           "edit1002", "edit1004",     "edit1005",  "button1003"};
-    EXPECT_EQ(names, expected);
+    EXPECT_EQ(tabOrder(open()), designTabOrder(dialogs::kOptions));
 }
 
 TEST_F(OptionsDialogTest, OpensModelessAndOwnerlessWithTheValuesItIsGiven) {

@@ -7,10 +7,7 @@
 #include <QPointer>
 #include <QTest>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,8 +15,9 @@
 #include "plugin/qt/LogDialog.h"
 #include "plugin/qt/OptionsDialog.h"
 #include "plugin/qt/QtPluginPlatform.h"
-#include "proxy/plugin_host/PluginInterface.h"
 #include "tests/plugin_ui/QtTestApp.h"
+#include "tests/support/PluginRecords.h"
+#include "tests/support/ScratchDir.h"
 
 extern "C" const std::uint8_t* PLUG_CALL pluginFun(const std::uint8_t* eventRecord);
 
@@ -27,37 +25,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void putLe32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-}
-
-std::vector<std::uint8_t> eventRecord(std::uint8_t code, const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> record;
-    putLe32(record, static_cast<std::uint32_t>(2 + data.size()));
-    record.push_back(PLUGIN_EVENT);
-    record.push_back(code);
-    record.insert(record.end(), data.begin(), data.end());
-    return record;
-}
-
-// The 32-bit form of the init payload, without a callback address.
-std::vector<std::uint8_t> initRecord(std::uint32_t ownUin) {
-    const std::string dir = "/opt/skelvane";
-    std::vector<std::uint8_t> data;
-    putLe32(data, 0);
-    putLe32(data, HOST_API_VERSION);
-    for (int copy = 0; copy < 2; ++copy) {
-        putLe32(data, static_cast<std::uint32_t>(dir.size()));
-        data.insert(data.end(), dir.begin(), dir.end());
-    }
-    putLe32(data, ownUin);
-    return eventRecord(EVENT_INIT, data);
-}
-
 const std::uint8_t* send(std::uint8_t code) {
-    return pluginFun(eventRecord(code, {}).data());
+    return pluginFun(eventRecord(code).data());
 }
 
 template <typename T>
@@ -71,21 +40,9 @@ T* onlyWindow(bool visible) {
     return found.size() == 1 ? found.front() : nullptr;
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class PluginFunWindowsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        startDir_ = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "dorrimel-ui-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        scratch_ = pattern;
-        fs::current_path(scratch_);
         send(EVENT_FINISH);
         flushDeferredDeletes();
     }
@@ -95,14 +52,18 @@ class PluginFunWindowsTest : public ::testing::Test {
             box->close();
         }
         flushDeferredDeletes();
-        fs::current_path(startDir_);
-        fs::remove_all(scratch_);
     }
 
     void init(std::uint32_t ownUin) {
-        const std::uint8_t* answer = pluginFun(initRecord(ownUin).data());
+        const std::uint8_t* answer = pluginFun(initRecord(ownUin, "/opt/skelvane").data());
         ASSERT_NE(answer, nullptr);
         ASSERT_EQ(answer[4], PLUGIN_INFO);
+    }
+
+    // Sends EVENT_PREFERENCES: the one options window then open, or null.
+    static OptionsDialog* preferences() {
+        send(EVENT_PREFERENCES);
+        return onlyWindow<OptionsDialog>(true);
     }
 
     static QtPluginPlatform& platform() {
@@ -111,8 +72,7 @@ class PluginFunWindowsTest : public ::testing::Test {
         return *platform;
     }
 
-    fs::path startDir_;
-    fs::path scratch_;
+    ScratchWorkDir scratch_{"dorrimel-ui"};
 };
 
 TEST_F(PluginFunWindowsTest, PreferencesBeforeInitShowsABoxThatDoesNotBlock) {
@@ -141,8 +101,7 @@ TEST_F(PluginFunWindowsTest, InitCreatesTheLogWindowHiddenAndFinishFreesIt) {
 
 TEST_F(PluginFunWindowsTest, PreferencesTogglesTheOptionsWindowFilledFromTheSettings) {
     init(123456);
-    send(EVENT_PREFERENCES);
-    QPointer<OptionsDialog> options = onlyWindow<OptionsDialog>(true);
+    QPointer<OptionsDialog> options = preferences();
     ASSERT_NE(options, nullptr);
     EXPECT_EQ(options->windowTitle(), QStringLiteral("Dorrimel v0.4 - Options - 123456"));
     EXPECT_EQ(options->ui.edit1002->text(), QStringLiteral("1"));
@@ -159,8 +118,7 @@ TEST_F(PluginFunWindowsTest, PreferencesTogglesTheOptionsWindowFilledFromTheSett
 
 TEST_F(PluginFunWindowsTest, ShowLogTogglesTheLogWindowAndItsCloseButtonHidesIt) {
     init(1);
-    send(EVENT_PREFERENCES);
-    OptionsDialog* options = onlyWindow<OptionsDialog>(true);
+    OptionsDialog* options = preferences();
     ASSERT_NE(options, nullptr);
     LogDialog* log = onlyWindow<LogDialog>(false);
     ASSERT_NE(log, nullptr);
@@ -183,8 +141,7 @@ TEST_F(PluginFunWindowsTest, ShowLogTogglesTheLogWindowAndItsCloseButtonHidesIt)
 TEST_F(PluginFunWindowsTest, OkSavesRestartsTheTimerNoFasterThanTenMsAndCloses) {
     init(7);
     const TimerId before = pluginState().timerId;
-    send(EVENT_PREFERENCES);
-    QPointer<OptionsDialog> options = onlyWindow<OptionsDialog>(true);
+    QPointer<OptionsDialog> options = preferences();
     ASSERT_NE(options, nullptr);
     options->ui.edit1002->setText(QStringLiteral("no number"));
     options->ui.edit1004->setText(QStringLiteral("2.5"));
@@ -205,8 +162,7 @@ TEST_F(PluginFunWindowsTest, OkSavesRestartsTheTimerNoFasterThanTenMsAndCloses) 
 
 TEST_F(PluginFunWindowsTest, CancelClosesWithoutSaving) {
     init(7);
-    send(EVENT_PREFERENCES);
-    QPointer<OptionsDialog> options = onlyWindow<OptionsDialog>(true);
+    QPointer<OptionsDialog> options = preferences();
     ASSERT_NE(options, nullptr);
     options->ui.edit1002->setText(QStringLiteral("3"));
     QTest::mouseClick(options->ui.buttonCancel, Qt::LeftButton);
@@ -215,8 +171,7 @@ TEST_F(PluginFunWindowsTest, CancelClosesWithoutSaving) {
     EXPECT_FALSE(fs::exists("dorrimel.ini"));
     EXPECT_EQ(platform().timerInterval(pluginState().timerId), 1000);
 
-    send(EVENT_PREFERENCES);
-    options = onlyWindow<OptionsDialog>(true);
+    options = preferences();
     ASSERT_NE(options, nullptr);
     EXPECT_TRUE(options->close());
     flushDeferredDeletes();

@@ -1,97 +1,49 @@
 // The two dialogs as the library's templates make them: controls in tab
 // order with their ids, classes, texts, styles and places in dialog units,
 // the dialogs' fonts, sizes and frames.
-#include <vector>
+#include <utility>
 
 #include "tests/plugin_win32/PluginDll.h"
+#include "tests/support/DorrimelDialogDesign.h"
 
 namespace {
 
-struct Control {
-    int id;
+// A control's window class and the style bits that say its kind: a mask and
+// the bits expected within it.
+struct Win32Kind {
     const char* className;
-    const char* text;  // null: not compared
-    RECT units;        // left, top, width, height in dialog units
     LONG styleMask;
     LONG style;
 };
 
-constexpr LONG kTypeMask = 0x0F;  // BS_TYPEMASK, SS_TYPEMASK's low part
-
-// Template 101, in template (tab) order, filled with the default settings.
-const std::vector<Control> kOptionsControls = {
-    {IDOK,
-     "Button",
-     "OK",
-     {125, 60, 50, 14},
-     kTypeMask | WS_TABSTOP,
-     BS_DEFPUSHBUTTON | WS_TABSTOP},
-    {IDCANCEL,
-     "Button",
-     "Cancel",
-     {125, 79, 50, 14},
-     kTypeMask | WS_TABSTOP,
-     BS_PUSHBUTTON | WS_TABSTOP},
-    {1000,
-     "Button",
-     "Log into file",
-     {7, 84, 62, 9},
-     kTypeMask | WS_TABSTOP,
-     BS_AUTOCHECKBOX | WS_TABSTOP},
-    {1001,
-     "ComboBox",
-     nullptr,
-     {7, 65, 105, 45},
-     0x3 | WS_TABSTOP,  // its WS_VSCROLL goes to the open list
-     CBS_DROPDOWNLIST | WS_TABSTOP},
-    {-1, "Static", "Notification type:", {7, 55, 90, 8}, kTypeMask, SS_LEFT},
-    {1002,
-     "Edit",
-     "1",
-     {63, 7, 49, 12},
-     ES_RIGHT | ES_AUTOHSCROLL | ES_MULTILINE | WS_TABSTOP,
-     ES_RIGHT | ES_AUTOHSCROLL | WS_TABSTOP},
-    {-1, "Static", "Timer interval:", {7, 7, 55, 10}, kTypeMask, SS_LEFT},
-    {1004,
-     "Edit",
-     "5",
-     {63, 22, 49, 12},
-     ES_RIGHT | ES_AUTOHSCROLL | ES_MULTILINE | WS_TABSTOP,
-     ES_RIGHT | ES_AUTOHSCROLL | WS_TABSTOP},
-    {-1, "Static", "Waiting ack:", {7, 22, 55, 10}, kTypeMask, SS_LEFT},
-    {1005,
-     "Edit",
-     "10",
-     {63, 37, 49, 12},
-     ES_RIGHT | ES_AUTOHSCROLL | ES_MULTILINE | WS_TABSTOP,
-     ES_RIGHT | ES_AUTOHSCROLL | WS_TABSTOP},
-    {-1, "Static", "Removing after:", {7, 37, 55, 10}, kTypeMask, SS_LEFT},
-    {1003,
-     "Button",
-     "Show Log",
-     {125, 7, 50, 15},
-     kTypeMask | WS_TABSTOP,
-     BS_PUSHBUTTON | WS_TABSTOP},
-    {-1, "Static", "s", {114, 8, 9, 10}, kTypeMask, SS_LEFT},
-    {-1, "Static", "s", {114, 22, 9, 10}, kTypeMask, SS_LEFT},
-    {-1, "Static", "s", {114, 37, 9, 10}, kTypeMask, SS_LEFT},
-};
-
-// Template 102, right after EVENT_INIT. The list box's border and vertical
-// scroll bar are checked apart: the dialog manager turns a control's border
-// into a sunken edge, and the bar shows only once the lines overflow.
-const std::vector<Control> kLogControls = {
-    {-1, "Static", "Msg processed:", {5, 0, 60, 8}, kTypeMask, SS_LEFT},
-    {1004, "Static", "0", {65, 0, 25, 10}, kTypeMask, SS_LEFT},
-    {-1, "Static", "Msg waiting: ", {95, 0, 50, 8}, kTypeMask, SS_LEFT},
-    {1005, "Static", "0", {145, 0, 25, 10}, kTypeMask, SS_LEFT},
-    {1001,
-     "ListBox",
-     nullptr,
-     {0, 10, 215, 115},
-     LBS_SORT | LBS_NOINTEGRALHEIGHT | LBS_MULTIPLESEL | LBS_EXTENDEDSEL | WS_HSCROLL,
-     LBS_NOINTEGRALHEIGHT},
-};
+Win32Kind win32Kind(dialogs::Kind kind) {
+    constexpr LONG kTypeMask = 0x0F;  // BS_TYPEMASK, SS_TYPEMASK's low part
+    constexpr LONG kButton = kTypeMask | WS_TABSTOP;
+    switch (kind) {
+        case dialogs::Kind::DefaultButton:
+            return {"Button", kButton, BS_DEFPUSHBUTTON | WS_TABSTOP};
+        case dialogs::Kind::Button:
+            return {"Button", kButton, BS_PUSHBUTTON | WS_TABSTOP};
+        case dialogs::Kind::CheckBox:
+            return {"Button", kButton, BS_AUTOCHECKBOX | WS_TABSTOP};
+        case dialogs::Kind::DropDownList:  // its WS_VSCROLL goes to the open list
+            return {"ComboBox", 0x3 | WS_TABSTOP, CBS_DROPDOWNLIST | WS_TABSTOP};
+        case dialogs::Kind::Label:
+            return {"Static", kTypeMask, SS_LEFT};
+        case dialogs::Kind::Edit:
+            return {"Edit", ES_RIGHT | ES_AUTOHSCROLL | ES_MULTILINE | WS_TABSTOP,
+                    ES_RIGHT | ES_AUTOHSCROLL | WS_TABSTOP};
+        case dialogs::Kind::ListBox:
+            // The border and the vertical scroll bar are checked apart: the
+            // dialog manager turns a control's border into a sunken edge, and
+            // the bar shows only once the lines overflow.
+            return {
+                "ListBox",
+                LBS_SORT | LBS_NOINTEGRALHEIGHT | LBS_MULTIPLESEL | LBS_EXTENDEDSEL | WS_HSCROLL,
+                LBS_NOINTEGRALHEIGHT};
+    }
+    return {"", 0, 0};
+}
 
 // Where the dialog manager puts a control: origin and size are converted
 // separately.
@@ -121,23 +73,24 @@ RECT placeInDialog(HWND dialog, HWND control) {
 }
 
 // The children of dialog in z-order, which is the template's order.
-void expectControls(HWND dialog, const std::vector<Control>& expected) {
+void expectControls(HWND dialog, const dialogs::Design& design) {
     HWND child = GetWindow(dialog, GW_CHILD);
-    for (const Control& want : expected) {
+    for (const dialogs::Control& want : design.controls) {
         ASSERT_NE(child, nullptr) << "missing control " << want.id;
-        SCOPED_TRACE(std::string("control ") + std::to_string(want.id) + " " + want.className +
-                     " " + (want.text ? want.text : ""));
+        const Win32Kind kind = win32Kind(want.kind);
+        SCOPED_TRACE(std::string("control ") + std::to_string(want.id) + " " + kind.className +
+                     " " + (want.caption ? want.caption : ""));
         EXPECT_EQ(GetDlgCtrlID(child), want.id);
-        EXPECT_EQ(className(child), want.className);
-        if (want.text != nullptr) {
-            EXPECT_EQ(windowText(child), want.text);
+        EXPECT_EQ(className(child), kind.className);
+        if (want.caption != nullptr) {
+            EXPECT_EQ(windowText(child), want.caption);
         }
         const LONG style = GetWindowLongA(child, GWL_STYLE);
-        EXPECT_EQ(style & want.styleMask, want.style);
+        EXPECT_EQ(style & kind.styleMask, kind.style);
         EXPECT_TRUE(style & WS_VISIBLE);
         const RECT place = placeInDialog(dialog, child);
-        const RECT units = dialogUnits(dialog, want.units);
-        if (want.className == std::string("ComboBox")) {
+        const RECT units = dialogUnits(dialog, {want.x, want.y, want.width, want.height});
+        if (want.kind == dialogs::Kind::DropDownList) {
             // A drop-down list is as high as its field; the template's height
             // is that of the open list.
             EXPECT_TRUE(sameRect({place.left, place.top, place.right, place.top},
@@ -155,7 +108,7 @@ void expectControls(HWND dialog, const std::vector<Control>& expected) {
 }
 
 // The frame of both templates, their font and their client size.
-void expectFrame(HWND dialog, const char* face, int points, int widthUnits, int heightUnits) {
+void expectFrame(HWND dialog, const dialogs::Design& design) {
     const LONG style = GetWindowLongA(dialog, GWL_STYLE);
     const LONG frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     EXPECT_EQ(style & frame, frame);
@@ -167,14 +120,14 @@ void expectFrame(HWND dialog, const char* face, int points, int widthUnits, int 
     const auto fontHandle = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
     ASSERT_NE(fontHandle, nullptr);
     ASSERT_NE(GetObjectA(fontHandle, sizeof font, &font), 0);
-    EXPECT_STREQ(font.lfFaceName, face);
+    EXPECT_STREQ(font.lfFaceName, design.face);
     HDC screen = GetDC(nullptr);
-    EXPECT_EQ(font.lfHeight, -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72));
+    EXPECT_EQ(font.lfHeight, -MulDiv(design.points, GetDeviceCaps(screen, LOGPIXELSY), 72));
     ReleaseDC(nullptr, screen);
 
     RECT client{};
     GetClientRect(dialog, &client);
-    EXPECT_TRUE(sameRect(client, dialogUnits(dialog, {0, 0, widthUnits, heightUnits})));
+    EXPECT_TRUE(sameRect(client, dialogUnits(dialog, {0, 0, design.width, design.height})));
 }
 
 using DialogTemplateTest = PluginDllTest;
@@ -186,8 +139,15 @@ TEST_F(DialogTemplateTest, OptionsWindowIsTemplate101FilledWithTheSettings) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(className(dialog), "#32770");
     EXPECT_TRUE(IsWindowVisible(dialog));
-    expectFrame(dialog, "MS Sans Serif", 8, 182, 100);
-    expectControls(dialog, kOptionsControls);
+    expectFrame(dialog, dialogs::kOptions);
+    expectControls(dialog, dialogs::kOptions);
+    // The edits hold the default settings.
+    const std::pair<int, const char*> defaults[] = {{1002, "1"}, {1004, "5"}, {1005, "10"}};
+    for (const auto& [id, text] : defaults) {
+        char shown[100] = {};
+        GetDlgItemTextA(dialog, id, shown, sizeof shown);
+        EXPECT_STREQ(shown, text) << id;
+    }
 
     const HWND list = GetDlgItem(dialog, 1001);
     const char* names[] = {"Message from recipient", "Offline message from recipient",
@@ -208,8 +168,8 @@ TEST_F(DialogTemplateTest, LogWindowIsTemplate102CreatedHidden) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(className(dialog), "#32770");
     EXPECT_FALSE(IsWindowVisible(dialog));
-    expectFrame(dialog, "Courier New", 9, 215, 125);
-    expectControls(dialog, kLogControls);
+    expectFrame(dialog, dialogs::kLog);
+    expectControls(dialog, dialogs::kLog);
 
     const HWND list = GetDlgItem(dialog, 1001);
     EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);

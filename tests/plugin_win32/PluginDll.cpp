@@ -2,7 +2,6 @@
 
 #include <array>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -96,8 +95,7 @@ std::filesystem::path pluginPath() {
     return program.parent_path().parent_path() / "bin" / "plugin.dll";
 }
 
-PluginDllTest::PluginDllTest() : previousDir_(std::filesystem::current_path()) {
-    std::filesystem::current_path(scratch_.path());
+PluginDllTest::PluginDllTest() {
     hostCalls.clear();
     load();
 }
@@ -107,7 +105,6 @@ PluginDllTest::~PluginDllTest() {
         finish();
     }
     unload();
-    std::filesystem::current_path(previousDir_);
 }
 
 void PluginDllTest::load() {
@@ -120,11 +117,4 @@ void PluginDllTest::load() {
 
 void PluginDllTest::writeFile(const std::string& name, const std::string& text) {
     std::ofstream(name, std::ios::binary) << text;
-}
-
-std::string PluginDllTest::readFile(const std::string& name) {
-    std::ifstream in(name);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }

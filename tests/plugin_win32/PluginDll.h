@@ -1,7 +1,8 @@
 // The real plugin.dll, loaded with LoadLibrary and driven through pluginFun
 // as the host drives it, with a host callback that keeps every record it is
 // handed. Each test runs in a scratch current directory (dorrimel.ini,
-// msgack.log) and on this thread's own message loop.
+// msgack.log; readText reads them back) and on this thread's own message
+// loop.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -70,12 +71,10 @@ class PluginDllTest : public ::testing::Test {
     HWND logWindow() const { return threadWindow(kLogCaption); }
 
     static void writeFile(const std::string& name, const std::string& text);
-    static std::string readFile(const std::string& name);  // text mode
 
     Library library_;
     PluginFunction pluginFun_ = nullptr;
 
   private:
-    ScratchDir scratch_{"dorrimel-win32"};
-    std::filesystem::path previousDir_;
+    ScratchWorkDir scratch_{"dorrimel-win32"};
 };

@@ -10,7 +10,20 @@
 
 namespace {
 
-using PluginWindowsTest = PluginDllTest;
+class PluginWindowsTest : public PluginDllTest {
+  protected:
+    // Inits, sends a message to 654321 and opens the options window: the
+    // options and the (hidden) log window.
+    void openWindows(HWND& options, HWND& log) {
+        init();
+        send(messageEvent("654321", 0x10));
+        preferences();
+        options = optionsWindow();
+        log = logWindow();
+        ASSERT_NE(options, nullptr);
+        ASSERT_NE(log, nullptr);
+    }
+};
 
 std::string listLine(HWND log, int index) {
     char text[256] = {};
@@ -94,7 +107,7 @@ TEST_F(PluginWindowsTest, OkWithANewPeriodRestartsTheTimerAndSavesTheSettings) {
     pressButton(dialog, IDOK);
 
     EXPECT_FALSE(IsWindow(dialog));
-    EXPECT_EQ(readFile("dorrimel.ini"),
+    EXPECT_EQ(readText("dorrimel.ini"),
               "TimerInterval = 20\nWaitTimeout = 0\nRemoveTimeout = 10000\nNotifyType = 3\n"
               "LogFile = 0");
     ASSERT_TRUE(pumpUntil(notified)) << "no notification from the restarted timer";
@@ -125,13 +138,9 @@ TEST_F(PluginWindowsTest, CancelAndTheCloseButtonCloseWithoutChangingAnything) {
 }
 
 TEST_F(PluginWindowsTest, ShowLogTogglesTheLogWindowAndItsCloseButtonOnlyHidesIt) {
-    init();
-    send(messageEvent("654321", 0x10));
-    preferences();
-    const HWND options = optionsWindow();
-    const HWND log = logWindow();
-    ASSERT_NE(options, nullptr);
-    ASSERT_NE(log, nullptr);
+    HWND options = nullptr;
+    HWND log = nullptr;
+    ASSERT_NO_FATAL_FAILURE(openWindows(options, log));
 
     pressButton(options, 1003);
     EXPECT_TRUE(IsWindowVisible(log));
@@ -177,12 +186,9 @@ TEST_F(PluginWindowsTest, LogListShowsMessagesAndUpdatesTheirLinesInPlace) {
 }
 
 TEST_F(PluginWindowsTest, FinishDestroysBothWindows) {
-    init();
-    preferences();
-    const HWND options = optionsWindow();
-    const HWND log = logWindow();
-    ASSERT_NE(options, nullptr);
-    ASSERT_NE(log, nullptr);
+    HWND options = nullptr;
+    HWND log = nullptr;
+    ASSERT_NO_FATAL_FAILURE(openWindows(options, log));
     finish();
     EXPECT_FALSE(IsWindow(options));
     EXPECT_FALSE(IsWindow(log));
@@ -207,12 +213,9 @@ void countPluginTimer(const MSG& message) {
 
 TEST_F(PluginWindowsTest, UnloadReleasesTheWindowsAndTheTimer) {
     writeFile("dorrimel.ini", "TimerInterval = 10");
-    init();
-    send(messageEvent("654321", 0x10));
-    preferences();
-    const HWND options = optionsWindow();
-    const HWND log = logWindow();
-    ASSERT_NE(options, nullptr);
+    HWND options = nullptr;
+    HWND log = nullptr;
+    ASSERT_NO_FATAL_FAILURE(openWindows(options, log));
     pluginTimerMessages = 0;
     ASSERT_TRUE(pumpUntil([] { return pluginTimerMessages > 0; }, std::chrono::seconds(20),
                           countPluginTimer));

@@ -14,37 +14,24 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "generated/Version.h"
 #include "proxy/core/Form1.h"
 #include "proxy/ui/MainWindow.h"
 #include "proxy/ui/QtMessageBoxes.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/MainWindowDesign.h"
+#include "tests/support/ScratchDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kCaption = std::string("Skelvane (beta) ") + SKELVANE_VERSION;
-
-class StillClock : public Clock {
-  public:
-    std::int32_t tickCount() override { return 77; }
-    LocalTime localTime() override { return {14, 5, 9}; }
-    void sleepMs(int) override {}
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class MainWindowTest : public ::testing::Test {
   protected:
@@ -58,10 +45,6 @@ class MainWindowTest : public ::testing::Test {
     static void TearDownTestSuite() { app_.reset(); }
 
     void SetUp() override {
-        startDir_ = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "skelvane-ui-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
         // Free ports, so that the first tick's listener never collides.
         std::ofstream(dir_ / "skelvane.ini", std::ios::binary)
             << "HostLoginIP = 127.0.0.1\r\nHostLoginPort = 0\r\n"
@@ -76,8 +59,6 @@ class MainWindowTest : public ::testing::Test {
         window_->close();
         window_.reset();
         form_.reset();
-        fs::current_path(startDir_);
-        fs::remove_all(dir_);
     }
 
     template <typename W>
@@ -86,65 +67,15 @@ class MainWindowTest : public ::testing::Test {
     }
 
     static std::unique_ptr<QApplication> app_;
-    StillClock clock_;
+    FakeClock clock_;
     QtMessageBoxes boxes_;
-    fs::path startDir_;
-    fs::path dir_;
+    ScratchWorkDir scratch_{"skelvane-ui"};
+    fs::path dir_ = scratch_.path();
     std::unique_ptr<Form1> form_;
     std::unique_ptr<MainWindow> window_;
 };
 
 std::unique_ptr<QApplication> MainWindowTest::app_;
-
-// The design table in twips (15 twips a pixel); positions inside Frame1 for
-// labPlug and Command2. `text` is the fixed caption, or null when the core
-// fills it.
-struct Design {
-    const char* name;
-    int left, top, width, height;
-    const char* text;
-};
-
-constexpr Design kDesign[] = {
-    {"Label22", 1680, 120, 1095, 255, "Hostname:"},
-    {"Label23", 3120, 120, 1095, 255, "Port:"},
-    {"Label4", 120, 405, 1335, 255, "Host login:"},
-    {"Text1", 1560, 360, 1335, 375, nullptr},
-    {"Text2", 3000, 360, 1335, 375, nullptr},
-    {"Label5", 120, 885, 1335, 255, "ICQ login server:"},
-    {"Text3", 1560, 840, 1335, 375, nullptr},
-    {"Text4", 3000, 840, 1335, 375, nullptr},
-    {"Label6", 120, 1365, 1335, 255, "Host chat:"},
-    {"Text7", 1560, 1320, 1335, 375, nullptr},
-    {"Text8", 3000, 1320, 1335, 375, nullptr},
-    {"Label2", 120, 1965, 1335, 255, "ICQ chat server:"},
-    {"Text6", 1560, 1920, 1335, 375, ""},
-    {"Text5", 3000, 1920, 1335, 375, "5190"},
-    {"Command1", 4440, 360, 1215, 375, "Host login"},
-    {"Command3", 4440, 840, 1215, 375, "Disconnect"},
-    {"Command4", 4440, 1320, 1215, 375, "About"},
-    {"Label20", 5760, 120, 2055, 255, "Sockets IP/port status"},
-    {"Label1", 5760, 360, 2055, 1215, nullptr},
-    {"Label3", 8760, 600, 1935, 1455, nullptr},
-    {"Label21", 4560, 1965, 975, 255, "User UIN:"},
-    {"txtUIN", 5760, 1920, 1335, 375, ""},
-    {"Label8", 120, 2460, 1215, 255, "Direction"},
-    {"Label7", 1560, 2460, 1215, 255, "Bytes"},
-    {"Label9", 2880, 2460, 975, 255, "Datagramms"},
-    {"Label10", 3960, 2460, 975, 255, "Packets"},
-    {"Label12", 5040, 2460, 975, 255, "Skipped"},
-    {"Label17", 6120, 2460, 975, 255, "Generated"},
-    {"Label14", 120, 2760, 1215, 855, "From Server\nTo Client\nFrom Client\nTo Server"},
-    {"Label13", 1560, 2760, 1215, 855, nullptr},
-    {"Label15", 2880, 2760, 975, 855, nullptr},
-    {"Label16", 3960, 2760, 975, 855, nullptr},
-    {"Label18", 5040, 2760, 975, 855, nullptr},
-    {"Label11", 6120, 2760, 975, 855, nullptr},
-    {"txtLOG", 120, 3720, 7815, 2415, nullptr},
-    {"Frame1", 120, 6240, 7815, 1455, nullptr},
-    {"labPlug", 120, 360, 7575, 255, ""},
-    {"Command2", 120, 720, 1335, 495, "Preferences"},
-};
 
 QString shownText(QWidget* w) {
     if (auto* label = qobject_cast<QLabel*>(w)) {
@@ -156,46 +87,39 @@ QString shownText(QWidget* w) {
     if (auto* button = qobject_cast<QPushButton*>(w)) {
         return button->text();
     }
+    if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+        return frame->title();
+    }
     return {};
 }
 
 TEST_F(MainWindowTest, ControlsSitAtTheirDesignPositionsWithTheirTexts) {
-    for (const Design& d : kDesign) {
+    QWidget* frame = child<QGroupBox>("Frame1");
+    ASSERT_NE(frame, nullptr);
+    for (const design::Control& d : design::kMainWindow) {
         SCOPED_TRACE(d.name);
         auto* w = child<QWidget>(d.name);
         ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->geometry(), QRect(d.left / 15, d.top / 15, d.width / 15, d.height / 15));
-        if (d.text != nullptr) {
-            EXPECT_EQ(shownText(w), QString::fromLatin1(d.text));
+        const int px = design::kTwipsPerPixel;
+        EXPECT_EQ(w->geometry(), QRect(d.left / px, d.top / px, d.width / px, d.height / px));
+        EXPECT_EQ(w->parentWidget(), d.inFrame1 ? frame : window_.get());
+        if (d.caption != nullptr) {
+            EXPECT_EQ(shownText(w), QString::fromLatin1(d.caption).replace("\r\n", "\n"));
+        }
+        if (auto* box = qobject_cast<QLineEdit*>(w)) {
+            EXPECT_EQ(box->isReadOnly(), d.kind == design::Kind::ReadOnlyBox);
         }
     }
-    auto* frame = child<QGroupBox>("Frame1");
-    ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->title(), "Plugin");
-    EXPECT_EQ(child<QWidget>("labPlug")->parentWidget(), frame);
-    EXPECT_EQ(child<QWidget>("Command2")->parentWidget(), frame);
-
-    auto* line = child<QWidget>("Line1");
-    ASSERT_NE(line, nullptr);
-    EXPECT_EQ(line->x(), 8);
-    EXPECT_EQ(line->y(), 120);
-    EXPECT_EQ(line->width(), 520);
     // Label3 lies beyond the right edge of the client area.
     EXPECT_GE(child<QWidget>("Label3")->x(), window_->width());
 }
 
 TEST_F(MainWindowTest, ClientAreaIsFixedAndBoxesHaveTheirKinds) {
-    EXPECT_EQ(window_->size(), QSize(538, 521));
+    EXPECT_EQ(window_->size(), QSize(design::kClientWidthPixels, design::kClientHeightPixels));
     EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
     EXPECT_EQ(window_->windowTitle(), QString::fromStdString(kCaption));
 
-    EXPECT_TRUE(child<QLineEdit>("txtUIN")->isReadOnly());
     EXPECT_TRUE(child<QLineEdit>("txtUIN")->font().bold());
-    EXPECT_TRUE(child<QLineEdit>("Text5")->isReadOnly());
-    EXPECT_TRUE(child<QLineEdit>("Text6")->isReadOnly());
-    for (const char* name : {"Text1", "Text2", "Text3", "Text4", "Text7", "Text8"}) {
-        EXPECT_FALSE(child<QLineEdit>(name)->isReadOnly()) << name;
-    }
     auto* log = child<QPlainTextEdit>("txtLOG");
     ASSERT_NE(log, nullptr);
     EXPECT_TRUE(log->isReadOnly());
@@ -205,9 +129,10 @@ TEST_F(MainWindowTest, ClientAreaIsFixedAndBoxesHaveTheirKinds) {
 }
 
 TEST_F(MainWindowTest, TabVisitsTheControlsInDesignOrder) {
-    const QStringList expected{"Command1", "Command3", "Text2",  "Text1",   "Text3",
-                               "Text4",    "Text5",    "Text6",  "Text7",   "Text8",
-                               "txtLOG",   "Command2", "txtUIN", "Command4"};
+    QStringList expected;
+    for (const char* name : design::kTabOrder) {
+        expected << name;
+    }
     QWidget* start = child<QWidget>("Command1");
     ASSERT_NE(start, nullptr);
     QStringList visited;

@@ -8,7 +8,6 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -17,82 +16,14 @@
 #include "generated/Version.h"
 #include "proxy/core/Form1.h"
 #include "proxy/ui/win32/MainWindow.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/MainWindowDesign.h"
+#include "tests/support/RecordingBoxes.h"
 #include "tests/support/ScratchDir.h"
 
 namespace {
 
 const std::string kCaption = std::string("Skelvane (beta) ") + SKELVANE_VERSION;
-
-// Records every box instead of showing it; `onShow` runs while it "is up".
-class RecordingBoxes : public MessageBoxes {
-  public:
-    struct Shown {
-        std::string text;
-        std::string title;
-        MessageIcon icon;
-    };
-    std::vector<Shown> shown;
-    std::function<void()> onShow;
-
-    void show(const std::string& text, const std::string& title, MessageIcon icon) override {
-        shown.push_back({text, title, icon});
-        if (onShow) {
-            onShow();
-        }
-    }
-};
-
-enum class Expect { Label, Box, ReadOnlyBox, Log, Button, Frame, Line };
-
-// The design table: name, kind, position in twips within the client area
-// (the two controls inside Frame1 already moved by its 120, 6240).
-struct Row {
-    const char* name;
-    Expect kind;
-    int left, top, width, height;
-};
-
-const Row kDesign[] = {
-    {"Label22", Expect::Label, 1680, 120, 1095, 255},
-    {"Label23", Expect::Label, 3120, 120, 1095, 255},
-    {"Label4", Expect::Label, 120, 405, 1335, 255},
-    {"Text1", Expect::Box, 1560, 360, 1335, 375},
-    {"Text2", Expect::Box, 3000, 360, 1335, 375},
-    {"Label5", Expect::Label, 120, 885, 1335, 255},
-    {"Text3", Expect::Box, 1560, 840, 1335, 375},
-    {"Text4", Expect::Box, 3000, 840, 1335, 375},
-    {"Label6", Expect::Label, 120, 1365, 1335, 255},
-    {"Text7", Expect::Box, 1560, 1320, 1335, 375},
-    {"Text8", Expect::Box, 3000, 1320, 1335, 375},
-    {"Label2", Expect::Label, 120, 1965, 1335, 255},
-    {"Text6", Expect::ReadOnlyBox, 1560, 1920, 1335, 375},
-    {"Text5", Expect::ReadOnlyBox, 3000, 1920, 1335, 375},
-    {"Command1", Expect::Button, 4440, 360, 1215, 375},
-    {"Command3", Expect::Button, 4440, 840, 1215, 375},
-    {"Command4", Expect::Button, 4440, 1320, 1215, 375},
-    {"Label20", Expect::Label, 5760, 120, 2055, 255},
-    {"Label1", Expect::Label, 5760, 360, 2055, 1215},
-    {"Label3", Expect::Label, 8760, 600, 1935, 1455},
-    {"Label21", Expect::Label, 4560, 1965, 975, 255},
-    {"txtUIN", Expect::ReadOnlyBox, 5760, 1920, 1335, 375},
-    {"Line1", Expect::Line, 120, 1800, 7800, 15},
-    {"Label8", Expect::Label, 120, 2460, 1215, 255},
-    {"Label7", Expect::Label, 1560, 2460, 1215, 255},
-    {"Label9", Expect::Label, 2880, 2460, 975, 255},
-    {"Label10", Expect::Label, 3960, 2460, 975, 255},
-    {"Label12", Expect::Label, 5040, 2460, 975, 255},
-    {"Label17", Expect::Label, 6120, 2460, 975, 255},
-    {"Label14", Expect::Label, 120, 2760, 1215, 855},
-    {"Label13", Expect::Label, 1560, 2760, 1215, 855},
-    {"Label15", Expect::Label, 2880, 2760, 975, 855},
-    {"Label16", Expect::Label, 3960, 2760, 975, 855},
-    {"Label18", Expect::Label, 5040, 2760, 975, 855},
-    {"Label11", Expect::Label, 6120, 2760, 975, 855},
-    {"txtLOG", Expect::Log, 120, 3720, 7815, 2415},
-    {"Frame1", Expect::Frame, 120, 6240, 7815, 1455},
-    {"labPlug", Expect::Label, 240, 6600, 7575, 255},
-    {"Command2", Expect::Button, 240, 6960, 1335, 495},
-};
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
@@ -148,16 +79,11 @@ Drawn drawnText(HWND w, const std::string& text) {
     return {size.cx, face};
 }
 
-std::string fileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // A window of the test's own, in a scratch folder that is the program's
 // folder: loopback endpoints on free ports, a login server nobody asks.
 class MainWindowTest : public ::testing::Test {
   protected:
-    MainWindowTest() : oldDir_(std::filesystem::current_path()) {
+    MainWindowTest() {
         std::ofstream ini(dir_.path() / "skelvane.ini", std::ios::binary);
         ini << "HostLoginIP=127.0.0.1\r\nHostLoginPort=0\r\nServerLoginIP=127.0.0.1\r\n"
                "ServerLoginPort=1\r\nHostChatIP=127.0.0.1\r\nHostChatPort=0\r\n";
@@ -169,7 +95,6 @@ class MainWindowTest : public ::testing::Test {
     ~MainWindowTest() override {
         window_.reset();
         form_.reset();
-        std::filesystem::current_path(oldDir_);  // the folder can only go when left
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
@@ -207,12 +132,8 @@ class MainWindowTest : public ::testing::Test {
         return at == std::string::npos ? log : log.substr(at + 2);
     }
 
-  private:
-    std::filesystem::path oldDir_;
-
-  protected:
-    ScratchDir dir_{"skelvane-ui"};
-    SystemClock clock_;
+    ScratchWorkDir dir_{"skelvane-ui"};
+    FakeClock clock_;
     RecordingBoxes boxes_;
     std::unique_ptr<Form1> form_;
     std::unique_ptr<MainWindow> window_;
@@ -221,8 +142,8 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
     RECT client{};
     GetClientRect(main(), &client);
-    EXPECT_EQ(client.right, 538);
-    EXPECT_EQ(client.bottom, 521);
+    EXPECT_EQ(client.right, design::kClientWidthPixels);
+    EXPECT_EQ(client.bottom, design::kClientHeightPixels);
     EXPECT_EQ(textOf(main()), kCaption);
     const LONG_PTR style = styleOf(main());
     EXPECT_TRUE((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU) &&
@@ -230,7 +151,7 @@ TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
     EXPECT_FALSE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX)) << "the window has a fixed size";
 
     std::vector<int> ids;
-    for (const Row& row : kDesign) {
+    for (const design::Control& row : design::kMainWindow) {
         SCOPED_TRACE(row.name);
         HWND w = control(row.name);
         ASSERT_NE(w, nullptr);
@@ -241,77 +162,54 @@ TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
         EXPECT_NE(id, IDCANCEL);
         ids.push_back(id);
 
-        const RECT want{row.left / 15, row.top / 15, (row.left + row.width) / 15,
-                        (row.top + row.height) / 15};
+        const design::TwipsRect twips = design::inClientArea(row);
+        const int px = design::kTwipsPerPixel;
+        const RECT want{twips.left / px, twips.top / px, (twips.left + twips.width) / px,
+                        (twips.top + twips.height) / px};
         EXPECT_EQ(describe(placeOf(w)), describe(want));
+        if (row.caption != nullptr) {
+            EXPECT_EQ(textOf(w), row.caption);
+        }
 
+        using design::Kind;
         const LONG_PTR s = styleOf(w);
         EXPECT_TRUE(s & WS_VISIBLE);
         const bool edit =
-            row.kind == Expect::Box || row.kind == Expect::ReadOnlyBox || row.kind == Expect::Log;
-        const bool button = row.kind == Expect::Button || row.kind == Expect::Frame;
+            row.kind == Kind::Box || row.kind == Kind::ReadOnlyBox || row.kind == Kind::Log;
+        const bool button = row.kind == Kind::Button || row.kind == Kind::Frame;
         EXPECT_EQ(classOf(w), edit ? "edit" : button ? "button" : "static");
-        EXPECT_EQ((s & WS_TABSTOP) != 0, edit || row.kind == Expect::Button);
+        EXPECT_EQ((s & WS_TABSTOP) != 0, edit || row.kind == Kind::Button);
         if (edit) {
-            EXPECT_EQ((s & ES_READONLY) != 0, row.kind != Expect::Box);
-            EXPECT_EQ((s & ES_MULTILINE) != 0, row.kind == Expect::Log);
-            EXPECT_EQ((s & WS_VSCROLL) != 0, row.kind == Expect::Log);
+            EXPECT_EQ((s & ES_READONLY) != 0, row.kind != Kind::Box);
+            EXPECT_EQ((s & ES_MULTILINE) != 0, row.kind == Kind::Log);
+            EXPECT_EQ((s & WS_VSCROLL) != 0, row.kind == Kind::Log);
         }
         if (button) {
-            EXPECT_EQ(s & BS_TYPEMASK, row.kind == Expect::Frame ? BS_GROUPBOX : BS_PUSHBUTTON);
+            EXPECT_EQ(s & BS_TYPEMASK, row.kind == Kind::Frame ? BS_GROUPBOX : BS_PUSHBUTTON);
         }
-        if (row.kind == Expect::Line) {
+        if (row.kind == Kind::Line) {
             EXPECT_EQ(s & SS_TYPEMASK, SS_BLACKRECT);
             continue;  // draws no text, so has no font
         }
         const LOGFONTA font = fontOf(w);
         EXPECT_EQ(font.lfHeight, -11);  // 8 points at 96 dots per inch
         EXPECT_EQ(font.lfWeight >= FW_BOLD, std::string(row.name) == "txtUIN");
-        if (row.kind == Expect::Label && row.height == 255) {
+        if (row.kind == Kind::Label && row.height == 255) {
             // A one-line caption fits its label, or it would wrap out of sight.
             // Under Wine, which lacks the design face, the window's narrow
             // fallback comes from fonts-dejavu-extra.
             const std::string caption = textOf(w);
             const Drawn drawn = drawnText(w, caption);
-            EXPECT_LE(drawn.width, row.width / 15) << caption << " in " << drawn.face;
+            EXPECT_LE(drawn.width, row.width / px) << caption << " in " << drawn.face;
         }
     }
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end()) << "ids are unique";
 
-    // Design captions, and the core's texts after the load.
+    // The endpoints read from the settings file at the load.
     const std::pair<const char*, const char*> texts[] = {
-        {"Label22", "Hostname:"},
-        {"Label23", "Port:"},
-        {"Label4", "Host login:"},
-        {"Label5", "ICQ login server:"},
-        {"Label6", "Host chat:"},
-        {"Label2", "ICQ chat server:"},
-        {"Label20", "Sockets IP/port status"},
-        {"Label21", "User UIN:"},
-        {"Label8", "Direction"},
-        {"Label7", "Bytes"},
-        {"Label9", "Datagramms"},
-        {"Label10", "Packets"},
-        {"Label12", "Skipped"},
-        {"Label17", "Generated"},
-        {"Command1", "Host login"},
-        {"Command3", "Disconnect"},
-        {"Command4", "About"},
-        {"Command2", "Preferences"},
-        {"Frame1", "Plugin"},
-        {"Label1", "Label1"},
-        {"Text1", "127.0.0.1"},
-        {"Text2", "0"},
-        {"Text3", "127.0.0.1"},
-        {"Text4", "1"},
-        {"Text7", "127.0.0.1"},
-        {"Text8", "0"},
-        {"Text5", "5190"},
-        {"Text6", ""},
-        {"txtUIN", ""},
-        {"labPlug", ""},
-        {"Label14", "From Server\r\nTo Client\r\nFrom Client\r\nTo Server"},
+        {"Text1", "127.0.0.1"}, {"Text2", "0"},         {"Text3", "127.0.0.1"},
+        {"Text4", "1"},         {"Text7", "127.0.0.1"}, {"Text8", "0"},
     };
     for (const auto& [name, text] : texts) {
         EXPECT_EQ(textOf(control(name)), text) << name;
@@ -322,11 +220,8 @@ TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
 }
 
 TEST_F(MainWindowTest, TabWalksTheDesignFocusOrder) {
-    const char* order[] = {"Command1", "Command3", "Text2",  "Text1",   "Text3",
-                           "Text4",    "Text5",    "Text6",  "Text7",   "Text8",
-                           "txtLOG",   "Command2", "txtUIN", "Command4"};
     HWND at = GetNextDlgTabItem(main(), nullptr, FALSE);
-    for (const char* name : order) {
+    for (const char* name : design::kTabOrder) {
         EXPECT_EQ(at, control(name)) << "expected " << name;
         at = GetNextDlgTabItem(main(), at, FALSE);
     }
@@ -436,7 +331,7 @@ TEST_F(MainWindowTest, CloseRunsFormUnloadWithTheTypedTextsAndEndsTheLoop) {
     SendMessageA(main(), WM_CLOSE, 0, 0);
 
     EXPECT_FALSE(IsWindow(main()));
-    EXPECT_EQ(fileText(ini),
+    EXPECT_EQ(readFile(ini),
               "HostLoginIP = localhost\r\nHostLoginPort = 0\r\nServerLoginIP = 127.0.0.1\r\n"
               "ServerLoginPort = 1\r\nHostChatIP = 127.0.0.1\r\nHostChatPort = 6001\r\n");
     MSG msg;
