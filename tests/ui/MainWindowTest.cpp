@@ -93,6 +93,25 @@ QString shownText(QWidget* w) {
     return {};
 }
 
+const char* qtClass(design::Kind kind) {
+    switch (kind) {
+        case design::Kind::Label:
+            return "QLabel";
+        case design::Kind::Box:
+        case design::Kind::ReadOnlyBox:
+            return "QLineEdit";
+        case design::Kind::Log:
+            return "QPlainTextEdit";
+        case design::Kind::Button:
+            return "QPushButton";
+        case design::Kind::Frame:
+            return "QGroupBox";
+        case design::Kind::Line:
+            return "QFrame";
+    }
+    return "";
+}
+
 TEST_F(MainWindowTest, ControlsSitAtTheirDesignPositionsWithTheirTexts) {
     QWidget* frame = child<QGroupBox>("Frame1");
     ASSERT_NE(frame, nullptr);
@@ -106,6 +125,7 @@ TEST_F(MainWindowTest, ControlsSitAtTheirDesignPositionsWithTheirTexts) {
         if (d.caption != nullptr) {
             EXPECT_EQ(shownText(w), QString::fromLatin1(d.caption).replace("\r\n", "\n"));
         }
+        EXPECT_STREQ(w->metaObject()->className(), qtClass(d.kind));
         if (auto* box = qobject_cast<QLineEdit*>(w)) {
             EXPECT_EQ(box->isReadOnly(), d.kind == design::Kind::ReadOnlyBox);
         }
