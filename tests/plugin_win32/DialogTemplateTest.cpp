@@ -1,6 +1,7 @@
 // The two dialogs as the library's templates make them: controls in tab
 // order with their ids, classes, texts, styles and places in dialog units,
 // the dialogs' fonts, sizes and frames.
+#include <initializer_list>
 #include <utility>
 
 #include "tests/plugin_win32/PluginDll.h"
@@ -107,8 +108,13 @@ void expectControls(HWND dialog, const dialogs::Design& design) {
     EXPECT_EQ(child, nullptr) << "more controls than the template holds";
 }
 
-// The frame of both templates, their font and their client size.
-void expectFrame(HWND dialog, const dialogs::Design& design) {
+// A dialog window with the frame of both templates, the design's font and
+// client size, and its controls.
+void expectDialog(HWND dialog, const dialogs::Design& design, bool visible) {
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(className(dialog), "#32770");
+    EXPECT_EQ(IsWindowVisible(dialog) != FALSE, visible);
+    expectControls(dialog, design);
     const LONG style = GetWindowLongA(dialog, GWL_STYLE);
     const LONG frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     EXPECT_EQ(style & frame, frame);
@@ -130,24 +136,23 @@ void expectFrame(HWND dialog, const dialogs::Design& design) {
     EXPECT_TRUE(sameRect(client, dialogUnits(dialog, {0, 0, design.width, design.height})));
 }
 
+// The edits' texts, by control id.
+void expectEdits(HWND dialog, std::initializer_list<std::pair<int, const char*>> texts) {
+    for (const auto& [id, text] : texts) {
+        char shown[100] = {};
+        GetDlgItemTextA(dialog, id, shown, sizeof shown);
+        EXPECT_STREQ(shown, text) << id;
+    }
+}
+
 using DialogTemplateTest = PluginDllTest;
 
 TEST_F(DialogTemplateTest, OptionsWindowIsTemplate101FilledWithTheSettings) {
     init();
     preferences();
     const HWND dialog = optionsWindow();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(className(dialog), "#32770");
-    EXPECT_TRUE(IsWindowVisible(dialog));
-    expectFrame(dialog, dialogs::kOptions);
-    expectControls(dialog, dialogs::kOptions);
-    // The edits hold the default settings.
-    const std::pair<int, const char*> defaults[] = {{1002, "1"}, {1004, "5"}, {1005, "10"}};
-    for (const auto& [id, text] : defaults) {
-        char shown[100] = {};
-        GetDlgItemTextA(dialog, id, shown, sizeof shown);
-        EXPECT_STREQ(shown, text) << id;
-    }
+    ASSERT_NO_FATAL_FAILURE(expectDialog(dialog, dialogs::kOptions, true));
+    expectEdits(dialog, {{1002, "1"}, {1004, "5"}, {1005, "10"}});  // the default settings
 
     const HWND list = GetDlgItem(dialog, 1001);
     const char* names[] = {"Message from recipient", "Offline message from recipient",
@@ -165,11 +170,7 @@ TEST_F(DialogTemplateTest, OptionsWindowIsTemplate101FilledWithTheSettings) {
 TEST_F(DialogTemplateTest, LogWindowIsTemplate102CreatedHidden) {
     init();
     const HWND dialog = logWindow();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(className(dialog), "#32770");
-    EXPECT_FALSE(IsWindowVisible(dialog));
-    expectFrame(dialog, dialogs::kLog);
-    expectControls(dialog, dialogs::kLog);
+    ASSERT_NO_FATAL_FAILURE(expectDialog(dialog, dialogs::kLog, false));
 
     const HWND list = GetDlgItem(dialog, 1001);
     EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
@@ -190,13 +191,7 @@ TEST_F(DialogTemplateTest, SettingsFromTheFileShowInTheOptionsWindow) {
     preferences();
     const HWND dialog = optionsWindow();
     ASSERT_NE(dialog, nullptr);
-    char text[100] = {};
-    GetDlgItemTextA(dialog, 1002, text, sizeof text);
-    EXPECT_STREQ(text, "1.500");
-    GetDlgItemTextA(dialog, 1004, text, sizeof text);
-    EXPECT_STREQ(text, "2.500");
-    GetDlgItemTextA(dialog, 1005, text, sizeof text);
-    EXPECT_STREQ(text, "60");
+    expectEdits(dialog, {{1002, "1.500"}, {1004, "2.500"}, {1005, "60"}});
     EXPECT_EQ(SendDlgItemMessageA(dialog, 1001, CB_GETCURSEL, 0, 0), CB_ERR);
     EXPECT_EQ(IsDlgButtonChecked(dialog, 1000), BST_UNCHECKED);
 }
