@@ -45,14 +45,12 @@ void BenchHost::openChatSession() {
     auto [clientSlot, clientFar] = loopbackPair();
     auto [serverSlot, serverFar] = loopbackPair();
     form_->sockets[SLOT_CLIENT_CHAT] = clientSlot;
-    form_->events[SLOT_CLIENT_CHAT].armed = SOK_FD_READ_CLOSE;
     form_->sockets[SLOT_SERVER_CHAT] = serverSlot;
-    form_->events[SLOT_SERVER_CHAT].created = false;
     client_.emplace(std::move(clientFar));
     server_.emplace(std::move(serverFar));
     form_->ResetCounters();
-    form_->clientSide.clear();
-    form_->serverSide.clear();
+    form_->links[SLOT_CLIENT_CHAT].reset();
+    form_->links[SLOT_SERVER_CHAT].reset();
     form_->PlugEvent(EVENT_CHAT_CONNECTED, nullptr, 0);
     form_->chatMode = CHAT_RELAY;
 }
@@ -60,7 +58,6 @@ void BenchHost::openChatSession() {
 BenchHost::~BenchHost() {
     form_->PlugEvent(EVENT_CHAT_DISCONNECTED, nullptr, 0);
     form_->PlugEvent(EVENT_FINISH, nullptr, 0);
-    form_->events[SLOT_SERVER_CHAT].created = true;
     form_->chatMode = CHAT_IDLE;
     form_->Form_Unload();
     form_.reset();
@@ -88,8 +85,7 @@ int relayInProcess(Form1& form, FrameCollector& side, std::span<const std::uint8
     int sent = 0;
     int whole = form.PacketCollect(side, received.data(), n);
     while (whole == 1) {
-        const std::span<std::uint8_t> frame(side.array.data(),
-                                            static_cast<std::size_t>(side.frameLen));
+        const std::span<std::uint8_t> frame = side.front();
         const auto size = static_cast<std::int32_t>(frame.size());
         form.Packets[from] += 1;
         if (form.PlugEvent(fromClient ? PACKET_TO_SERVER : PACKET_TO_CLIENT, frame.data(), size) !=

@@ -45,7 +45,8 @@ void perFrame(benchmark::State& state, std::size_t frameBytes) {
 void BM_FramePath(benchmark::State& state) {
     Form1& form = benchHost().form();
     const bool fromClient = state.range(0) == 0;
-    FrameCollector& side = fromClient ? form.clientSide : form.serverSide;
+    FrameCollector& side =
+        fromClient ? form.links[SLOT_CLIENT_CHAT].in : form.links[SLOT_SERVER_CHAT].in;
     const ByteVec frame = typicalFrame();
     std::uint64_t allocations = 0;
     for (auto _ : state) {
@@ -68,7 +69,8 @@ void BM_FramePathSampled(benchmark::State& state) {
     samples.reserve(kMaxSamples);
     for (auto _ : state) {
         const auto start = Stopwatch::now();
-        benchmark::DoNotOptimize(relayInProcess(form, form.clientSide, frame, true, false));
+        benchmark::DoNotOptimize(
+            relayInProcess(form, form.links[SLOT_CLIENT_CHAT].in, frame, true, false));
         const auto ns =
             std::chrono::duration_cast<std::chrono::nanoseconds>(Stopwatch::now() - start);
         if (samples.size() < kMaxSamples) {
@@ -100,7 +102,7 @@ void BM_FramePathAndSend(benchmark::State& state) {
     int pending = 0;
     for (auto _ : state) {
         const std::uint64_t before = allocationCount();
-        sent += relayInProcess(form, form.clientSide, frame, true, true);
+        sent += relayInProcess(form, form.links[SLOT_CLIENT_CHAT].in, frame, true, true);
         allocations += allocationCount() - before;
         if (++pending == kDrainEvery) {
             host.server().poll();
@@ -202,8 +204,8 @@ void BM_MessageAndAck(benchmark::State& state) {
     const auto pair = [&](std::uint32_t tag) {
         tagCookie(message, tag);
         tagCookie(ack, tag);
-        relayInProcess(form, form.clientSide, message, true, false);
-        relayInProcess(form, form.serverSide, ack, false, false);
+        relayInProcess(form, form.links[SLOT_CLIENT_CHAT].in, message, true, false);
+        relayInProcess(form, form.links[SLOT_SERVER_CHAT].in, ack, false, false);
     };
     std::uint32_t tag = 0;
     while (tag < static_cast<std::uint32_t>(state.range(0))) {

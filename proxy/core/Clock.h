@@ -1,4 +1,4 @@
-// Time as the proxy sees it. Tests drive their own clock and never sleep.
+// Time as the proxy sees it. Tests drive their own clock; nothing sleeps.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,6 @@ class Clock {
     // Milliseconds since the system started, as a signed 32-bit number.
     virtual std::int32_t tickCount() = 0;
     virtual LocalTime localTime() = 0;
-    virtual void sleepMs(int ms) = 0;
 };
 
 // The machine's own clock.
@@ -23,5 +22,4 @@ class SystemClock : public Clock {
   public:
     std::int32_t tickCount() override;
     LocalTime localTime() override;
-    void sleepMs(int ms) override;
 };

@@ -1,12 +1,12 @@
 // The main window's state and handlers, free of any window toolkit: the
-// socket table, the two session machines, the frame collectors, counters and
-// sequence numbers, and the controls' texts. A window adapter calls the
-// handlers on its one UI thread and shows `ctl`.
+// socket table, the two session machines, each connection's frame collector
+// and outgoing queue, counters and sequence numbers, and the controls'
+// texts. A window adapter calls the handlers on its one UI thread, reports
+// socket readiness through `socketReady` and shows `ctl`.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,7 +18,9 @@
 #include "proxy/core/HostCallback.h"
 #include "proxy/core/MessageBoxes.h"
 #include "proxy/core/OscarWire.h"
+#include "proxy/core/OutQueue.h"
 #include "proxy/core/SeqStamp.h"
+#include "proxy/core/SocketWatch.h"
 #include "proxy/net/SockAPI.h"
 #include "proxy/plugin_host/PluginApi.h"
 
@@ -38,10 +40,14 @@ inline constexpr int SLOT_COUNT = 7;
 inline constexpr std::int32_t LOGIN_IDLE = 0;
 inline constexpr std::int32_t LOGIN_AWAIT_CLIENT = 1;
 inline constexpr std::int32_t LOGIN_RELAY = 2;
+// Client-login accepted; the connect to server-login is under way.
+inline constexpr std::int32_t LOGIN_CONNECTING = 3;
 // chatMode values.
 inline constexpr std::int32_t CHAT_IDLE = 0;
 inline constexpr std::int32_t CHAT_AWAIT_CLIENT = 1;
 inline constexpr std::int32_t CHAT_RELAY = 2;
+// Client-chat accepted; the connect to server-chat is under way.
+inline constexpr std::int32_t CHAT_CONNECTING = 3;
 inline constexpr std::int32_t CHAT_ENDED = 100;
 
 // Counter directions.
@@ -59,6 +65,33 @@ inline constexpr int GENERATED_TO_SERVER = 1;
 inline constexpr const char* APP_TITLE = "Skelvane (beta)";
 inline constexpr const char* DEFAULT_SERVER_LOGIN_HOST = "login.icq.com";
 
+// Once a connection has this many bytes waiting to go out, the proxy stops
+// reading from the other side of its pair until they have gone: a peer that
+// reads slowly or not at all holds back only its own traffic.
+inline constexpr std::size_t OUT_QUEUE_BOUND = std::size_t{1} << 20;
+// Frames injected by the plug-in are refused beyond this (nothing relayed
+// comes near it: reading stops at the bound above).
+inline constexpr std::size_t OUT_QUEUE_LIMIT = 2 * OUT_QUEUE_BOUND;
+// Bytes that one readiness report reads from one connection before the
+// thread goes back to its event loop.
+inline constexpr std::size_t READ_PASS_BYTES = std::size_t{256} << 10;
+// How long a connect to a server may take.
+inline constexpr std::int32_t CONNECT_TIMEOUT_MS = 5000;
+
+// One relayed connection: the frames cut from what it delivers, and the
+// bytes waiting to go out on it.
+struct Link {
+    FrameCollector in;
+    OutQueue out;
+    bool failed = false;  // a send failed; the session ends before the handler returns
+
+    void reset() {
+        in.clear();
+        out.release();
+        failed = false;
+    }
+};
+
 // Counters are kept 64 bits wide so that a long session never overflows them.
 using Counter = std::int64_t;
 
@@ -74,11 +107,19 @@ class Form1 {
     void Command1_Click();  // "Host login"
     void Command3_Click();  // "Disconnect"
     void Command4_Click();  // "About"
-    void Timer1_Timer();    // the relay pump, every 100 ms
+    void Timer1_Timer();    // status, counters, time-outs and re-arm, every 100 ms
+    // The event loop's report that the socket of `slot` is ready
+    // (SOK_READABLE, SOK_WRITABLE): accepts, completes a connect, or
+    // relays what arrived and sends what waits, a bounded amount each time.
+    void socketReady(int slot, int ready);
+    // The event loop that reports readiness; none means nothing is watched.
+    void setSocketWatch(SocketWatch* watch);
 
     // Framing and inspection.
     int PacketCollect(FrameCollector& c, const std::uint8_t* data, std::int32_t n);
     void PacketRemove(FrameCollector& c);
+    // PacketCollect for n bytes that a receive already put into `c.room()`.
+    int collectPlaced(FrameCollector& c, std::int32_t n);
     void captureUin(std::span<const std::uint8_t> frame);
     bool rewriteRedirect(std::span<const std::uint8_t> frame);
 
@@ -102,11 +143,10 @@ class Form1 {
     // ---- state ----
     Controls ctl;
     std::array<SokHandle, SLOT_COUNT> sockets{-1, -1, -1, -1, -1, -1, -1};
-    std::array<SokEvent, SLOT_COUNT> events{};
     std::int32_t loginMode = LOGIN_IDLE;
     std::int32_t chatMode = CHAT_IDLE;
-    FrameCollector clientSide;
-    FrameCollector serverSide;
+    // By slot; the four relayed connections use theirs.
+    std::array<Link, SLOT_ROLES> links;
     std::array<Counter, 4> Bytes{};
     std::array<Counter, 4> Datagramms{};
     std::array<Counter, 4> Packets{};
@@ -117,7 +157,6 @@ class Form1 {
     std::int32_t ownUin = 0;
 
     // Working buffers.
-    std::array<std::uint8_t, 1001> recvBuffer{};
     // Large enough for any rewritten FLAP frame.
     std::array<std::uint8_t, FLAP_HEADER_SIZE + FLAP_MAX_DATA> redirectFrame{};
     // Plug-in host buffers: the event being delivered, the init payload being
@@ -129,8 +168,6 @@ class Form1 {
   private:
     // Private helpers are the core's own business; the members above are the
     // interface that window adapters and tests rely on.
-    using FrameHandler = std::function<void(std::span<std::uint8_t>)>;
-
     // Closes every socket still open in the table when the window goes away.
     class SlotCloser {
       public:
@@ -143,27 +180,86 @@ class Form1 {
         std::array<SokHandle, SLOT_COUNT>& slots_;
     };
 
+    // Keeps the core's state settled around every entry from outside:
+    // when the outermost handler ends, queued bytes are sent, sessions
+    // whose connections failed are ended, and the event loop is told what
+    // to watch. A plug-in's own callback settles without calling the
+    // plug-in back; what it leaves to end, the next handler ends.
+    class Handler {
+      public:
+        enum Caller { host, plugin };
+        explicit Handler(Form1& form, Caller caller = host);
+        ~Handler();
+        Handler(const Handler&) = delete;
+        Handler& operator=(const Handler&) = delete;
+
+      private:
+        Form1& form_;
+        Caller caller_;
+    };
+    // What the event loop watches for one slot.
+    struct Watched {
+        SokHandle sock = SOK_NO_SOCKET;
+        std::uint32_t serial = 0;
+        int mask = 0;
+    };
+
     // Pump steps (Form1_Pump.cpp).
     void showSocketStatus();
-    bool loginAwaitClient();
-    void loginRelay();
+    void loginAccept();
+    void chatAccept();
+    // Whether the connect of server-login or server-chat is under way.
+    bool connecting(int slot) const;
+    void connectReady(int slot);
+    void connectTimeout(int slot);
+    void loginConnected(int c);
+    void chatConnected(int c);
+    void chatListenerTimeout();
     void rearmLogin();
-    void chatAwaitClient();
-    void chatRelay();
-    void chatFrame(std::span<std::uint8_t> frame, bool fromClient);
+    void endLogin(bool serverFirst);
     void endChatSession(const char* reason);
-    // Feeds n received bytes to a collector and hands each whole unit to
-    // `handle`; a unit is removed even when handling it faults.
-    void relayFrames(FrameCollector& c, const std::uint8_t* data, std::int32_t n,
-                     const FrameHandler& handle);
-    // Sends one unit on a slot; logs "Failed to transmit to <peer> ..." on failure.
+    // Starts the connect of `slot` to host:port and notes when it began.
+    int startConnect(int slot, const std::string& host, std::uint16_t port);
+
+    // The relay (Form1_Relay.cpp).
+    void relayReady(int slot, int ready);
+    // Reads from `slot` what has arrived, a pass at most, while the other
+    // side's queue has room; relays every whole frame.
+    void readLink(int slot);
+    void received(int slot, std::int32_t n);
+    void chatFrame(std::span<std::uint8_t> frame, bool fromClient);
+    // Cuts the n bytes just received into `c` (or fed from outside) into
+    // units and hands each to `handle`; a unit is removed even when
+    // handling it faults.
+    template <typename Handle>
+    void relayFrames(FrameCollector& c, std::int32_t n, Handle handle);
+    // Queues one unit on a slot; logs "Failed to transmit to <peer> ..."
+    // when the slot is closed or its queue is full.
     bool sendUnit(int slot, std::span<const std::uint8_t> unit, std::string_view peer);
     // The one way out for chat frames, relayed and injected alike: stamps
     // the next sequence number of direction `to` (DIR_TO_CLIENT or
-    // DIR_TO_SERVER), sends on that side's slot and counts a frame sent.
+    // DIR_TO_SERVER), queues it on that side's slot and counts a frame sent.
     bool sendChatFrame(int to, std::span<std::uint8_t> frame);
+    // Sends what the slot's queue holds, as much as the socket takes now;
+    // a failed send is logged and marks the link failed.
+    void flush(int slot);
+    // Flushes the slot, then closes it; the queue's rest is dropped.
+    void closeLink(int slot);
     // "server-chat" or "client-chat", the peer of a To direction in log lines.
     static const char* chatPeer(int to);
+    static const char* peerName(int slot);
+    static int otherSide(int slot);
+
+    // Keeping the state settled (Form1_Settle.cpp).
+    void settle(bool mayCallPlugin) noexcept;
+    // Ends a session whose connection is gone or failed; true if one ended.
+    bool endBrokenSessions();
+    int wantedMask(int slot) const;
+    void updateWatches();
+    // A socket was opened into `slot`: the event loop must watch it anew
+    // even if the system reused the handle's value.
+    void opened(int slot);
+
     // The port in a text, or nothing after logging "Invalid port <text>".
     std::optional<std::uint16_t> portOf(const std::string& text);
     // Sok_bind for a listener slot; a failure is logged, with the name when
@@ -187,8 +283,19 @@ class Form1 {
     std::string programDir_;
     Clock& clock_;
     MessageBoxes& boxes_;
-    bool inTick_ = false;               // a tick never starts while another runs
+    SocketWatch* watch_ = nullptr;
+    int depth_ = 0;                     // handlers running; none starts inside another
     std::int32_t chatListenSince_ = 0;  // tick count when the chat listener opened
+    // The connect under way on server-login and server-chat.
+    struct Connect {
+        std::string host;
+        std::uint16_t port = 0;
+        std::int32_t since = 0;  // tick count when it began
+    };
+    std::array<Connect, SLOT_ROLES> connects_{};
+    std::array<Watched, SLOT_ROLES> watched_{};
+    std::array<std::uint32_t, SLOT_ROLES> serials_{};
+    std::uint32_t lastSerial_ = 0;
     SlotCloser slotCloser_{sockets};
     // PlugCallback's zero-filled copy of the plug-in's record.
     std::array<std::uint8_t, CALLBACK_RECORD_SIZE> callbackRecord_{};

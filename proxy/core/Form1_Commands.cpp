@@ -38,13 +38,11 @@ void Form1::Form_Load() {
             return;
         }
         for (int i = 0; i < SLOT_ROLES; ++i) {
-            if (const int n = Sok_start(sockets[i], events[i]); n != 0) {
-                LogLine("Sok_start failed with " + std::to_string(n));
-                return;
-            }
+            Sok_start(sockets[i]);
         }
-        clientSide.clear();
-        serverSide.clear();
+        for (Link& link : links) {
+            link.reset();
+        }
         ctl.Label14 = "From Server\r\nTo Client\r\nFrom Client\r\nTo Server";
         ctl.txtLOG = ctl.caption;
         LogLine("Started");
@@ -54,6 +52,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::Form_Unload() {
+    const Handler handler(*this);
     try {
         std::filesystem::current_path(programDir_);
         {
@@ -69,8 +68,8 @@ void Form1::Form_Unload() {
             IniPut(ini.get(), "HostChatPort", ctl.Text8);
         }
         for (int i = 0; i < SLOT_ROLES; ++i) {
-            Sok_close(sockets[i]);
-            Sok_stop(sockets[i], events[i]);
+            Sok_stop(sockets[i]);
+            links[i].reset();
         }
         Sok_cleanup();
     } catch (...) {
@@ -79,6 +78,7 @@ void Form1::Form_Unload() {
 }
 
 void Form1::Command1_Click() {
+    const Handler handler(*this);
     if (loginMode != LOGIN_IDLE || chatMode != CHAT_IDLE) {
         boxes_.show("Proxy is in work already!", APP_TITLE, MessageIcon::Warning);
         return;
@@ -91,6 +91,7 @@ void Form1::Command1_Click() {
         if (bindListener(SLOT_LOGIN_LISTENER, ctl.Text1, *port) != 0) {
             return;
         }
+        opened(SLOT_LOGIN_LISTENER);
         if (const int n = Sok_listen(sockets[SLOT_LOGIN_LISTENER]); n != 0) {
             LogLine("Socket listen failed with " + std::to_string(n) + "!");
         }
@@ -115,8 +116,10 @@ int Form1::bindListener(int slot, const std::string& host, std::uint16_t port) {
 }
 
 void Form1::Command3_Click() {
+    const Handler handler(*this);
     for (int i = 0; i < SLOT_ROLES; ++i) {
         Sok_close(sockets[i]);
+        links[i].reset();
     }
     LogLine("Listening stopped");
     loginMode = LOGIN_IDLE;

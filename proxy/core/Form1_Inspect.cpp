@@ -148,6 +148,7 @@ std::int32_t i32(std::size_t v) {
 }  // namespace
 
 void Form1::captureUin(std::span<const std::uint8_t> frame) {
+    const Handler handler(*this);
     if (frame.size() > 9 && snacIs(frame, SNAC_FAMILY_LOGIN, SNAC_LOGIN_REQUEST)) {
         LogLine("SNAC 17-06 (UIN) detected");
         // The first TLV is the UIN, whatever its type.
@@ -165,6 +166,7 @@ void Form1::takeUin(std::span<const std::uint8_t> frame, std::size_t valueAt, st
 }
 
 bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
+    const Handler handler(*this);  // the rewritten reply leaves before it returns
     const std::optional<LoginReply> reply = findLoginReply(frame);
     if (!reply) {
         return false;
@@ -194,6 +196,7 @@ bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
     if (bindListener(SLOT_CHAT_LISTENER, ctl.Text7, *chatPort) != 0) {
         return false;
     }
+    opened(SLOT_CHAT_LISTENER);
     if (const int c = Sok_listen(sockets[SLOT_CHAT_LISTENER]); c != 0) {
         LogLine("Socket listen failed with " + std::to_string(c) + "!");
         Sok_close(sockets[SLOT_CHAT_LISTENER]);  // nothing will accept on it

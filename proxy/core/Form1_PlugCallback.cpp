@@ -34,6 +34,8 @@ std::optional<std::string> pluginInfoCaption(std::span<const std::uint8_t> p, st
 }  // namespace
 
 const std::uint8_t* Form1::PlugCallback(const std::uint8_t* record, int origin) {
+    // Injected frames leave before the callback returns.
+    const Handler handler(*this, Handler::plugin);
     const std::uint8_t* reply = nullptr;
     try {
         if (record == nullptr) {

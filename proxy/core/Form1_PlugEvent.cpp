@@ -40,6 +40,7 @@ class PayloadWriter {
 }  // namespace
 
 int Form1::PlugEvent(std::uint8_t code, const std::uint8_t* data, std::int32_t n) {
+    const Handler handler(*this);
     try {
         if (n < 0 || n > static_cast<std::int32_t>(PLUG_MAX_EVENT_DATA) ||
             (n > 0 && data == nullptr)) {

@@ -1,50 +1,70 @@
-// The relay pump: one timer tick advances the login side and the chat side
-// of the session and relays whole frames between client and server.
-#include "proxy/core/BusyScope.h"
+// The session's two state machines: the login side and the chat side, moved
+// on by socket readiness (accepts and connects) and by the 100 ms tick
+// (status display, counters, time-outs and the re-arm).
 #include "proxy/core/Form1.h"
 #include "proxy/core/PlugEventCodes.h"
 #include "proxy/core/PortText.h"
 #include "proxy/core/RunFault.h"
-#include "proxy/core/SeqStamp.h"
 
 namespace {
 
-constexpr std::int32_t kRecvSize = 1000;
-constexpr std::int32_t kRecvWaitMs = 10;
-constexpr std::int32_t kConnectTimeoutMs = 5000;
 // How long an open chat listener waits for the client after a redirect.
 constexpr std::uint32_t kChatAwaitLimitMs = 60000;
-
-bool alive(SokHandle s) {
-    return Sok_alive(s) != SOK_FALSE;
-}
 
 }  // namespace
 
 void Form1::Timer1_Timer() {
-    if (inTick_) {
-        return;  // a message box or the plug-in re-entered the window's loop
+    if (depth_ > 0) {
+        return;  // the plug-in re-entered the window's loop
     }
-    const BusyScope running(inTick_);
+    const Handler handler(*this);
     try {
         showSocketStatus();
-        if (loginMode == LOGIN_AWAIT_CLIENT) {
-            if (!loginAwaitClient()) {
-                return;  // a failed connect ends the tick at once
-            }
-        } else if (loginMode == LOGIN_RELAY) {
-            loginRelay();
+        if (loginMode == LOGIN_CONNECTING) {
+            connectTimeout(SLOT_SERVER_LOGIN);
         }
         if (chatMode == CHAT_AWAIT_CLIENT) {
-            chatAwaitClient();
-        } else if (chatMode == CHAT_RELAY) {
-            chatRelay();
+            chatListenerTimeout();
+        } else if (chatMode == CHAT_CONNECTING) {
+            connectTimeout(SLOT_SERVER_CHAT);
         } else if (chatMode == CHAT_ENDED) {
             chatMode = CHAT_IDLE;
             rearmLogin();
         }
-        clock_.sleepMs(10);
         ShowCounters();
+    } catch (...) {
+        logFault(FAULT_IN_TICK);
+    }
+}
+
+void Form1::socketReady(int slot, int ready) {
+    if (depth_ > 0 || slot < 0 || slot >= SLOT_ROLES) {
+        return;
+    }
+    const Handler handler(*this);
+    try {
+        switch (slot) {
+            case SLOT_LOGIN_LISTENER:
+                if (loginMode == LOGIN_AWAIT_CLIENT) {
+                    loginAccept();
+                }
+                break;
+            case SLOT_CHAT_LISTENER:
+                if (chatMode == CHAT_AWAIT_CLIENT) {
+                    chatAccept();
+                }
+                break;
+            case SLOT_SERVER_LOGIN:
+            case SLOT_SERVER_CHAT:
+                if (connecting(slot)) {
+                    connectReady(slot);
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                relayReady(slot, ready);
+                break;
+        }
     } catch (...) {
         logFault(FAULT_IN_TICK);
     }
@@ -66,75 +86,139 @@ void Form1::showSocketStatus() {
     }
 }
 
-// Returns false when the tick must end here.
-bool Form1::loginAwaitClient() {
-    if (Sok_accept(sockets[SLOT_LOGIN_LISTENER], sockets[SLOT_CLIENT_LOGIN],
-                   events[SLOT_CLIENT_LOGIN]) != 0) {
-        return true;
+int Form1::startConnect(int slot, const std::string& host, std::uint16_t port) {
+    connects_[slot] = Connect{host, port, clock_.tickCount()};
+    const int c = Sok_connect(sockets[slot], host, port);
+    if (c == 0) {
+        opened(slot);
     }
+    return c;
+}
+
+void Form1::loginAccept() {
+    if (Sok_accept(sockets[SLOT_LOGIN_LISTENER], sockets[SLOT_CLIENT_LOGIN]) != 0) {
+        return;
+    }
+    opened(SLOT_CLIENT_LOGIN);
     LogLine("Client-login connected, connecting to server...");
-    const std::string host = ctl.Text3;
     const std::optional<std::uint16_t> port = portOf(ctl.Text4);
-    const int c = port ? Sok_connect(sockets[SLOT_SERVER_LOGIN], events[SLOT_SERVER_LOGIN], host,
-                                     *port, kConnectTimeoutMs, true, 0)
-                       : -1;
+    const int c = port ? startConnect(SLOT_SERVER_LOGIN, ctl.Text3, *port) : -1;
+    loginMode = LOGIN_CONNECTING;
     if (c != 0) {
-        if (port) {
-            LogLine("Sok_connect server-login " + host + " failed with " + std::to_string(c));
+        connects_[SLOT_SERVER_LOGIN].host = ctl.Text3;
+        loginConnected(port ? c : -1);
+    }
+}
+
+void Form1::chatAccept() {
+    if (Sok_accept(sockets[SLOT_CHAT_LISTENER], sockets[SLOT_CLIENT_CHAT]) != 0) {
+        return;
+    }
+    opened(SLOT_CLIENT_CHAT);
+    LogLine("Client-chat connected");
+    ResetCounters();
+    const std::optional<std::uint16_t> port = portOf(ctl.Text5);
+    const int c = port ? startConnect(SLOT_SERVER_CHAT, ctl.Text6, *port) : -1;
+    chatMode = CHAT_CONNECTING;
+    if (c != 0) {
+        connects_[SLOT_SERVER_CHAT].host = ctl.Text6;
+        chatConnected(port ? c : -1);
+    }
+}
+
+bool Form1::connecting(int slot) const {
+    return slot == SLOT_SERVER_LOGIN ? loginMode == LOGIN_CONNECTING
+                                     : slot == SLOT_SERVER_CHAT && chatMode == CHAT_CONNECTING;
+}
+
+// The socket of a connect under way became writable: its outcome is known.
+void Form1::connectReady(int slot) {
+    const int c = Sok_connected(sockets[slot]);
+    if (c == SOK_CONNECTING) {
+        return;
+    }
+    if (slot == SLOT_SERVER_LOGIN) {
+        loginConnected(c);
+    } else {
+        chatConnected(c);
+    }
+}
+
+void Form1::connectTimeout(int slot) {
+    connectReady(slot);  // an outcome not reported yet counts first
+    if (!connecting(slot)) {
+        return;
+    }
+    const auto waited = static_cast<std::uint32_t>(clock_.tickCount()) -
+                        static_cast<std::uint32_t>(connects_[slot].since);
+    if (waited >= static_cast<std::uint32_t>(CONNECT_TIMEOUT_MS)) {
+        Sok_trace(" connect timeout.");
+        Sok_close(sockets[slot]);
+        if (slot == SLOT_SERVER_LOGIN) {
+            loginConnected(4);
+        } else {
+            chatConnected(4);
+        }
+    }
+}
+
+// The outcome of the server-login connect: 0 connected, -1 no valid port
+// (already logged), else the failure code.
+void Form1::loginConnected(int c) {
+    const Connect& to = connects_[SLOT_SERVER_LOGIN];
+    if (c != 0) {
+        if (c != -1) {
+            LogLine("Sok_connect server-login " + to.host + " failed with " + std::to_string(c));
         }
         // Let the client see the failure and retry, and listen for it again.
         Sok_close(sockets[SLOT_CLIENT_LOGIN]);
         loginMode = LOGIN_IDLE;
         rearmLogin();
-        return false;
+        return;
     }
-    LogLine("Connected to server-login " + host + ":" + std::to_string(*port));
-    // Whatever a peer that left mid-frame put in the collectors belongs to a
-    // connection that is gone; read on, it would swallow this session's frames.
-    clientSide.clear();
-    serverSide.clear();
+    LogLine("Connected to server-login " + to.host + ":" + std::to_string(to.port));
+    links[SLOT_CLIENT_LOGIN].reset();
+    links[SLOT_SERVER_LOGIN].reset();
     loginMode = LOGIN_RELAY;
-    return true;
 }
 
-void Form1::loginRelay() {
-    std::int32_t n = Sok_recv(sockets[SLOT_CLIENT_LOGIN], events[SLOT_CLIENT_LOGIN],
-                              recvBuffer.data(), kRecvSize, kRecvWaitMs);
-    if (n > 0) {
-        LogLine("From client-login: " + std::to_string(n) + " bytes");
-        relayFrames(clientSide, recvBuffer.data(), n, [this](std::span<std::uint8_t> frame) {
-            sendUnit(SLOT_SERVER_LOGIN, frame, "server-login");
-            captureUin(frame);
-        });
+void Form1::chatConnected(int c) {
+    const Connect& to = connects_[SLOT_SERVER_CHAT];
+    if (c != 0) {
+        if (c != -1) {
+            LogLine("Sok_connect server-chat " + to.host + " failed with " + std::to_string(c));
+        }
+        // End the chat session: the client sees the failure, the plug-in
+        // releases what the sign-on set up, and the next tick listens again.
+        Sok_close(sockets[SLOT_CLIENT_CHAT]);
+        PlugEvent(EVENT_FINISH, nullptr, 0);
+        chatMode = CHAT_ENDED;
+        return;
     }
-    n = Sok_recv(sockets[SLOT_SERVER_LOGIN], events[SLOT_SERVER_LOGIN], recvBuffer.data(),
-                 kRecvSize, kRecvWaitMs);
-    if (n > 0) {
-        LogLine("From server-login: " + std::to_string(n) + " bytes");
-        relayFrames(serverSide, recvBuffer.data(), n, [this](std::span<std::uint8_t> frame) {
-            if (!rewriteRedirect(frame)) {
-                sendUnit(SLOT_CLIENT_LOGIN, frame, "client-login");
-            }
-        });
+    LogLine("Connected to server-chat " + to.host + ":" + std::to_string(to.port));
+    links[SLOT_CLIENT_CHAT].reset();
+    links[SLOT_SERVER_CHAT].reset();
+    PlugEvent(EVENT_CHAT_CONNECTED, nullptr, 0);
+    chatMode = CHAT_RELAY;
+}
+
+// A client that crashed after its sign-on must not keep the proxy from
+// serving the next one; one that is already waiting is still taken.
+void Form1::chatListenerTimeout() {
+    const auto waited = static_cast<std::uint32_t>(clock_.tickCount()) -
+                        static_cast<std::uint32_t>(chatListenSince_);
+    if (waited < kChatAwaitLimitMs) {
+        return;
     }
-    // A connection found dead here may still sit in its slot (a reset that
-    // no receive has reported yet): both login slots are freed, or the
-    // next accept or connect would find its slot busy for good.
-    if (!alive(sockets[SLOT_SERVER_LOGIN])) {
-        LogLine("Server-login disconnected");
-        Sok_close(sockets[SLOT_SERVER_LOGIN]);
-        Sok_close(sockets[SLOT_CLIENT_LOGIN]);
-        loginMode = LOGIN_IDLE;
+    chatAccept();
+    if (chatMode != CHAT_AWAIT_CLIENT) {
+        return;
     }
-    if (!alive(sockets[SLOT_CLIENT_LOGIN])) {
-        LogLine("Client-login disconnected");
-        Sok_close(sockets[SLOT_CLIENT_LOGIN]);
-        Sok_close(sockets[SLOT_SERVER_LOGIN]);
-        loginMode = LOGIN_IDLE;
-    }
-    if (loginMode == LOGIN_IDLE) {
-        rearmLogin();
-    }
+    Sok_close(sockets[SLOT_CHAT_LISTENER]);
+    LogLine("No client-chat connect within " + std::to_string(kChatAwaitLimitMs / 1000) +
+            " s, chat listener closed");
+    chatMode = CHAT_IDLE;
+    rearmLogin();
 }
 
 // Every automatic return to listening goes through here: a sign-on that
@@ -148,140 +232,26 @@ void Form1::rearmLogin() {
     }
 }
 
-void Form1::chatAwaitClient() {
-    if (Sok_accept(sockets[SLOT_CHAT_LISTENER], sockets[SLOT_CLIENT_CHAT],
-                   events[SLOT_CLIENT_CHAT]) != 0) {
-        // A client that crashed after its sign-on must not keep the proxy
-        // from serving the next one.
-        const auto waited = static_cast<std::uint32_t>(clock_.tickCount()) -
-                            static_cast<std::uint32_t>(chatListenSince_);
-        if (waited >= kChatAwaitLimitMs) {
-            Sok_close(sockets[SLOT_CHAT_LISTENER]);
-            LogLine("No client-chat connect within " + std::to_string(kChatAwaitLimitMs / 1000) +
-                    " s, chat listener closed");
-            chatMode = CHAT_IDLE;
-            rearmLogin();
-        }
-        return;
+// The login server closing first reports both ends, as the client's end
+// is closed with it.
+void Form1::endLogin(bool serverFirst) {
+    if (serverFirst) {
+        LogLine("Server-login disconnected");
     }
-    LogLine("Client-chat connected");
-    const std::string host = ctl.Text6;
-    ResetCounters();
-    const std::optional<std::uint16_t> port = portOf(ctl.Text5);
-    const int c = port ? Sok_connect(sockets[SLOT_SERVER_CHAT], events[SLOT_SERVER_CHAT], host,
-                                     *port, kConnectTimeoutMs, true, 0)
-                       : -1;
-    if (c != 0) {
-        if (port) {
-            LogLine("Sok_connect server-chat " + host + " failed with " + std::to_string(c));
-        }
-        // End the chat session: the client sees the failure, the plug-in
-        // releases what the sign-on set up, and the next tick listens again.
-        Sok_close(sockets[SLOT_CLIENT_CHAT]);
-        PlugEvent(EVENT_FINISH, nullptr, 0);
-        chatMode = CHAT_ENDED;
-        return;
-    }
-    LogLine("Connected to server-chat " + host + ":" + std::to_string(*port));
-    clientSide.clear();
-    serverSide.clear();
-    PlugEvent(EVENT_CHAT_CONNECTED, nullptr, 0);
-    chatMode = CHAT_RELAY;
-}
-
-void Form1::chatRelay() {
-    // Passes repeat while server-chat delivers, so downstream bursts drain
-    // within one tick.
-    bool serverData = true;
-    while (serverData) {
-        serverData = false;
-        std::int32_t n = Sok_recv(sockets[SLOT_CLIENT_CHAT], events[SLOT_CLIENT_CHAT],
-                                  recvBuffer.data(), kRecvSize, kRecvWaitMs);
-        if (n > 0) {
-            Bytes[DIR_FROM_CLIENT] += n;
-            Datagramms[DIR_FROM_CLIENT] += 1;
-            relayFrames(clientSide, recvBuffer.data(), n,
-                        [this](std::span<std::uint8_t> frame) { chatFrame(frame, true); });
-        }
-        n = Sok_recv(sockets[SLOT_SERVER_CHAT], events[SLOT_SERVER_CHAT], recvBuffer.data(),
-                     kRecvSize, kRecvWaitMs);
-        if (n > 0) {
-            serverData = true;
-            Bytes[DIR_FROM_SERVER] += n;
-            Datagramms[DIR_FROM_SERVER] += 1;
-            relayFrames(serverSide, recvBuffer.data(), n,
-                        [this](std::span<std::uint8_t> frame) { chatFrame(frame, false); });
-        }
-    }
-    if (!alive(sockets[SLOT_SERVER_CHAT])) {
-        endChatSession("Server-chat disconnected");
-    } else if (!alive(sockets[SLOT_CLIENT_CHAT])) {
-        endChatSession("Client-chat disconnected");
-    }
-}
-
-// One whole chat frame: offered to the plug-in, then sent on unless the
-// plug-in took it.
-void Form1::chatFrame(std::span<std::uint8_t> frame, bool fromClient) {
-    Packets[fromClient ? DIR_FROM_CLIENT : DIR_FROM_SERVER] += 1;
-    const auto size = static_cast<std::int32_t>(frame.size());
-    if (PlugEvent(fromClient ? PACKET_TO_SERVER : PACKET_TO_CLIENT, frame.data(), size) != 0) {
-        Skipped[fromClient ? SKIPPED_FROM_CLIENT : SKIPPED_FROM_SERVER] += 1;
-        return;
-    }
-    sendChatFrame(fromClient ? DIR_TO_SERVER : DIR_TO_CLIENT, frame);
+    LogLine("Client-login disconnected");
+    closeLink(SLOT_CLIENT_LOGIN);
+    closeLink(SLOT_SERVER_LOGIN);
+    loginMode = LOGIN_IDLE;
+    rearmLogin();
 }
 
 void Form1::endChatSession(const char* reason) {
     LogLine(reason);
     PlugEvent(EVENT_CHAT_DISCONNECTED, nullptr, 0);
     PlugEvent(EVENT_FINISH, nullptr, 0);
-    Sok_close(sockets[SLOT_CLIENT_CHAT]);
-    Sok_close(sockets[SLOT_SERVER_CHAT]);
+    closeLink(SLOT_CLIENT_CHAT);
+    closeLink(SLOT_SERVER_CHAT);
     chatMode = CHAT_ENDED;
-}
-
-void Form1::relayFrames(FrameCollector& c, const std::uint8_t* data, std::int32_t n,
-                        const FrameHandler& handle) {
-    int whole = PacketCollect(c, data, n);
-    while (whole == 1) {
-        const auto frame =
-            std::span<std::uint8_t>(c.array.data(), static_cast<std::size_t>(c.frameLen));
-        try {
-            handle(frame);
-        } catch (...) {
-            PacketRemove(c);  // a fault never relays the same frame twice
-            throw;
-        }
-        PacketRemove(c);
-        whole = PacketCollect(c, nullptr, 0);
-    }
-}
-
-bool Form1::sendUnit(int slot, std::span<const std::uint8_t> unit, std::string_view peer) {
-    const auto size = static_cast<std::int32_t>(unit.size());
-    if (Sok_send(sockets[slot], unit.data(), size) == -1) {
-        LogLine("Failed to transmit to " + std::string(peer) + " " + std::to_string(size) +
-                " bytes");
-        return false;
-    }
-    return true;
-}
-
-bool Form1::sendChatFrame(int to, std::span<std::uint8_t> frame) {
-    const bool toServer = to == DIR_TO_SERVER;
-    stampSequence(frame, toServer ? seqToServer : seqToClient);
-    if (!sendUnit(toServer ? SLOT_SERVER_CHAT : SLOT_CLIENT_CHAT, frame, chatPeer(to))) {
-        return false;
-    }
-    Packets[to] += 1;
-    Datagramms[to] += 1;
-    Bytes[to] += static_cast<Counter>(frame.size());
-    return true;
-}
-
-const char* Form1::chatPeer(int to) {
-    return to == DIR_TO_SERVER ? "server-chat" : "client-chat";
 }
 
 std::optional<std::uint16_t> Form1::portOf(const std::string& text) {

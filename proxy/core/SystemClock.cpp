@@ -5,9 +5,7 @@
 #include <time.h>
 #endif
 
-#include <chrono>
 #include <ctime>
-#include <thread>
 
 #include "proxy/core/Clock.h"
 
@@ -21,10 +19,6 @@ LocalTime SystemClock::localTime() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     return LocalTime{now.wHour, now.wMinute, now.wSecond};
-}
-
-void SystemClock::sleepMs(int ms) {
-    Sleep(static_cast<DWORD>(ms));
 }
 
 #else
@@ -49,10 +43,6 @@ LocalTime SystemClock::localTime() {
     std::tm parts{};
     localtime_r(&now, &parts);
     return LocalTime{parts.tm_hour, parts.tm_min, parts.tm_sec};
-}
-
-void SystemClock::sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 #endif

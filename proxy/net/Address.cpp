@@ -2,12 +2,27 @@
 // resolver (posix/ and win32/).
 #include "proxy/net/Address.h"
 
+#include <array>
 #include <string>
 
 #include "proxy/net/SockAPI.h"
 #include "proxy/net/SockPlatform.h"
 
 using sok_platform::Lookup;
+
+namespace {
+
+// The machine's own host name, empty when the system does not tell.
+std::string localHostName() {
+    constexpr std::size_t nameLimit = 100;
+    std::array<char, nameLimit + 1> name{};
+    if (!sok_platform::hostName(std::span(name.data(), nameLimit))) {
+        return {};
+    }
+    return name.data();  // the array's last byte stays 0
+}
+
+}  // namespace
 
 std::optional<IpAddress> resolveIP(const std::string& host) {
     Sok_trace("getIP: " + host);
@@ -18,9 +33,6 @@ std::optional<IpAddress> resolveIP(const std::string& host) {
             return std::nullopt;
         case Lookup::noList:
             Sok_trace(" err1!");
-            return std::nullopt;
-        case Lookup::noFirst:
-            Sok_trace(" err2!");
             return std::nullopt;
         case Lookup::found:
             break;
@@ -34,7 +46,7 @@ IpAddress getIP(const std::string& host) {
 }
 
 IpAddress getLocalIP() {
-    const std::string name = sok_platform::localHostName();
+    const std::string name = localHostName();
     IpAddress address = 0;
     if (name.empty() || sok_platform::resolveFirst(name, address) != Lookup::found) {
         return 0;

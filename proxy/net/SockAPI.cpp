@@ -1,20 +1,17 @@
-// The socket functions that are the same on every platform: binding,
-// connecting with its deadline and cancel, whole-unit sends and the trace.
-// The system calls under them are in posix/ and win32/.
+// The socket functions that are the same on every platform: the slots,
+// binding, accepting, connecting, reading, sending, closing and local
+// names. The system calls under them are in posix/ and win32/.
 #include "proxy/net/SockAPI.h"
 
-#include <chrono>
+#include <array>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "proxy/net/Address.h"
-#include "proxy/net/AsyncKey.h"
 #include "proxy/net/SockPlatform.h"
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
 using namespace sok_platform;
 
 // Closes what a failed operation created and frees its slot.
@@ -23,57 +20,31 @@ int closeAndFail(SokHandle& sock, int result) {
     return result;
 }
 
-std::int32_t msLeft(SteadyClock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-    return left.count() > 0 ? static_cast<std::int32_t>(left.count()) : 0;
-}
-
-// Waits for the connection of a non-blocking connect until the deadline.
-// 0 connected, 4 timed out, 100 cancelled by the user.
-int awaitConnected(SokHandle sock, SteadyClock::time_point deadline, std::int32_t cancel) {
-    Sok_trace(" connect, wait...");
-    while (SteadyClock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (Sok_alive(sock) == SOK_TRUE) {
-            return 0;
-        }
-        if (cancel == 1 && AsyncKey_escapePressed()) {
-            Sok_trace(" canceled");
-            return 100;
-        }
-    }
-    Sok_trace(" connect timeout.");
-    return 4;
-}
-
-// Starts the connect and sees it through: 0 connected, 4 failed or timed
-// out, 100 cancelled. Address 0 names no host and fails at once, as on
-// platforms that refuse to connect to it.
-int establish(SokHandle sock, IpAddress address, std::uint16_t port, std::int32_t timeoutMs,
-              std::int32_t cancel) {
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
-    int lastError = 0;
-    if (address != 0) {
-        switch (startConnect(sock, address, port, lastError)) {
-            case ConnectStart::connected:
-                return 0;
-            case ConnectStart::pending: {
-                const int waited = awaitConnected(sock, deadline, cancel);
-                if (waited != 4) {
-                    return waited;
-                }
-                break;
-            }
-            case ConnectStart::failed:
-                break;
-        }
-    }
-    Sok_trace(" connect, lasterr: " + std::to_string(lastError));
-    return 4;
+std::string dottedText(IpAddress address) {
+    const auto byte = [address](int i) { return std::to_string((address >> (8 * i)) & 0xFF); };
+    return byte(0) + "." + byte(1) + "." + byte(2) + "." + byte(3);
 }
 
 }  // namespace
+
+int Sok_start(SokHandle& sock) {
+    sock = SOK_NO_SOCKET;
+    return 0;
+}
+
+int Sok_stop(SokHandle& sock) {
+    Sok_close(sock);
+    return 0;
+}
+
+int Sok_close(SokHandle& sock) {
+    if (sock == SOK_NO_SOCKET) {
+        return 1;
+    }
+    closeSocket(sock);
+    sock = SOK_NO_SOCKET;
+    return 0;
+}
 
 int Sok_bind(SokHandle& sock, const std::string& host, std::uint16_t port) {
     if (sock != SOK_NO_SOCKET) {
@@ -96,10 +67,28 @@ int Sok_bind(SokHandle& sock, const std::string& host, std::uint16_t port) {
     return 0;
 }
 
-int Sok_connect(SokHandle& sock, SokEvent& ev, const std::string& host, std::uint16_t port,
-                std::int32_t timeoutMs, bool arm, std::int32_t cancel) {
-    Sok_trace("Sok_connect: " + std::to_string(sock) + ", " + std::to_string(ev.created ? 1 : 0) +
-              ", " + host + ":" + std::to_string(port) + ", " + std::to_string(timeoutMs));
+int Sok_listen(SokHandle& sock) {
+    return sock != SOK_NO_SOCKET && listenOn(sock) ? 0 : 1;
+}
+
+int Sok_accept(SokHandle& listener, SokHandle& conn) {
+    if (listener == SOK_NO_SOCKET) {
+        return 1;
+    }
+    if (conn != SOK_NO_SOCKET) {
+        return 2;
+    }
+    conn = acceptOne(listener);
+    if (conn == SOK_NO_SOCKET) {
+        return 5;
+    }
+    setNoDelay(conn);
+    Sok_close(listener);
+    return 0;
+}
+
+int Sok_connect(SokHandle& sock, const std::string& host, std::uint16_t port) {
+    Sok_trace("Sok_connect: " + std::to_string(sock) + ", " + host + ":" + std::to_string(port));
     if (sock != SOK_NO_SOCKET) {
         return 1;
     }
@@ -114,54 +103,67 @@ int Sok_connect(SokHandle& sock, SokEvent& ev, const std::string& host, std::uin
     if (!nonBlocking) {
         return closeAndFail(sock, 3);
     }
-    const int outcome = establish(sock, address, port, timeoutMs, cancel);
-    if (outcome == 100) {
-        return 100;
-    }
-    if (outcome != 0) {
+    setNoDelay(sock);
+    // Address 0 names no host: it fails at once, as on platforms that
+    // refuse to connect to it.
+    int lastError = 0;
+    if (address == 0 || startConnect(sock, address, port, lastError) == ConnectStart::failed) {
+        Sok_trace(" connect, lasterr: " + std::to_string(lastError));
         return closeAndFail(sock, 4);
-    }
-    Sok_trace(" connected.");
-    if (!arm) {
-        disarmSlot(ev);
-        return 0;
-    }
-    if (!armSlot(sock, ev)) {
-        Sok_trace(" event-error.");
-        return closeAndFail(sock, 5);
     }
     return 0;
 }
 
-void Sok_trace(const std::string& text) {
-    static_cast<void>(text);
+int Sok_connected(SokHandle& sock) {
+    if (sock == SOK_NO_SOCKET) {
+        return 4;
+    }
+    int lastError = 0;
+    switch (connectState(sock, lastError)) {
+        case ConnectState::connected:
+            Sok_trace(" connected.");
+            return 0;
+        case ConnectState::pending:
+            return SOK_CONNECTING;
+        case ConnectState::failed:
+            break;
+    }
+    Sok_trace(" connect, lasterr: " + std::to_string(lastError));
+    return closeAndFail(sock, 4);
+}
+
+std::int32_t Sok_recv(SokHandle sock, std::uint8_t* buffer, std::int32_t size) {
+    if (sock == SOK_NO_SOCKET || size <= 0) {
+        return 0;
+    }
+    return receiveSome(sock, buffer, size);
 }
 
 std::int32_t Sok_send(SokHandle sock, const std::uint8_t* data, std::int32_t length) {
-    if (length == 0) {
-        return 0;
-    }
-    if (sock == SOK_NO_SOCKET || length < 0 || data == nullptr) {
+    if (sock == SOK_NO_SOCKET || length < 0 || (length > 0 && data == nullptr)) {
         return -1;
     }
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(SOK_SEND_WAIT_MS);
-    std::int32_t sent = 0;
-    while (sent < length) {
-        const std::int32_t n = sendSome(sock, data + sent, length - sent);
-        if (n > 0) {
-            sent += n;
-            continue;
-        }
-        if (n < 0 || !awaitWritable(sock, msLeft(deadline))) {
-            break;
-        }
+    return length == 0 ? 0 : sendSome(sock, data, length);
+}
+
+int Sok_name(SokHandle sock, std::string& ip, std::uint16_t& port) {
+    IpAddress address = 0;
+    std::uint16_t local = 0;
+    if (sock == SOK_NO_SOCKET || !localAddress(sock, address, local)) {
+        return 1;
     }
-    if (sent == length) {
-        return length;
+    ip = dottedText(address);
+    port = local;
+    return 0;
+}
+
+int Sok_wait(std::span<SokWaitItem> items, std::int32_t waitMs) {
+    for (SokWaitItem& item : items) {
+        item.ready = 0;
     }
-    if (sent > 0) {
-        // The peer holds a cut unit: end the stream so nothing follows it.
-        endStream(sock);
-    }
-    return -1;
+    return waitReady(items, waitMs);
+}
+
+void Sok_trace(const std::string& text) {
+    static_cast<void>(text);
 }

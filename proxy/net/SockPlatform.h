@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "proxy/net/Address.h"
@@ -15,33 +16,39 @@ namespace sok_platform {
 // SOK_NO_SOCKET.
 SokHandle newTcpSocket();
 bool makeNonBlocking(SokHandle sock);
+// Sends every small write at once instead of holding it back for more.
+void setNoDelay(SokHandle sock);
 // Binds the socket to address:port, ready to listen.
 bool bindTo(SokHandle sock, IpAddress address, std::uint16_t port);
+bool listenOn(SokHandle sock);
+// One pending connection, non-blocking and not inherited, or SOK_NO_SOCKET.
+SokHandle acceptOne(SokHandle listener);
+// Shuts the socket down for sending and closes it.
+void closeSocket(SokHandle sock);
 
 enum class ConnectStart { connected, pending, failed };
-// Starts a non-blocking connect; on `failed` the system's error code is in
-// `lastError`.
+// Starts a non-blocking connect; `lastError` gets the system's error code
+// when it did not connect at once.
 ConnectStart startConnect(SokHandle sock, IpAddress address, std::uint16_t port, int& lastError);
+enum class ConnectState { connected, pending, failed };
+// Where a started connect stands now, without waiting; `lastError` as above.
+ConnectState connectState(SokHandle sock, int& lastError);
 
-// Arms read and close of a new socket on its slot's event, with nothing
-// left over from the slot's previous socket; false when the slot has no
-// event object.
-bool armSlot(SokHandle sock, SokEvent& ev);
-// Lets nothing signal on the slot's event.
-void disarmSlot(SokEvent& ev);
-
-// One send: the bytes taken (> 0), 0 when the socket's buffer is full, -1
+// One receive: the bytes read (> 0), 0 when nothing is there now, -3 when
+// the peer closed, -4 when the connection failed.
+std::int32_t receiveSome(SokHandle sock, std::uint8_t* buffer, std::int32_t size);
+// One send: the bytes taken (>= 0; 0 when the socket's buffer is full), -1
 // when the connection failed.
 std::int32_t sendSome(SokHandle sock, const std::uint8_t* data, std::int32_t length);
-// Waits until the socket can take more bytes, at most `waitMs`.
-bool awaitWritable(SokHandle sock, std::int32_t waitMs);
-// Ends the stream both ways, leaving the socket open.
-void endStream(SokHandle sock);
+// The local address in network byte order and the port in host order.
+bool localAddress(SokHandle sock, IpAddress& address, std::uint16_t& port);
+// Waits for readiness as Sok_wait describes.
+int waitReady(std::span<SokWaitItem> items, std::int32_t waitMs);
 
-enum class Lookup { found, noAnswer, noList, noFirst };
+enum class Lookup { found, noAnswer, noList };
 // The first IPv4 address of the resolver's answer for `host`.
 Lookup resolveFirst(const std::string& host, IpAddress& address);
-// The machine's own host name, empty when the system does not tell.
-std::string localHostName();
+// gethostname into `name`: false when the system does not tell.
+bool hostName(std::span<char> name);
 
 }  // namespace sok_platform

@@ -47,7 +47,13 @@ void MainWindow::run(Handler handler) {
     refresh();
 }
 
-MainWindow::MainWindow(Form1& form, QtMessageBoxes& boxes) : form_(form) {
+MainWindow::MainWindow(Form1& form, QtMessageBoxes& boxes)
+    : form_(form), notifiers_([this](int slot, int ready) {
+          if (!busy_ && !unloaded_) {
+              const BusyScope scope(busy_);
+              form_.socketReady(slot, ready);
+          }
+      }) {
     boxes.attach(this);
     QFont font = this->font();
     font.setPointSize(kFontPointSize);
@@ -58,11 +64,16 @@ MainWindow::MainWindow(Form1& form, QtMessageBoxes& boxes) : form_(form) {
     buildControls();
     setFocusOrder();
 
+    form_.setSocketWatch(&notifiers_);
     timer_.setInterval(kTimerIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &MainWindow::tick);
     timer_.start();
 
     run([this] { form_.Form_Load(); });
+}
+
+MainWindow::~MainWindow() {
+    form_.setSocketWatch(nullptr);
 }
 
 // Frame1 is built first: the controls inside it are its children, placed

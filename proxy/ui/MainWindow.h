@@ -1,6 +1,7 @@
 // The proxy's main window in Qt Widgets: shows the core's controls at their
-// design positions, passes clicks, typing and the 100 ms timer to the core's
-// handlers, and mirrors what the core writes back after every call.
+// design positions, passes clicks, typing, the 100 ms timer and socket
+// readiness to the core's handlers, and mirrors what the core writes back
+// after every call but socket readiness (the next tick shows that).
 #pragma once
 
 #include <QTimer>
@@ -10,6 +11,7 @@
 
 #include "proxy/core/Form1.h"
 #include "proxy/ui/ControlTable.h"
+#include "proxy/ui/SocketNotifiers.h"
 
 class QCloseEvent;
 class QLabel;
@@ -25,6 +27,9 @@ class MainWindow : public QWidget {
     // Builds the window, attaches `boxes` to it and runs `Form_Load`; the
     // 100 ms timer runs from here on.
     MainWindow(Form1& form, QtMessageBoxes& boxes);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
 
     // One pump tick: `Timer1_Timer`, then the widgets show the core's state.
     void tick();
@@ -63,6 +68,7 @@ class MainWindow : public QWidget {
 
     Form1& form_;
     QTimer timer_;
+    SocketNotifiers notifiers_;
     QPlainTextEdit* log_ = nullptr;
     std::string logShown_;  // the core text that the log box shows now
     std::vector<BoxBinding> boxes_;

@@ -175,7 +175,8 @@ TEST_F(CommandsTest, FaultInATickIsLoggedAndTheNextTickRuns) {
     loadOnLoopback();
     form.Timer1_Timer();
     form.ctl.Label13.clear();
-    clock.failSleep = true;
+    form.chatMode = CHAT_AWAIT_CLIENT;  // the tick reads the clock for the time-out
+    clock.failRead = true;
     form.Timer1_Timer();
     EXPECT_TRUE(logHas("INTERNAL ERROR t1 6 Overflow"));
     EXPECT_EQ(form.ctl.Label13, "");  // the tick ended at the fault
@@ -183,14 +184,18 @@ TEST_F(CommandsTest, FaultInATickIsLoggedAndTheNextTickRuns) {
     EXPECT_EQ(form.ctl.Label13, "0\r\n0\r\n0\r\n0");
 }
 
-TEST_F(CommandsTest, TickNeverStartsWhileAnotherRuns) {
+TEST_F(CommandsTest, NoHandlerStartsWhileAnotherRuns) {
     loadOnLoopback();
     form.Timer1_Timer();
+    form.chatMode = CHAT_AWAIT_CLIENT;
     // Something inside the tick (a plug-in's window) runs the window's loop.
-    clock.onSleep = [this] { form.Timer1_Timer(); };
-    const int sleepsBefore = clock.sleeps;
+    clock.onRead = [this] {
+        form.Timer1_Timer();
+        form.socketReady(SLOT_CHAT_LISTENER, SOK_READABLE);
+    };
+    const int readsBefore = clock.reads;
     form.Timer1_Timer();
-    EXPECT_EQ(clock.sleeps, sleepsBefore + 1);  // the nested tick did nothing
+    EXPECT_EQ(clock.reads, readsBefore + 1);  // the nested tick did nothing
 }
 
 }  // namespace

@@ -15,9 +15,8 @@ class FramingTest : public ScratchFormTest {
     void feed(const std::uint8_t* data, std::size_t n, std::vector<ByteVec>& units) {
         int whole = form.PacketCollect(collector, data, static_cast<std::int32_t>(n));
         while (whole == 1) {
-            const auto len = static_cast<std::size_t>(collector.frameLen);
-            units.emplace_back(collector.array.begin(),
-                               collector.array.begin() + static_cast<long>(len));
+            const std::span<const std::uint8_t> unit = collector.front();
+            units.emplace_back(unit.begin(), unit.end());
             form.PacketRemove(collector);
             whole = form.PacketCollect(collector, nullptr, 0);
         }

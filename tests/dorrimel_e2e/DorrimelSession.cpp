@@ -141,7 +141,7 @@ void DorrimelSessionTest::collect() {
 bool DorrimelSessionTest::runUntil(const std::function<bool()>& done) {
     const auto giveUp = std::chrono::steady_clock::now() + kPatience;
     while (std::chrono::steady_clock::now() < giveUp) {
-        form.Timer1_Timer();
+        loop.runOnce(form, 5);
         QCoreApplication::processEvents();
         collect();
         if (done()) {

@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         int whole = form.PacketCollect(c, slice.data(), static_cast<std::int32_t>(slice.size()));
         while (whole == 1) {
             fuzzCheck(c.frameLen > 0 && c.frameLen <= c.collected, "unit outside the buffer");
-            const std::span<const std::uint8_t> unit(c.array.data(),
+            const std::span<const std::uint8_t> unit(c.held().data(),
                                                      static_cast<std::size_t>(c.frameLen));
             checkUnit(unit, c.collected);
             handedOut.insert(handedOut.end(), unit.begin(), unit.end());
@@ -58,11 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         fuzzCheck(whole == 0, "PacketCollect result outside 0 and 1");
     }
-    fuzzCheck(c.collected >= 0 && c.collected < FrameCollector::kSize, "held count out of range");
-    handedOut.insert(handedOut.end(), c.array.begin(), c.array.begin() + c.collected);
+    fuzzCheck(c.collected >= 0 && c.start >= 0 && c.start + c.collected <= FrameCollector::kSize,
+              "held bytes outside the buffer");
+    handedOut.insert(handedOut.end(), c.held().begin(), c.held().end());
     fuzzCheck(handedOut == fed, "bytes lost, repeated or reordered");
     if (c.collected >= 6) {
-        fuzzCheck(c.array[0] == 0x2A && c.frameLen > c.collected, "a whole unit was left waiting");
+        fuzzCheck(c.held()[0] == 0x2A && c.frameLen > c.collected, "a whole unit was left waiting");
     }
     fuzzCheck(!logsFault(form.ctl.txtLOG), form.ctl.txtLOG);
     return 0;

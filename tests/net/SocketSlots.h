@@ -22,12 +22,12 @@ class SocketSlots : public ::testing::Test {
 
     void SetUp() override {
         for (std::size_t i = 0; i < sock.size(); ++i) {
-            ASSERT_EQ(Sok_start(sock[i], ev[i]), 0);
+            ASSERT_EQ(Sok_start(sock[i]), 0);
         }
     }
     void TearDown() override {
         for (std::size_t i = 0; i < sock.size(); ++i) {
-            EXPECT_EQ(Sok_stop(sock[i], ev[i]), 0);
+            EXPECT_EQ(Sok_stop(sock[i]), 0);
         }
     }
 
@@ -49,10 +49,15 @@ class SocketSlots : public ::testing::Test {
         LoopbackPeer peer = LoopbackPeer::connectTo(port, receiveBuffer);
         EXPECT_TRUE(peer.connected());
         EXPECT_TRUE(waitReadable(sock[kListener]));
-        EXPECT_EQ(Sok_accept(sock[kListener], sock[kConn], ev[kConn]), 0);
+        EXPECT_EQ(Sok_accept(sock[kListener], sock[kConn]), 0);
         return peer;
     }
 
+    // Waits until `slot`'s socket is ready as `wanted`, at most `ms`: what it is.
+    int waitFor(int slot, int wanted, int ms = 5000) {
+        std::array<SokWaitItem, 1> item{SokWaitItem{sock[slot], wanted, 0}};
+        return Sok_wait(item, ms) > 0 ? item[0].ready : 0;
+    }
+
     std::array<SokHandle, 3> sock{};
-    std::array<SokEvent, 3> ev{};
 };

@@ -1,5 +1,5 @@
 // The proxy's clock in every test, fuzz target and benchmark: time stands
-// where the test puts it, and a tick's sleep only counts, so nothing waits.
+// where the test puts it.
 #pragma once
 
 #include <cstdint>
@@ -13,25 +13,24 @@ class FakeClock : public Clock {
   public:
     std::int32_t ticks = 77;
     LocalTime time{14, 5, 9};
-    int sleeps = 0;
-    bool failSleep = false;         // the next sleep throws an overflow fault
-    std::function<void()> onSleep;  // runs once, during the next sleep
+    int reads = 0;                 // tick counts read so far
+    bool failRead = false;         // the next read throws an overflow fault
+    std::function<void()> onRead;  // runs once, during the next read
 
     // Moves the tick count on, wrapping as the system's does.
     void advance(std::uint32_t ms) {
         ticks = static_cast<std::int32_t>(static_cast<std::uint32_t>(ticks) + ms);
     }
 
-    std::int32_t tickCount() override { return ticks; }
-    LocalTime localTime() override { return time; }
-    void sleepMs(int /*ms*/) override {
-        ++sleeps;
-        if (failSleep) {
-            failSleep = false;
+    std::int32_t tickCount() override {
+        ++reads;
+        if (std::exchange(failRead, false)) {
             throw std::overflow_error("test fault");
         }
-        if (onSleep) {
-            std::exchange(onSleep, nullptr)();
+        if (onRead) {
+            std::exchange(onRead, nullptr)();
         }
+        return ticks;
     }
+    LocalTime localTime() override { return time; }
 };

@@ -2,8 +2,10 @@
 // client and the ICQ servers around the proxy, without threads.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -69,6 +71,18 @@ class Peer {
             sent += static_cast<std::size_t>(n);
         }
     }
+    // Sends what the socket takes now: the bytes taken, from the front.
+    std::size_t offer(std::span<const std::uint8_t> bytes) {
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            const long n = testnet::sendSome(fd_.get(), bytes.data() + sent, bytes.size() - sent);
+            if (n <= 0) {
+                break;
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+        return sent;
+    }
     // Waits up to `ms` for something to read, then polls; false when nothing came.
     bool awaitAndPoll(int ms) {
         const bool readable = awaitReadable(fd_.get(), ms);
@@ -105,6 +119,7 @@ class Peer {
         return frames;
     }
     void close() { fd_.reset(-1); }
+    int fd() const { return fd_.get(); }
     // Hands the socket over, for example into the proxy's slot table.
     int releaseFd() { return fd_.release(); }
 
@@ -139,6 +154,30 @@ class TestListener {
 
   private:
     Fd fd_;
+};
+
+// A listener that never accepts, its backlog filled: the system drops
+// further connection requests, so a connect to it stays under way.
+class FullListener {
+  public:
+    FullListener() : fd_(testnet::openSocket()) {
+        if (!testnet::bindLoopback(fd_.get(), 0) || !testnet::listenOn(fd_.get(), 0)) {
+            throw std::runtime_error("test listener failed");
+        }
+        port_ = localPort(fd_.get());
+        for (Fd& filler : fillers_) {
+            filler.reset(testnet::openSocket());
+            testnet::setNonBlocking(filler.get());
+            testnet::connectLoopback(filler.get(), port_);
+        }
+        testnet::awaitEvents(fillers_[0].get(), POLLOUT, kWaitMs);
+    }
+    std::uint16_t port() const { return port_; }
+
+  private:
+    Fd fd_;
+    std::uint16_t port_ = 0;
+    std::array<Fd, 3> fillers_;
 };
 
 // Connects to a loopback port; nullopt when nothing listens there.

@@ -52,10 +52,10 @@ class LoopbackSessionTest : public ScratchFormTest {
         });
         return got;
     }
-    // Ticks a few times and returns whatever `peer` got meanwhile.
-    std::vector<ByteVec> pumpQuietly(Peer& peer, int ticks = 5) {
-        for (int i = 0; i < ticks; ++i) {
-            form.Timer1_Timer();
+    // Runs the relay a few rounds and returns whatever `peer` got meanwhile.
+    std::vector<ByteVec> pumpQuietly(Peer& peer, int rounds = 5) {
+        for (int i = 0; i < rounds; ++i) {
+            loop.runOnce(form, 10);
             peer.awaitAndPoll(10);
         }
         return peer.takeFrames();

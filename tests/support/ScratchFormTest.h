@@ -1,16 +1,19 @@
 // A fixture that gives each test its own Form1 in a scratch folder, which is
 // the program's folder (dump.log and skelvane.ini land there), on the fake
-// clock and with recorded message boxes.
+// clock, with recorded message boxes and a poll loop that reports socket
+// readiness as a window's loop would.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
 
 #include "proxy/core/Form1.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/PollLoop.h"
 #include "tests/support/RecordingBoxes.h"
 #include "tests/support/ScratchDir.h"
 
@@ -35,15 +38,18 @@ class ScratchFormTest : public ::testing::Test {
         return port;
     }
 
-    // Runs ticks until `done` holds or the tick budget is spent.
-    bool pumpUntil(const std::function<bool()>& done, int maxTicks = 400) {
-        for (int i = 0; i < maxTicks; ++i) {
-            form.Timer1_Timer();
-            if (done()) {
-                return true;
+    // Reports socket readiness until `done` holds, giving up after
+    // `patienceMs` of real time. No tick runs and the clock stands still.
+    bool pumpUntil(const std::function<bool()>& done, int patienceMs = 5000) {
+        const auto giveUp =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(patienceMs);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= giveUp) {
+                return false;
             }
+            loop.runOnce(form, 10);
         }
-        return false;
+        return true;
     }
 
   private:
@@ -53,5 +59,9 @@ class ScratchFormTest : public ::testing::Test {
     std::filesystem::path dir = scratch_.path();
     FakeClock clock;
     RecordingBoxes boxes;
+    PollLoop loop;
     Form1 form{clock, boxes, dir.string()};
+
+  private:
+    const bool watched_ = (form.setSocketWatch(&loop), true);
 };

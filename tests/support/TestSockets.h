@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -147,6 +148,21 @@ inline long receiveSome(int fd, std::uint8_t* data, std::size_t size) {
 
 inline void setBufferSize(int fd, int option, int bytes) {
     setsockopt(native(fd), SOL_SOCKET, option, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+}
+
+// Whether small writes on `fd` leave at once (TCP_NODELAY).
+inline bool noDelay(int fd) {
+    int on = 0;
+    socklen_t length = sizeof on;
+    return getsockopt(native(fd), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&on),
+                      &length) == 0 &&
+           on != 0;
+}
+// Makes the next close of `fd` reset the connection instead of ending it.
+inline void resetOnClose(int fd) {
+    const linger abort{1, 0};
+    setsockopt(native(fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+               sizeof abort);
 }
 
 // Waits up to `ms` for any of `events` on `fd`; the events that came, 0 for none.

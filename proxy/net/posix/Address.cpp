@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -42,14 +41,8 @@ Lookup resolveFirst(const std::string& host, IpAddress& address) {
     return Lookup::found;
 }
 
-std::string localHostName() {
-    constexpr std::size_t nameLimit = 100;
-    std::array<char, nameLimit + 1> name{};
-    if (gethostname(name.data(), nameLimit) != 0) {
-        return {};
-    }
-    name[nameLimit] = '\0';
-    return name.data();
+bool hostName(std::span<char> name) {
+    return gethostname(name.data(), name.size()) == 0;
 }
 
 }  // namespace sok_platform

@@ -1,12 +1,11 @@
-// The socket layer on POSIX sockets: a slot's event is the mask of armed
-// events, and Sok_recv polls the socket for them.
+// The socket layer's system calls on POSIX sockets.
 #include "proxy/net/SockAPI.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,13 +26,17 @@ sockaddr_in makeAddress(IpAddress address, std::uint16_t port) {
     return sa;
 }
 
-// Bytes received and not yet read, 0 when the socket cannot tell.
-int pendingBytes(SokHandle sock) {
-    int pending = 0;
-    if (ioctl(sock, FIONREAD, &pending) != 0) {
-        return 0;
+bool wouldBlock() {
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+}
+
+int pendingError(SokHandle sock) {
+    int error = 0;
+    socklen_t length = sizeof(error);
+    if (getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        return errno;
     }
-    return pending;
+    return error;
 }
 
 }  // namespace
@@ -49,6 +52,11 @@ bool makeNonBlocking(SokHandle sock) {
     return flags != -1 && fcntl(sock, F_SETFL, flags | O_NONBLOCK) != -1;
 }
 
+void setNoDelay(SokHandle sock) {
+    const int on = 1;
+    setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+}
+
 bool bindTo(SokHandle sock, IpAddress address, std::uint16_t port) {
     // Lets a new listener take the port while connections accepted on it
     // earlier are still open or lingering; two listeners still exclude each
@@ -57,6 +65,19 @@ bool bindTo(SokHandle sock, IpAddress address, std::uint16_t port) {
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
     const sockaddr_in sa = makeAddress(address, port);
     return bind(sock, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0;
+}
+
+bool listenOn(SokHandle sock) {
+    return listen(sock, SOMAXCONN) == 0;
+}
+
+SokHandle acceptOne(SokHandle listener) {
+    return accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+}
+
+void closeSocket(SokHandle sock) {
+    shutdown(sock, SHUT_WR);
+    close(sock);
 }
 
 ConnectStart startConnect(SokHandle sock, IpAddress address, std::uint16_t port, int& lastError) {
@@ -68,16 +89,29 @@ ConnectStart startConnect(SokHandle sock, IpAddress address, std::uint16_t port,
     return lastError == EINPROGRESS ? ConnectStart::pending : ConnectStart::failed;
 }
 
-bool armSlot(SokHandle, SokEvent& ev) {
-    if (!ev.created) {
-        return false;
+ConnectState connectState(SokHandle sock, int& lastError) {
+    pollfd pfd{sock, POLLOUT, 0};
+    if (poll(&pfd, 1, 0) == 0) {
+        return ConnectState::pending;
     }
-    ev.armed = SOK_FD_READ_CLOSE;
-    return true;
+    lastError = pendingError(sock);
+    // A refused connect shows as writable with an error.
+    const bool broken = (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+    return lastError == 0 && !broken ? ConnectState::connected : ConnectState::failed;
 }
 
-void disarmSlot(SokEvent& ev) {
-    ev.armed = 0;
+std::int32_t receiveSome(SokHandle sock, std::uint8_t* buffer, std::int32_t size) {
+    ssize_t n = 0;
+    do {
+        n = recv(sock, buffer, static_cast<std::size_t>(size), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) {
+        return static_cast<std::int32_t>(n);
+    }
+    if (n == 0) {
+        return -3;
+    }
+    return wouldBlock() ? 0 : -4;
 }
 
 std::int32_t sendSome(SokHandle sock, const std::uint8_t* data, std::int32_t length) {
@@ -85,20 +119,55 @@ std::int32_t sendSome(SokHandle sock, const std::uint8_t* data, std::int32_t len
     do {
         n = send(sock, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
-    if (n > 0) {
+    if (n >= 0) {
         return static_cast<std::int32_t>(n);
     }
-    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+    return wouldBlock() ? 0 : -1;
 }
 
-bool awaitWritable(SokHandle sock, std::int32_t waitMs) {
-    pollfd pfd{sock, POLLOUT, 0};
-    const int ready = poll(&pfd, 1, waitMs);
-    return ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
+bool localAddress(SokHandle sock, IpAddress& address, std::uint16_t& port) {
+    sockaddr_in sa{};
+    socklen_t length = sizeof(sa);
+    if (getsockname(sock, reinterpret_cast<sockaddr*>(&sa), &length) != 0 ||
+        sa.sin_family != AF_INET) {
+        return false;
+    }
+    address = sa.sin_addr.s_addr;
+    port = ntohs(sa.sin_port);
+    return true;
 }
 
-void endStream(SokHandle sock) {
-    shutdown(sock, SHUT_RDWR);
+int waitReady(std::span<SokWaitItem> items, std::int32_t waitMs) {
+    constexpr std::size_t kMost = 64;
+    std::array<pollfd, kMost> fds{};
+    std::array<std::size_t, kMost> itemOf{};
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < items.size() && n < kMost; ++i) {
+        const SokWaitItem& item = items[i];
+        if (item.sock == SOK_NO_SOCKET || item.wanted == 0) {
+            continue;
+        }
+        const short events = static_cast<short>(((item.wanted & SOK_READABLE) != 0 ? POLLIN : 0) |
+                                                ((item.wanted & SOK_WRITABLE) != 0 ? POLLOUT : 0));
+        fds[n] = pollfd{item.sock, events, 0};
+        itemOf[n++] = i;
+    }
+    int ready = 0;
+    do {
+        ready = poll(fds.data(), n, waitMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0) {
+        return ready;
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        const short r = fds[k].revents;
+        SokWaitItem& item = items[itemOf[k]];
+        const bool broken = (r & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+        item.ready = (((r & POLLIN) != 0 || broken) ? SOK_READABLE : 0) |
+                     (((r & POLLOUT) != 0 || broken) ? SOK_WRITABLE : 0);
+        item.ready &= item.wanted;
+    }
+    return ready;
 }
 
 }  // namespace sok_platform
@@ -110,128 +179,3 @@ int Sok_init() {
 }
 
 void Sok_cleanup() {}
-
-int Sok_start(SokHandle& sock, SokEvent& ev) {
-    sock = SOK_NO_SOCKET;
-    ev = SokEvent{true, 0};
-    return 0;
-}
-
-int Sok_stop(SokHandle& sock, SokEvent& ev) {
-    if (sock != SOK_NO_SOCKET) {
-        Sok_close(sock);
-    }
-    ev = SokEvent{};
-    return 0;
-}
-
-int Sok_close(SokHandle& sock) {
-    if (sock == SOK_NO_SOCKET) {
-        return 1;
-    }
-    shutdown(sock, SHUT_WR);
-    close(sock);
-    sock = SOK_NO_SOCKET;
-    return 0;
-}
-
-int Sok_listen(SokHandle& sock) {
-    return listen(sock, SOMAXCONN) != 0 ? 1 : 0;
-}
-
-int Sok_accept(SokHandle& listener, SokHandle& conn, SokEvent& ev) {
-    if (listener == SOK_NO_SOCKET) {
-        return 1;
-    }
-    if (conn != SOK_NO_SOCKET) {
-        return 2;
-    }
-    conn = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (conn == SOK_NO_SOCKET) {
-        return 5;
-    }
-    if (!sok_platform::armSlot(conn, ev)) {
-        Sok_close(conn);
-        Sok_close(listener);
-        return 6;
-    }
-    Sok_close(listener);
-    return 0;
-}
-
-std::int32_t Sok_recv(SokHandle& sock, SokEvent& ev, std::uint8_t* buffer, std::int32_t size,
-                      std::int32_t waitMs) {
-    if (sock == SOK_NO_SOCKET) {
-        return 0;
-    }
-    if (!ev.created) {
-        return -1;
-    }
-    pollfd pfd{sock, 0, 0};
-    if ((ev.armed & SOK_FD_READ) != 0) {
-        pfd.events |= POLLIN;
-    }
-    if ((ev.armed & SOK_FD_CLOSE) != 0) {
-        pfd.events |= POLLRDHUP;
-    }
-    // Without armed events nothing can signal: the wait runs out.
-    const int ready = pfd.events != 0 ? poll(&pfd, 1, waitMs) : poll(nullptr, 0, waitMs);
-    if (ready < 0) {
-        return -1;
-    }
-    if (ready == 0) {
-        return -2;
-    }
-    const bool closed = (ev.armed & SOK_FD_CLOSE) != 0 &&
-                        (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
-    const bool readable = (ev.armed & SOK_FD_READ) != 0 && (pfd.revents & POLLIN) != 0;
-    // A close with bytes still queued reads them first; the close is acted
-    // on by the call that leaves nothing unread.
-    const bool read = closed ? pendingBytes(sock) > 0 : readable;
-    std::int32_t got = 0;
-    if (read && size > 0) {
-        const ssize_t n = recv(sock, buffer, static_cast<std::size_t>(size), 0);
-        if (n == 0) {
-            return -3;
-        }
-        if (n < 0) {
-            return -4;
-        }
-        got = static_cast<std::int32_t>(n);
-    }
-    if (closed && pendingBytes(sock) == 0) {
-        Sok_close(sock);
-    }
-    return got;
-}
-
-std::int32_t Sok_alive(SokHandle sock) {
-    if (sock == SOK_NO_SOCKET) {
-        return SOK_FALSE;
-    }
-    // A refused connect shows as writable with an error: not alive.
-    pollfd pfd{sock, POLLOUT, 0};
-    if (poll(&pfd, 1, 0) != 1) {
-        return SOK_FALSE;
-    }
-    const bool writable = (pfd.revents & POLLOUT) != 0;
-    const bool broken = (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
-    return writable && !broken ? SOK_TRUE : SOK_FALSE;
-}
-
-int Sok_name(SokHandle sock, std::string& ip, std::uint16_t& port) {
-    sockaddr_in sa{};
-    socklen_t length = sizeof(sa);
-    if (sock == SOK_NO_SOCKET ||
-        getsockname(sock, reinterpret_cast<sockaddr*>(&sa), &length) != 0 ||
-        sa.sin_family != AF_INET) {
-        return 1;
-    }
-    std::array<char, INET_ADDRSTRLEN> text{};
-    if (inet_ntop(AF_INET, &sa.sin_addr, text.data(), text.size()) == nullptr) {
-        return 1;
-    }
-    ip = text.data();
-    port = ntohs(sa.sin_port);
-    return 0;
-}

@@ -2,7 +2,6 @@
 // dotted-decimal texts as well as names.
 #include <winsock2.h>
 
-#include <array>
 #include <cstring>
 #include <string>
 
@@ -21,24 +20,15 @@ Lookup resolveFirst(const std::string& host, IpAddress& address) {
         return Lookup::noAnswer;
     }
     if (answer->h_addr_list == nullptr || answer->h_addrtype != AF_INET ||
-        answer->h_length != sizeof(IpAddress)) {
+        answer->h_length != sizeof(IpAddress) || answer->h_addr_list[0] == nullptr) {
         return Lookup::noList;
-    }
-    if (answer->h_addr_list[0] == nullptr) {
-        return Lookup::noFirst;
     }
     std::memcpy(&address, answer->h_addr_list[0], sizeof(address));
     return Lookup::found;
 }
 
-std::string localHostName() {
-    constexpr int nameLimit = 100;
-    std::array<char, nameLimit + 1> name{};
-    if (gethostname(name.data(), nameLimit) != 0) {
-        return {};
-    }
-    name[nameLimit] = '\0';
-    return name.data();
+bool hostName(std::span<char> name) {
+    return gethostname(name.data(), static_cast<int>(name.size())) == 0;
 }
 
 }  // namespace sok_platform

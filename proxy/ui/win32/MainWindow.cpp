@@ -1,8 +1,10 @@
 #include "proxy/ui/win32/MainWindow.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "proxy/core/BusyScope.h"
+#include "proxy/ui/win32/Win32MessageBoxes.h"
 
 namespace {
 
@@ -132,8 +134,14 @@ MainWindow::MainWindow(Form1& form, HINSTANCE instance)
         throw std::runtime_error("CreateWindowEx failed");
     }
     createControls(instance);
+    sockets_.attach(window_.get());
+    form_.setSocketWatch(&sockets_);
     run([this] { form_.Form_Load(); });
     SetTimer(window_.get(), kTimerId, kTimerIntervalMs, nullptr);
+}
+
+MainWindow::~MainWindow() {
+    form_.setSocketWatch(nullptr);
 }
 
 void MainWindow::show(int showCommand) {
@@ -215,6 +223,12 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             onCommand(LOWORD(wParam), HIWORD(wParam));
             return 0;
+        case WM_SKELVANE_SOCKET:
+            onSocket(wParam, lParam);
+            return 0;
+        case WM_SKELVANE_BOX:
+            Win32MessageBoxes::showPosted(window_.get(), lParam);
+            return 0;
         case WM_CTLCOLORSTATIC:
             return readOnlyBoxColours(reinterpret_cast<HDC>(wParam),
                                       reinterpret_cast<HWND>(lParam));
@@ -263,6 +277,27 @@ void MainWindow::onCommand(int id, int notification) {
     }
 }
 
+// No text goes back and none is shown: the socket's traffic changes only
+// what the next tick shows.
+void MainWindow::onSocket(WPARAM wParam, LPARAM lParam) {
+    int slot = 0;
+    int ready = 0;
+    if (!sockets_.decode(wParam, lParam, slot, ready) || unloaded_) {
+        return;
+    }
+    if (busy_) {
+        socketMissed_ = true;
+        return;
+    }
+    {
+        BusyScope scope(busy_);
+        form_.socketReady(slot, ready);
+    }
+    if (closePending_) {
+        close();
+    }
+}
+
 // Read-only boxes keep the white of a text box rather than the dialog grey.
 LRESULT MainWindow::readOnlyBoxColours(HDC dc, HWND box) {
     for (const Child& child : children_) {
@@ -289,6 +324,9 @@ void MainWindow::run(Handler handler) {
         handler();
     }
     refresh();
+    if (std::exchange(socketMissed_, false)) {
+        sockets_.kickAll();
+    }
     if (closePending_) {
         close();
     }

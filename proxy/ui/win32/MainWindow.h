@@ -1,13 +1,16 @@
 // The proxy's main window in plain Win32: one child window per control of
-// the design table, the 100 ms timer, and the passing of clicks, typing and
-// ticks to the core's handlers. Before each handler the edit boxes' texts go
-// back into the core; after it, every core text that changed is shown.
+// the design table, the 100 ms timer, and the passing of clicks, typing,
+// ticks and socket messages to the core's handlers. Before each handler but
+// a socket message the edit boxes' texts go back into the core; after it,
+// every core text that changed is shown (after a socket message, at the
+// next tick).
 //
-// Handlers never nest. A message box shown from a handler runs its own
-// modal loop, which still delivers WM_TIMER (and a WM_CLOSE sent from
-// outside) to this window: such a tick is dropped, and such a close waits
-// until the handler has returned. The relay therefore pauses while a box is
-// up, and the box's owner window takes no clicks meanwhile.
+// Handlers never nest. Modal loops (a message box, which the core's boxes
+// post to the window so that none runs inside a handler; a window being
+// moved) deliver ticks and socket messages to this window as the main loop
+// does, so the relay goes on meanwhile. Should a message still arrive while
+// a handler runs, a tick is dropped, a socket message is asked for again
+// once the handler has returned, and a close waits for it.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +23,7 @@
 
 #include "proxy/core/Form1.h"
 #include "proxy/ui/ControlTable.h"
+#include "proxy/ui/win32/SocketMessages.h"
 
 // A GDI font, deleted with its owner.
 struct FontDeleter {
@@ -42,6 +46,7 @@ class MainWindow {
     // Creates the window with all its controls (hidden), runs `Form_Load`
     // and starts the timer; the first tick comes once a message loop runs.
     MainWindow(Form1& form, HINSTANCE instance);
+    ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -66,6 +71,7 @@ class MainWindow {
     void createControls(HINSTANCE instance);
     HWND createControl(const ControlDesign& design, int id, HINSTANCE instance);
     void onCommand(int id, int notification);
+    void onSocket(WPARAM wParam, LPARAM lParam);
     LRESULT readOnlyBoxColours(HDC dc, HWND box);
     void close();
 
@@ -82,10 +88,12 @@ class MainWindow {
     UniqueFont font_;
     UniqueFont boldFont_;
     UniqueWindow window_;  // after the fonts: goes before them
+    SocketMessages sockets_;
     std::vector<Child> children_;
     std::string captionShown_;
     HWND focus_ = nullptr;  // the control that gets focus back on activation
     bool busy_ = false;
     bool closePending_ = false;
+    bool socketMissed_ = false;  // a socket message came while a handler ran
     bool unloaded_ = false;
 };

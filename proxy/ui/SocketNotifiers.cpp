@@ -1,0 +1,49 @@
+#include "proxy/ui/SocketNotifiers.h"
+
+#include <utility>
+
+SocketNotifiers::SocketNotifiers(std::function<void(int, int)> ready) : ready_(std::move(ready)) {}
+
+SocketNotifiers::~SocketNotifiers() = default;  // no signal of theirs runs now
+
+void SocketNotifiers::watchSlot(int slot, SokHandle sock, int mask) {
+    if (slot < 0 || slot >= SLOT_ROLES) {
+        return;
+    }
+    Pair& pair = slots_[static_cast<std::size_t>(slot)];
+    if (pair.sock != sock || mask == 0) {
+        drop(pair);
+    }
+    if (sock == SOK_NO_SOCKET || mask == 0) {
+        return;
+    }
+    pair.sock = sock;
+    if (!pair.read) {
+        pair.read = make(slot, sock, QSocketNotifier::Read);
+        pair.write = make(slot, sock, QSocketNotifier::Write);
+    }
+    pair.read->setEnabled((mask & SOK_READABLE) != 0);
+    pair.write->setEnabled((mask & SOK_WRITABLE) != 0);
+}
+
+// A notifier may be the one whose signal is being handled: it stops at
+// once and is deleted once the event loop has finished with it.
+void SocketNotifiers::drop(Pair& pair) {
+    for (std::unique_ptr<QSocketNotifier>* n : {&pair.read, &pair.write}) {
+        if (*n) {
+            (*n)->setEnabled(false);
+            n->release()->deleteLater();
+        }
+    }
+    pair.sock = SOK_NO_SOCKET;
+}
+
+std::unique_ptr<QSocketNotifier> SocketNotifiers::make(int slot, SokHandle sock,
+                                                       QSocketNotifier::Type type) {
+    auto notifier = std::make_unique<QSocketNotifier>(sock, type);
+    notifier->setEnabled(false);
+    const int ready = type == QSocketNotifier::Read ? SOK_READABLE : SOK_WRITABLE;
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
+                     [this, slot, ready] { ready_(slot, ready); });
+    return notifier;
+}
