@@ -1,8 +1,9 @@
 """Endpoints that cannot be had: the chat listener's port already taken, a
 login server that never answers the connect (its accept queue is full, so
 the proxy's connect runs into its time-out), and a chat server that refuses.
-The proxy logs the failure, keeps running, and the next session goes
-through once the endpoint is there again. (A refusing login server is one
+The proxy logs the failure, keeps running (a connect under way holds up
+nothing, not even the program's end), and the next session goes through
+once the endpoint is there again. (A refusing login server is one
 of the end-to-end login tests.)"""
 
 import socket
@@ -59,6 +60,17 @@ class EndpointTest(RelayAssertions):
             s.whole()
             msgs = run.wait_log(LISTENING, count=3)
             self.assertCleanEnd(msgs, run)
+
+    def test_connect_under_way_keeps_no_one_from_stopping_the_program(self):
+        with Listener("login", backlog=0) as login, SkelvaneRun(login.port) as run:
+            filler = socket.create_connection(("127.0.0.1", login.port), timeout=5)
+            client = connect(run.login_port, "client-login")
+            run.wait_log("Client-login connected, connecting to server...")
+            self.assertEqual(run.stop(), 0, run.describe())
+            self.assertIn(b"HostLoginPort = ", run.read_ini())
+            self.assertNotIn("Sok_connect server-login", " ".join(run.messages()))
+            client.close()
+            filler.close()
 
     def test_refusing_chat_server_ends_the_chat_and_listens_again(self):
         with Listener("login") as login, Listener("chat") as chat, SkelvaneRun(login.port) as run:

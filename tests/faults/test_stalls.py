@@ -1,18 +1,23 @@
-"""Peers that stop in the middle of a frame header, and peers that send a
-burst far larger than one receive and close at once.
+"""Peers that stop in the middle of a frame header, peers that send a burst
+far larger than one receive and close at once, a client that stops reading,
+and a server that never stops sending.
 
 A half header holds back only its own direction: the other one goes on, the
 frame goes out whole once it is complete, and a peer that leaves with half a
 frame never lets the cut frame reach the other side. A burst followed by an
 immediate close reaches the other side to the last byte before the proxy
-hangs up."""
+hangs up. A client that stops reading holds back only the traffic toward it,
+loses nothing, and keeps no one from stopping the program. A server that
+sends a frame every few milliseconds leaves the plug-in's timer its turn."""
 
+import os
 import random
 import threading
+import time
 import unittest
 
-from oscar import CHANNEL_DATA, flap, snac
-from relay import RelayAssertions, renumbered
+from oscar import CHANNEL_DATA, ChatServer, Client, LoginServer, flap, snac
+from relay import COOKIE, RelayAssertions, renumbered
 from rawpeer import Listener, key_reply, login_reply
 from session import LISTENING, Session, log_count, same_but_seq
 from skelvane_run import SkelvaneRun
@@ -116,6 +121,60 @@ class BurstTest(RelayAssertions):
             s.chat_server.wait_ended()
             msgs = run.wait_log(LISTENING, count=3)
             self.assertCleanEnd(msgs, run)
+
+
+class BackPressureTest(RelayAssertions):
+    def test_client_that_stops_reading_holds_back_only_its_direction(self):
+        with Listener("login") as login, Listener("chat") as chat, SkelvaneRun(login.port) as run:
+            s = Session(run, login, chat)
+            s.sign_on()
+            s.chat_steps(4)
+            # Far more than the system's buffers and the proxy's queue hold:
+            # the server is held back while the client reads nothing.
+            payload = s.rng.randbytes(8000)
+            burst = [flap(CHANNEL_DATA, i & 0xFFFF, snac(0x04, 0x07, payload + i.to_bytes(4, "big")))
+                     for i in range(6000)]
+            writer = threading.Thread(target=s.chat_server.send, args=(b"".join(burst),), daemon=True)
+            writer.start()
+            up = [s.chat_client.send_frame(CHANNEL_DATA, snac(0x01, 0x02, b"%d" % i)) for i in range(5)]
+            self.assertTrue(same_but_seq(up, s.chat_server.take(5)), "the other direction stopped")
+            self.assertTrue(writer.is_alive(), "the proxy took everything the server sent")
+
+            got = s.chat_client.take(len(burst), timeout=180)
+            writer.join(timeout=60)
+            self.assertTrue(same_but_seq(burst, got), "frames lost or changed while the client did not read")
+            self.assertEqual([f.seq for f in got], renumbered(0x2002, len(got)))
+            self.assertEqual(log_count(run, "Failed to transmit"), 0)
+            self.assertEqual(run.stop(), 0, run.describe())
+            self.assertIn(b"HostLoginPort = ", run.read_ini())
+
+    def test_steady_server_traffic_leaves_the_plugin_its_turn(self):
+        uin, recipient = "123456789", "987654321"
+        with ChatServer(COOKIE) as chat, LoginServer(chat.address, COOKIE) as login, \
+                SkelvaneRun(login.port, with_plugin=True) as run, Client(uin) as client:
+            with open(os.path.join(run.dir, "dorrimel.ini"), "w", encoding="ascii") as f:
+                f.write("TimerInterval = 50\nWaitTimeout = 300\nRemoveTimeout = 60000\nNotifyType = 1\n")
+            client.sign_on("127.0.0.1", run.login_port)
+            client.connect_chat()
+            server = chat.wait_connection(0)
+            stop = threading.Event()
+
+            def presence_feed() -> None:
+                while not stop.is_set():
+                    server.send_frame(CHANNEL_DATA, snac(0x03, 0x0B, b"\x09" + recipient.encode()))
+                    time.sleep(0.002)
+
+            feeder = threading.Thread(target=presence_feed, daemon=True)
+            feeder.start()
+            try:
+                client.send_message(recipient, "never acknowledged", b"LOST0001", want_ack=False)
+                client.chat.wait_snac(0x04, 0x07)
+            finally:
+                stop.set()
+                feeder.join(timeout=10)
+            feed = [f for f in client.chat.received if f.is_snac(0x03, 0x0B)]
+            self.assertGreater(len(feed), 50, "the feed did not get through meanwhile")
+            self.assertEqual(run.stop(), 0, run.describe())
 
 
 if __name__ == "__main__":
