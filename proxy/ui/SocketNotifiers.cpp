@@ -26,14 +26,16 @@ void SocketNotifiers::watchSlot(int slot, SokHandle sock, int mask) {
     pair.write->setEnabled((mask & SOK_WRITABLE) != 0);
 }
 
-// A notifier may be the one whose signal is being handled: it stops at
-// once and is deleted once the event loop has finished with it.
+// While a report is handled, the notifier that sent it may be among those
+// dropped: they stop at once and are deleted once the event loop has
+// finished with them.
 void SocketNotifiers::drop(Pair& pair) {
     for (std::unique_ptr<QSocketNotifier>* n : {&pair.read, &pair.write}) {
-        if (*n) {
+        if (*n && reporting_) {
             (*n)->setEnabled(false);
             n->release()->deleteLater();
         }
+        n->reset();
     }
     pair.sock = SOK_NO_SOCKET;
 }
@@ -44,6 +46,10 @@ std::unique_ptr<QSocketNotifier> SocketNotifiers::make(int slot, SokHandle sock,
     notifier->setEnabled(false);
     const int ready = type == QSocketNotifier::Read ? SOK_READABLE : SOK_WRITABLE;
     QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
-                     [this, slot, ready] { ready_(slot, ready); });
+                     [this, slot, ready] {
+                         const bool was = std::exchange(reporting_, true);
+                         ready_(slot, ready);
+                         reporting_ = was;
+                     });
     return notifier;
 }

@@ -31,4 +31,5 @@ class SocketNotifiers : public SocketWatch {
 
     std::function<void(int, int)> ready_;
     std::array<Pair, SLOT_ROLES> slots_;
+    bool reporting_ = false;  // a notifier's report is being handled
 };
