@@ -114,6 +114,12 @@ class Form1 {
     void socketReady(int slot, int ready);
     // The event loop that reports readiness; none means nothing is watched.
     void setSocketWatch(SocketWatch* watch);
+    // Whether the next tick has anything to do: a time-out to keep, the
+    // re-arm after a chat session, or texts to show that changed since the
+    // last tick. A window may stop its timer while this is false (an idle
+    // program then never wakes); the core asks for it again through
+    // SocketWatch::wantTick.
+    bool tickNeeded() const;
 
     // Framing and inspection.
     int PacketCollect(FrameCollector& c, const std::uint8_t* data, std::int32_t n);
@@ -285,6 +291,7 @@ class Form1 {
     MessageBoxes& boxes_;
     SocketWatch* watch_ = nullptr;
     int depth_ = 0;                     // handlers running; none starts inside another
+    bool changedSinceTick_ = true;      // a handler ran since the last tick
     std::int32_t chatListenSince_ = 0;  // tick count when the chat listener opened
     // The connect under way on server-login and server-chat.
     struct Connect {

@@ -1,6 +1,8 @@
 // The session's two state machines: the login side and the chat side, moved
 // on by socket readiness (accepts and connects) and by the 100 ms tick
 // (status display, counters, time-outs and the re-arm).
+#include <tuple>
+
 #include "proxy/core/Form1.h"
 #include "proxy/core/PlugEventCodes.h"
 #include "proxy/core/PortText.h"
@@ -19,6 +21,7 @@ void Form1::Timer1_Timer() {
     }
     const Handler handler(*this);
     try {
+        const auto before = std::tuple(sockets, loginMode, chatMode);
         showSocketStatus();
         if (loginMode == LOGIN_CONNECTING) {
             connectTimeout(SLOT_SERVER_LOGIN);
@@ -32,6 +35,8 @@ void Form1::Timer1_Timer() {
             rearmLogin();
         }
         ShowCounters();
+        // Shown, unless the tick itself opened or closed something.
+        changedSinceTick_ = std::tuple(sockets, loginMode, chatMode) != before;
     } catch (...) {
         logFault(FAULT_IN_TICK);
     }

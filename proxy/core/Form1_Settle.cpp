@@ -6,7 +6,9 @@
 #include "proxy/core/RunFault.h"
 
 Form1::Handler::Handler(Form1& form, Caller caller) : form_(form), caller_(caller) {
-    ++form_.depth_;
+    if (form_.depth_++ == 0) {
+        form_.changedSinceTick_ = true;
+    }
 }
 
 Form1::Handler::~Handler() {
@@ -20,6 +22,11 @@ void Form1::setSocketWatch(SocketWatch* watch) {
     watched_ = {};
     watch_ = watch;
     updateWatches();
+}
+
+bool Form1::tickNeeded() const {
+    return changedSinceTick_ || loginMode == LOGIN_CONNECTING || chatMode == CHAT_AWAIT_CLIENT ||
+           chatMode == CHAT_CONNECTING || chatMode == CHAT_ENDED;
 }
 
 void Form1::opened(int slot) {
@@ -43,6 +50,9 @@ void Form1::settle(bool mayCallPlugin) noexcept {
             }
         }
         updateWatches();
+        if (watch_ != nullptr && tickNeeded()) {
+            watch_->wantTick();
+        }
     } catch (...) {
         logFault(FAULT_IN_TICK);
     }

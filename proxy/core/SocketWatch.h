@@ -1,5 +1,6 @@
 // What the core asks of the window's event loop. The core says, slot by
-// slot, which socket it wants to hear about and for what; the loop then
+// slot, which socket it wants to hear about and for what, and when it needs
+// the timer's next tick; the loop then
 // calls Form1::socketReady(slot, ready) on the UI thread whenever that
 // socket is ready so, and never from inside another handler of the core.
 // A report may come when nothing is ready after all (a notification still
@@ -17,4 +18,7 @@ class SocketWatch {
     // a socket of -1 stops watching. A slot whose socket changes is first
     // told to watch nothing, so a loop never holds a socket that was closed.
     virtual void watchSlot(int slot, SokHandle sock, int mask) = 0;
+    // The core has work for the next tick (see Form1::tickNeeded): a loop
+    // that stopped its timer while the core needed none starts it again.
+    virtual void wantTick() {}
 };

@@ -48,12 +48,19 @@ void MainWindow::run(Handler handler) {
 }
 
 MainWindow::MainWindow(Form1& form, QtMessageBoxes& boxes)
-    : form_(form), notifiers_([this](int slot, int ready) {
-          if (!busy_ && !unloaded_) {
-              const BusyScope scope(busy_);
-              form_.socketReady(slot, ready);
-          }
-      }) {
+    : form_(form),
+      notifiers_(
+          [this](int slot, int ready) {
+              if (!busy_ && !unloaded_) {
+                  const BusyScope scope(busy_);
+                  form_.socketReady(slot, ready);
+              }
+          },
+          [this] {
+              if (!unloaded_ && !timer_.isActive()) {
+                  timer_.start();
+              }
+          }) {
     boxes.attach(this);
     QFont font = this->font();
     font.setPointSize(kFontPointSize);
@@ -65,6 +72,7 @@ MainWindow::MainWindow(Form1& form, QtMessageBoxes& boxes)
     setFocusOrder();
 
     form_.setSocketWatch(&notifiers_);
+    timer_.setObjectName(QStringLiteral("Timer1"));
     timer_.setInterval(kTimerIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &MainWindow::tick);
     timer_.start();
@@ -186,8 +194,13 @@ QPushButton* MainWindow::makeButton(const ControlDesign& design, QWidget* parent
     return button;
 }
 
+// While the core needs no tick the timer stands, so an idle program does
+// not wake; the core asks for it again when it does.
 void MainWindow::tick() {
     run([this] { form_.Timer1_Timer(); });
+    if (!form_.tickNeeded()) {
+        timer_.stop();
+    }
 }
 
 void MainWindow::refresh() {

@@ -25,7 +25,7 @@ class MainWindow : public QWidget {
 
   public:
     // Builds the window, attaches `boxes` to it and runs `Form_Load`; the
-    // 100 ms timer runs from here on.
+    // 100 ms timer ("Timer1") runs from here on while the core needs ticks.
     MainWindow(Form1& form, QtMessageBoxes& boxes);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
@@ -67,7 +67,7 @@ class MainWindow : public QWidget {
     void run(Handler handler);
 
     Form1& form_;
-    QTimer timer_;
+    QTimer timer_{this};
     SocketNotifiers notifiers_;
     QPlainTextEdit* log_ = nullptr;
     std::string logShown_;  // the core text that the log box shows now

@@ -2,7 +2,9 @@
 
 #include <utility>
 
-SocketNotifiers::SocketNotifiers(std::function<void(int, int)> ready) : ready_(std::move(ready)) {}
+SocketNotifiers::SocketNotifiers(std::function<void(int, int)> ready,
+                                 std::function<void()> wantTick)
+    : ready_(std::move(ready)), wantTick_(std::move(wantTick)) {}
 
 SocketNotifiers::~SocketNotifiers() = default;  // no signal of theirs runs now
 

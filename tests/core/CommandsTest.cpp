@@ -171,6 +171,18 @@ TEST_F(CommandsTest, StatusListShowsEachSlotAndItsLocalAddress) {
     EXPECT_EQ(form.ctl.Label13, "0\r\n0\r\n0\r\n0");  // counters refreshed at the tick's end
 }
 
+TEST_F(CommandsTest, TicksAreNeededOnlyWhileSomethingIsDueOrNotShownYet) {
+    loadOnLoopback();
+    EXPECT_TRUE(form.tickNeeded());  // the first tick listens
+    form.Timer1_Timer();
+    EXPECT_TRUE(form.tickNeeded());  // and the next shows the listener
+    form.Timer1_Timer();
+    EXPECT_FALSE(form.tickNeeded());  // an idle program need not wake
+    Peer client = *connectTo(loginListenerPort());
+    ASSERT_TRUE(pumpUntil([&] { return logHas("Client-login connected"); }));
+    EXPECT_TRUE(form.tickNeeded());
+}
+
 TEST_F(CommandsTest, FaultInATickIsLoggedAndTheNextTickRuns) {
     loadOnLoopback();
     form.Timer1_Timer();

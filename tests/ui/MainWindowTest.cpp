@@ -236,6 +236,18 @@ TEST_F(MainWindowTest, LogShowsTheCoreTextWithTheNewestLineInView) {
     expectShown();
 }
 
+TEST_F(MainWindowTest, TimerStandsWhileTheCoreNeedsNoTick) {
+    auto* timer = window_->findChild<QTimer*>(QStringLiteral("Timer1"));
+    ASSERT_NE(timer, nullptr);
+    EXPECT_TRUE(timer->isActive());
+    for (int i = 0; i < 3 && form_->tickNeeded(); ++i) {
+        window_->tick();
+    }
+    EXPECT_FALSE(timer->isActive());
+    child<QPushButton>("Command3")->click();  // anything that changes the core wakes it
+    EXPECT_TRUE(timer->isActive());
+}
+
 TEST_F(MainWindowTest, BusyWarningDoesNotBlockTheCaller) {
     // A box shown with exec() would spin a nested event loop, which runs this
     // timer and closes the box; a modeless box leaves it pending.
