@@ -1,6 +1,7 @@
 // The Win32 main window: its controls against the design table, the focus
 // order, and the traffic between the controls and the core around handlers,
-// ticks, message boxes and closing.
+// ticks, message boxes and closing; and whole sessions that socket messages
+// alone carry, also inside a real message box's own loop.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,7 +9,10 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,7 +20,10 @@
 #include "generated/Version.h"
 #include "proxy/core/Form1.h"
 #include "proxy/ui/win32/MainWindow.h"
+#include "proxy/ui/win32/Win32MessageBoxes.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/Flap.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/MainWindowDesign.h"
 #include "tests/support/RecordingBoxes.h"
 #include "tests/support/ScratchDir.h"
@@ -80,16 +87,20 @@ Drawn drawnText(HWND w, const std::string& text) {
 }
 
 // A window of the test's own, in a scratch folder that is the program's
-// folder: loopback endpoints on free ports, a login server nobody asks.
+// folder: loopback endpoints on free ports, a login server nobody asks. Its
+// message boxes are recorded, or with `realBoxes` shown as the program shows
+// them.
 class MainWindowTest : public ::testing::Test {
   protected:
-    MainWindowTest() {
+    explicit MainWindowTest(bool realBoxes = false) {
         std::ofstream ini(dir_.path() / "skelvane.ini", std::ios::binary);
         ini << "HostLoginIP=127.0.0.1\r\nHostLoginPort=0\r\nServerLoginIP=127.0.0.1\r\n"
                "ServerLoginPort=1\r\nHostChatIP=127.0.0.1\r\nHostChatPort=0\r\n";
         ini.close();
-        form_ = std::make_unique<Form1>(clock_, boxes_, dir_.string());
+        MessageBoxes& boxes = realBoxes ? static_cast<MessageBoxes&>(win32Boxes_) : boxes_;
+        form_ = std::make_unique<Form1>(clock_, boxes, dir_.string());
         window_ = std::make_unique<MainWindow>(*form_, GetModuleHandleA(nullptr));
+        win32Boxes_.attach(main());
         window_->show(SW_SHOWNORMAL);
     }
     ~MainWindowTest() override {
@@ -135,6 +146,7 @@ class MainWindowTest : public ::testing::Test {
     ScratchWorkDir dir_{"skelvane-ui"};
     FakeClock clock_;
     RecordingBoxes boxes_;
+    Win32MessageBoxes win32Boxes_;
     std::unique_ptr<Form1> form_;
     std::unique_ptr<MainWindow> window_;
 };
@@ -374,6 +386,220 @@ TEST_F(MainWindowTest, LogBoxKeepsItsLastLineInView) {
     EXPECT_LT(lastY, view.bottom);
     EXPECT_LT(static_cast<short>(HIWORD(first)), view.top) << "the first lines scrolled away";
     EXPECT_GT(SendMessageA(log, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+}
+
+// A session between the test's peers through the window with the real
+// message boxes, carried by socket messages alone: once the first tick has
+// opened the login listener the window's timer stops, and the fake clock
+// stands still.
+class MainWindowSessionTest : public MainWindowTest {
+  protected:
+    MainWindowSessionTest() : MainWindowTest(true) {
+        type("Text4", std::to_string(loginServer_.port));
+        type("Text8", std::to_string(chatPort_));
+        tick();
+        KillTimer(main(), MainWindow::kTimerId);
+    }
+
+    // Dispatches this thread's messages until `done` holds; false when it
+    // did not within `patienceMs`.
+    static bool pumpUntil(const std::function<bool()>& done, DWORD patienceMs = 5000) {
+        const DWORD start = GetTickCount();
+        while (!done()) {
+            if (GetTickCount() - start >= patienceMs) {
+                return false;
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        }
+        return true;
+    }
+    // The next `count` whole frames that reach `peer`.
+    static std::vector<ByteVec> framesAt(Peer& peer, std::size_t count) {
+        std::vector<ByteVec> got;
+        pumpUntil([&] {
+            for (ByteVec& f : peer.takeFrames()) {
+                got.push_back(std::move(f));
+            }
+            return got.size() >= count;
+        });
+        return got;
+    }
+
+    // The client signs on, follows the rewritten redirect, and the chat
+    // session is up between client() and server().
+    void signOnAndChat() {
+        std::string ip;
+        std::uint16_t port = 0;
+        ASSERT_EQ(Sok_name(form_->sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
+        Peer login = *connectTo(port);
+        ASSERT_TRUE(pumpUntil([&] { return form_->loginMode == LOGIN_RELAY; }));
+        std::optional<Peer> upstream = loginServer_.accept(kWaitMs);
+        ASSERT_TRUE(upstream.has_value());
+        const std::string uin = "123456789";
+        login.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, uin), tlv(2, "pw")}))));
+        ASSERT_EQ(framesAt(*upstream, 1).size(), 1u);
+        const std::string chatAt = "127.0.0.1:" + std::to_string(chatServer_.port);
+        upstream->send(flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, uin), tlv(5, chatAt)}))));
+        const std::vector<ByteVec> reply = framesAt(login, 1);
+        ASSERT_EQ(reply.size(), 1u);
+        const std::string proxyAt = "127.0.0.1:" + std::to_string(chatPort_);
+        EXPECT_NE(std::string(reply[0].begin(), reply[0].end()).find(proxyAt), std::string::npos);
+        upstream->close();
+        ASSERT_TRUE(pumpUntil([&] { return form_->loginMode == LOGIN_IDLE; }));
+        ASSERT_EQ(form_->chatMode, CHAT_AWAIT_CLIENT);
+
+        chatClient_.emplace(*connectTo(chatPort_));
+        ASSERT_TRUE(pumpUntil([&] { return form_->chatMode == CHAT_RELAY; }));
+        chatServerEnd_ = chatServer_.accept(kWaitMs);
+        ASSERT_TRUE(chatServerEnd_.has_value());
+    }
+    Peer& client() { return *chatClient_; }
+    Peer& server() { return *chatServerEnd_; }
+
+    TestListener loginServer_;
+    TestListener chatServer_;
+    std::uint16_t chatPort_ = freePort();
+    std::optional<Peer> chatClient_;
+    std::optional<Peer> chatServerEnd_;
+};
+
+// Calls `step` from a thread timer every 10 ms, in whichever message loop
+// runs (a message box's own, too), while the object lives.
+class EveryTenMs {
+  public:
+    explicit EveryTenMs(std::function<void()> step) : id_(SetTimer(nullptr, 0, 10, &fire)) {
+        step_ = std::move(step);
+    }
+    ~EveryTenMs() {
+        KillTimer(nullptr, id_);
+        step_ = nullptr;
+    }
+    EveryTenMs(const EveryTenMs&) = delete;
+    EveryTenMs& operator=(const EveryTenMs&) = delete;
+
+  private:
+    static void CALLBACK fire(HWND, UINT, UINT_PTR, DWORD) {
+        if (step_) {
+            step_();
+        }
+    }
+    static inline std::function<void()> step_;
+    UINT_PTR id_;
+};
+
+BOOL CALLBACK addText(HWND child, LPARAM texts) {
+    reinterpret_cast<std::vector<std::string>*>(texts)->push_back(textOf(child));
+    return TRUE;
+}
+std::vector<std::string> childTexts(HWND window) {
+    std::vector<std::string> texts;
+    EnumChildWindows(window, &addText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+TEST_F(MainWindowSessionTest, SocketMessagesAloneCarryASessionAndAStalledClientLosesNothing) {
+    ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+    const ByteVec up = flap(2, 0x0101, snac(4, 6, tlv(1, "up")));
+    client().send(up);
+    EXPECT_EQ(framesAt(server(), 1), std::vector<ByteVec>{withSeq(up, 0x4000)});
+    const ByteVec down = flap(2, 0x0202, snac(4, 7, tlv(1, "down")));
+    server().send(down);
+    EXPECT_EQ(framesAt(client(), 1), std::vector<ByteVec>{withSeq(down, 0x2000)});
+
+    // The client reads nothing while the server sends far more than the
+    // sockets hold: the proxy fills its queue toward the client and stops
+    // reading the server, while the client's frames still go up.
+    ByteVec burst;
+    ByteVec expected;
+    for (std::uint16_t i = 0; burst.size() < 6 * OUT_QUEUE_BOUND; ++i) {
+        const ByteVec frame = flap(2, i, ByteVec(60000, static_cast<std::uint8_t>(i)));
+        const ByteVec stamped = withSeq(frame, static_cast<std::uint16_t>(0x2001 + i));
+        burst.insert(burst.end(), frame.begin(), frame.end());
+        expected.insert(expected.end(), stamped.begin(), stamped.end());
+    }
+    std::size_t offered = 0;
+    const auto offer = [&] { offered += server().offer(std::span(burst).subspan(offered)); };
+    ASSERT_TRUE(pumpUntil([&] {
+        offer();
+        return form_->links[SLOT_CLIENT_CHAT].out.size() >= OUT_QUEUE_BOUND;
+    }));
+    const ByteVec upAgain = flap(2, 0x0303, snac(1, 2, {}));
+    client().send(upAgain);
+    EXPECT_EQ(framesAt(server(), 1), std::vector<ByteVec>{withSeq(upAgain, 0x4001)});
+
+    // Once the client reads, Windows' reports of room to send move the rest:
+    // every frame arrives whole, in order and renumbered.
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            offer();
+            client().poll();
+            return client().received.size() >= expected.size();
+        },
+        60000))
+        << client().received.size() << " of " << expected.size() << " bytes";
+    const auto differ = std::mismatch(client().received.begin(), client().received.end(),
+                                      expected.begin(), expected.end());
+    EXPECT_EQ(differ.first - client().received.begin(), static_cast<long>(expected.size()))
+        << "bytes alike before the first difference";
+
+    client().close();
+    ASSERT_TRUE(pumpUntil([&] {
+        server().poll();
+        return server().closedByPeer;
+    }));
+    EXPECT_EQ(form_->chatMode, CHAT_ENDED);
+    EXPECT_TRUE(logHas("Client-chat disconnected"));
+    EXPECT_FALSE(logHas("Failed to transmit"));
+}
+
+TEST_F(MainWindowSessionTest, RelayGoesOnInsideThePostedMessageBoxUntilItIsDismissed) {
+    ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+    const ByteVec up = flap(2, 0x0101, snac(4, 6, tlv(1, "up")));
+    const ByteVec down = flap(2, 0x0202, snac(4, 7, tlv(1, "down")));
+    std::vector<std::string> boxTexts;
+    std::vector<ByteVec> gotUp;
+    std::vector<ByteVec> gotDown;
+    bool dismissed = false;
+    const DWORD start = GetTickCount();
+    // Inside the box's loop: both directions relayed, then OK is pressed.
+    const EveryTenMs player([&] {
+        HWND box = FindWindowExA(nullptr, nullptr, "#32770", APP_TITLE);
+        if (box == nullptr || dismissed) {
+            return;
+        }
+        if (boxTexts.empty()) {
+            boxTexts = childTexts(box);
+            EXPECT_EQ(GetWindow(box, GW_OWNER), main());
+            EXPECT_FALSE(IsWindowEnabled(main()));
+            client().send(up);
+            server().send(down);
+        }
+        for (ByteVec& f : server().takeFrames()) {
+            gotUp.push_back(std::move(f));
+        }
+        for (ByteVec& f : client().takeFrames()) {
+            gotDown.push_back(std::move(f));
+        }
+        if ((gotUp.size() == 1 && gotDown.size() == 1) || GetTickCount() - start > 5000) {
+            dismissed = true;
+            SendMessageA(box, WM_COMMAND, IDOK, 0);
+        }
+    });
+    click("Command1");  // "Host login" while a session runs
+    EXPECT_TRUE(boxTexts.empty()) << "the box came up inside the handler";
+    ASSERT_TRUE(pumpUntil([&] { return dismissed; }));
+    EXPECT_NE(std::find(boxTexts.begin(), boxTexts.end(), "Proxy is in work already!"),
+              boxTexts.end());
+    EXPECT_EQ(gotUp, std::vector<ByteVec>{withSeq(up, 0x4000)});
+    EXPECT_EQ(gotDown, std::vector<ByteVec>{withSeq(down, 0x2000)});
+    EXPECT_EQ(FindWindowExA(nullptr, nullptr, "#32770", APP_TITLE), nullptr);
+    EXPECT_TRUE(IsWindowEnabled(main()));
+    EXPECT_EQ(form_->chatMode, CHAT_RELAY);
 }
 
 }  // namespace
