@@ -293,9 +293,7 @@ void MainWindow::onSocket(WPARAM wParam, LPARAM lParam) {
         BusyScope scope(busy_);
         form_.socketReady(slot, ready);
     }
-    if (closePending_) {
-        close();
-    }
+    afterHandler();
 }
 
 // Read-only boxes keep the white of a text box rather than the dialog grey.
@@ -324,6 +322,10 @@ void MainWindow::run(Handler handler) {
         handler();
     }
     refresh();
+    afterHandler();
+}
+
+void MainWindow::afterHandler() {
     if (std::exchange(socketMissed_, false)) {
         sockets_.kickAll();
     }

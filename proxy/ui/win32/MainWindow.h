@@ -80,6 +80,8 @@ class MainWindow {
     void run(Handler handler);
     // The edit boxes' current texts into the core.
     void readBack();
+    // What a handler left to do: socket reports to ask for again, a close.
+    void afterHandler();
     // The core's texts into the controls that show a different one.
     void refresh();
     void showLog(Child& log, const std::string& text);
