@@ -557,6 +557,43 @@ TEST_F(MainWindowSessionTest, SocketMessagesAloneCarryASessionAndAStalledClientL
     EXPECT_FALSE(logHas("Failed to transmit"));
 }
 
+TEST_F(MainWindowSessionTest, ServerThatNeverLetsUpHoldsBackNoTimer) {
+    ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+    // One message at a time, the server offers all it can and the client
+    // reads all it got: the proxy's socket is ready whenever the queue is
+    // looked at, so a socket message always waits there.
+    const ByteVec frame = flap(2, 0, ByteVec(60000, 1));
+    std::vector<std::uint8_t> sink(std::size_t{1} << 18);
+    std::size_t at = 0;
+    std::size_t got = 0;
+    // Timer calls with bytes relayed since the one before: the timer comes,
+    // and the relay goes on after it.
+    int fired = 0;
+    std::size_t gotBefore = 0;
+    const EveryTenMs other([&] {
+        fired += got > gotBefore ? 1 : 0;
+        gotBefore = got;
+    });
+    const DWORD start = GetTickCount();
+    while (fired < 3 && got < (std::size_t{512} << 20) && GetTickCount() - start < 30000) {
+        for (std::size_t n = 1; n > 0; at = (at + n) % frame.size()) {
+            n = server().offer(std::span(frame).subspan(at));
+        }
+        for (long n = 1; n > 0; got += static_cast<std::size_t>(std::max(n, 0L))) {
+            n = testnet::receiveSome(client().fd(), sink.data(), sink.size());
+        }
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+    }
+    EXPECT_GE(fired, 3) << "the timer came " << fired << " times while " << (got >> 20)
+                        << " MiB went through";
+    EXPECT_EQ(form_->chatMode, CHAT_RELAY);
+}
+
 TEST_F(MainWindowSessionTest, RelayGoesOnInsideThePostedMessageBoxUntilItIsDismissed) {
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
     const ByteVec up = flap(2, 0x0101, snac(4, 6, tlv(1, "up")));

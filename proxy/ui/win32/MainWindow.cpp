@@ -217,7 +217,10 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_TIMER:
             if (wParam == kTimerId) {
+                othersWaiting_ = false;  // the queue had room for the tick: nothing is held back
                 run([this] { form_.Timer1_Timer(); });
+            } else if (wParam == kSocketsResumeId) {
+                resumeSockets();
             }
             return 0;
         case WM_COMMAND:
@@ -289,11 +292,46 @@ void MainWindow::onSocket(WPARAM wParam, LPARAM lParam) {
         socketMissed_ = true;
         return;
     }
+    if (holdSockets()) {
+        return;
+    }
     {
         BusyScope scope(busy_);
         form_.socketReady(slot, ready);
     }
     afterHandler();
+}
+
+// Input, painting and timers that have waited a tick's interval behind
+// socket messages go first: until the resume timer, which Windows hands out
+// only once nothing else waits, no socket report is handled.
+bool MainWindow::holdSockets() {
+    if (socketsHeld_) {
+        return true;
+    }
+    if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT | QS_TIMER)) == 0) {
+        othersWaiting_ = false;
+        return false;
+    }
+    const DWORD now = GetTickCount();
+    if (!othersWaiting_) {
+        othersWaiting_ = true;
+        othersWaitingSince_ = now;
+    }
+    if (now - othersWaitingSince_ < kTimerIntervalMs) {
+        return false;
+    }
+    othersWaiting_ = false;
+    socketsHeld_ = SetTimer(window_.get(), kSocketsResumeId, USER_TIMER_MINIMUM, nullptr) != 0;
+    return socketsHeld_;
+}
+
+// The reports dropped meanwhile are asked for again, for every watched slot.
+void MainWindow::resumeSockets() {
+    KillTimer(window_.get(), kSocketsResumeId);
+    if (std::exchange(socketsHeld_, false)) {
+        sockets_.kickAll();
+    }
 }
 
 // Read-only boxes keep the white of a text box rather than the dialog grey.
@@ -345,6 +383,7 @@ void MainWindow::close() {
     }
     unloaded_ = true;
     KillTimer(window_.get(), kTimerId);
+    KillTimer(window_.get(), kSocketsResumeId);
     {
         BusyScope scope(busy_);
         readBack();

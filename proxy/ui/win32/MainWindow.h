@@ -11,6 +11,12 @@
 // does, so the relay goes on meanwhile. Should a message still arrive while
 // a handler runs, a tick is dropped, a socket message is asked for again
 // once the handler has returned, and a close waits for it.
+//
+// Windows hands out posted messages, socket messages among them, before
+// input, painting and timers, so a peer that keeps its socket ready would
+// hold all of those back for as long as it sends. Once they have waited a
+// tick's interval, the socket messages wait instead: they are dropped until
+// a timer, which comes after everything else, asks for them again.
 #pragma once
 
 #include <windows.h>
@@ -57,6 +63,8 @@ class MainWindow {
 
     // The timer id of Timer1 (WM_TIMER wParam).
     static constexpr UINT_PTR kTimerId = 1;
+    // The timer that asks again for the socket reports held back.
+    static constexpr UINT_PTR kSocketsResumeId = 2;
 
   private:
     // One child window; `shown` is the core text it shows now.
@@ -72,6 +80,9 @@ class MainWindow {
     HWND createControl(const ControlDesign& design, int id, HINSTANCE instance);
     void onCommand(int id, int notification);
     void onSocket(WPARAM wParam, LPARAM lParam);
+    // Whether socket reports must wait now for the messages behind them.
+    bool holdSockets();
+    void resumeSockets();
     LRESULT readOnlyBoxColours(HDC dc, HWND box);
     void close();
 
@@ -96,6 +107,9 @@ class MainWindow {
     HWND focus_ = nullptr;  // the control that gets focus back on activation
     bool busy_ = false;
     bool closePending_ = false;
-    bool socketMissed_ = false;  // a socket message came while a handler ran
+    bool socketMissed_ = false;   // a socket message came while a handler ran
+    bool othersWaiting_ = false;  // input, painting or a timer waits behind socket messages
+    DWORD othersWaitingSince_ = 0;
+    bool socketsHeld_ = false;  // socket messages wait for the resume timer
     bool unloaded_ = false;
 };
