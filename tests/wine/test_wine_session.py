@@ -6,20 +6,27 @@ Dorrimel injects a notice into the client's traffic for a message that is
 not acknowledged in time and reports it in msgack.log. After each chat
 session the login listener comes back; closing the window writes
 skelvane.ini. The typing shield's plugin.dll carries the session of the
-example plug-ins' test. And skelvane.exe's command line, answered through the
-standard handles that Wine passes on."""
+example plug-ins' test. A client that stops reading holds back only the
+server's direction and loses nothing; a login server that never answers the
+connect keeps nothing waiting: the close is answered at once, and the
+connect is given up after 5 s. And skelvane.exe's command line, answered
+through the standard handles that Wine passes on."""
 
 from __future__ import annotations
 
 import os
 import re
+import socket
 import struct
 import subprocess
+import threading
 import time
 import unittest
 
 from oscar import CHANNEL_DATA, ChatServer, Client, Frame, LoginServer, flap, parse_tlvs, snac, tlv_value
+from rawpeer import Listener, connect
 from relay import COOKIE, RelayAssertions, renumbered, rewritten_redirect
+from session import LISTENING, Session, log_count, same_but_seq
 from skelvane_run import START_WAIT, WAIT, WINE, CommandLineChecks, SkelvaneRun
 from test_examples import ExampleSession, example_plugin
 
@@ -32,6 +39,12 @@ MSGACK_LINE = re.compile(r"\d\d\.\d\d\.\d{4} (\d\d:\d\d:\d\d)\.\d{3} (.*)")
 # A notice lags its message by WaitTimeout; slow Wine gets more on top.
 NOTICE_WAIT = 3.0 + WAIT
 DATE_AT = 10 + 18  # the offline notice's date, after the SNAC header and 18 bytes
+# Frames of 60 kB for the stalled client: 24 MiB, well over what the sockets
+# on both sides and the proxy's queue toward the client hold together (about
+# 9 MiB on loopback).
+BURST_FRAMES = 400
+STALL_WAIT = 6 * WAIT
+CONNECT_TIMEOUT = 5  # s, the proxy's limit for a connect to a server
 
 
 def setUpModule() -> None:
@@ -201,6 +214,77 @@ class WineSessionTest(ExampleSession, RelayAssertions):
 
     def test_typing_shield_withholds_only_the_clients_typing_notifications(self):
         self.example_session(example_plugin("TYPING_SHIELD_PLUGIN"), shields=True)
+
+
+class WineFaultTest(RelayAssertions):
+    def test_client_that_stops_reading_holds_back_only_the_servers_direction(self):
+        with Listener("login") as login, Listener("chat") as chat, SkelvaneRun(login.port) as run:
+            s = Session(run, login, chat)
+            self.addCleanup(s.close_all)
+            s.sign_on()
+            s.chat_steps(4)
+            # The server sends far more than the sockets and the proxy's queue
+            # hold; the client reads none of it, so the server's writes stop.
+            burst = [flap(CHANNEL_DATA, i, struct.pack(">I", i) * 15000) for i in range(BURST_FRAMES)]
+            writer_sock = s.chat_server.sock.dup()
+            writer_sock.settimeout(STALL_WAIT)
+            written = [0]
+
+            def write() -> None:
+                for raw in burst:
+                    writer_sock.sendall(raw)
+                    written[0] += 1
+
+            writer = threading.Thread(target=write, daemon=True)
+            writer.start()
+            self.addCleanup(writer_sock.close)
+            last, deadline = -1, time.monotonic() + STALL_WAIT
+            while written[0] != last and time.monotonic() < deadline:
+                last = written[0]
+                time.sleep(1.0)
+            self.assertLess(written[0], len(burst), "the whole burst went into buffers")
+
+            # The client's frames still reach the server meanwhile.
+            up = [s.chat_client.send_frame(CHANNEL_DATA, snac(0x04, 0x06, s.rng.randbytes(700))) for _ in range(20)]
+            got_up = s.chat_server.take(len(up))
+            self.assertTrue(same_but_seq(up, got_up), "client to server")
+            self.assertEqual([f.seq for f in got_up], renumbered(0x4001, len(up)))
+            self.assertLess(written[0], len(burst), "the proxy read on while the client did not")
+
+            # Once the client reads, every frame comes whole, in order, renumbered.
+            got = s.chat_client.take(len(burst), timeout=STALL_WAIT)
+            writer.join(timeout=STALL_WAIT)
+            self.assertTrue(same_but_seq(burst, got), "the burst changed on the way")
+            self.assertEqual([f.seq for f in got], renumbered(0x2002, len(burst)))
+            s.end_chat()
+            msgs = run.wait_log(LISTENING, count=2)
+            self.assertFalse([m for m in msgs if m.startswith("Failed to transmit")])
+            self.assertCleanEnd(msgs, run)
+
+    def test_login_connect_that_never_completes_keeps_nothing_waiting(self):
+        with Listener("login", backlog=0) as login, SkelvaneRun(login.port) as run:
+            # One connection nobody accepts fills the queue: the proxy's
+            # connects get no answer at all.
+            filler = socket.create_connection(("127.0.0.1", login.port), timeout=5)
+            self.addCleanup(filler.close)
+            client = connect(run.login_port, "client-login")
+            self.addCleanup(client.close)
+            client.wait_ended(timeout=CONNECT_TIMEOUT + WAIT)
+            run.wait_log(LISTENING, count=2)
+            lines = run.dump()
+            began = next(l.tick for l in lines if l.message.startswith("Client-login connected"))
+            failed = [l.tick for l in lines if l.message == "Sok_connect server-login 127.0.0.1 failed with 4"]
+            self.assertEqual(len(failed), 1, run.describe())
+            self.assertGreaterEqual(failed[0] - began, CONNECT_TIMEOUT * 1000)
+            self.assertLess(failed[0] - began, (CONNECT_TIMEOUT + WAIT) * 1000)
+
+            # Closed while the next connect is under way, the program ends at
+            # once, long before that connect would be given up, and saves.
+            again = connect(run.login_port, "client-login")
+            self.addCleanup(again.close)
+            run.wait_log("Client-login connected", count=2)
+            self.assertStopWritesSettings(run)
+            self.assertEqual(log_count(run, "Sok_connect server-login"), 1, run.describe())
 
 
 class CommandLineTest(CommandLineChecks, unittest.TestCase):
