@@ -71,6 +71,7 @@ void Form1::Form_Unload() {
             Sok_stop(sockets[i]);
             links[i].reset();
         }
+        updateWatches();  // the event loop lets go before the socket library stops
         Sok_cleanup();
     } catch (...) {
         logFault(FAULT_IN_UNLOAD);

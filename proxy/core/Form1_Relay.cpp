@@ -48,6 +48,9 @@ void Form1::readLink(int slot) {
         budget -= static_cast<std::size_t>(n);
         received(slot, n);
     }
+    if (budget == 0 && watch_ != nullptr) {
+        watch_->readAgain(slot);
+    }
 }
 
 // n bytes arrived on `slot` and lie in its collector's room.

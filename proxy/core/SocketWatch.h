@@ -18,6 +18,9 @@ class SocketWatch {
     // a socket of -1 stops watching. A slot whose socket changes is first
     // told to watch nothing, so a loop never holds a socket that was closed.
     virtual void watchSlot(int slot, SokHandle sock, int mask) = 0;
+    // A read of `slot` stopped on its pass's bound with bytes perhaps left: a
+    // loop that reports a condition only once (a close) reports it again.
+    virtual void readAgain(int slot) { static_cast<void>(slot); }
     // The core has work for the next tick (see Form1::tickNeeded): a loop
     // that stopped its timer while the core needed none starts it again.
     virtual void wantTick() {}

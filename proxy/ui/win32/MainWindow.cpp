@@ -134,10 +134,10 @@ MainWindow::MainWindow(Form1& form, HINSTANCE instance)
         throw std::runtime_error("CreateWindowEx failed");
     }
     createControls(instance);
-    sockets_.attach(window_.get());
+    sockets_.attach(window_.get(), [this] { startTimer(); });
     form_.setSocketWatch(&sockets_);
     run([this] { form_.Form_Load(); });
-    SetTimer(window_.get(), kTimerId, kTimerIntervalMs, nullptr);
+    startTimer();
 }
 
 MainWindow::~MainWindow() {
@@ -219,6 +219,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam == kTimerId) {
                 othersWaiting_ = false;  // the queue had room for the tick: nothing is held back
                 run([this] { form_.Timer1_Timer(); });
+                stopTimerIfIdle();
             } else if (wParam == kSocketsResumeId) {
                 resumeSockets();
             }
@@ -326,6 +327,21 @@ bool MainWindow::holdSockets() {
     return socketsHeld_;
 }
 
+void MainWindow::startTimer() {
+    if (!timerRunning_ && !unloaded_) {
+        timerRunning_ = SetTimer(window_.get(), kTimerId, kTimerIntervalMs, nullptr) != 0;
+    }
+}
+
+// While the core needs no tick the timer stands, so an idle program does
+// not wake; the core asks for it again when it does.
+void MainWindow::stopTimerIfIdle() {
+    if (timerRunning_ && !form_.tickNeeded()) {
+        KillTimer(window_.get(), kTimerId);
+        timerRunning_ = false;
+    }
+}
+
 // The reports dropped meanwhile are asked for again, for every watched slot.
 void MainWindow::resumeSockets() {
     KillTimer(window_.get(), kSocketsResumeId);
@@ -383,6 +399,7 @@ void MainWindow::close() {
     }
     unloaded_ = true;
     KillTimer(window_.get(), kTimerId);
+    timerRunning_ = false;
     KillTimer(window_.get(), kSocketsResumeId);
     {
         BusyScope scope(busy_);

@@ -83,6 +83,9 @@ class MainWindow {
     // Whether socket reports must wait now for the messages behind them.
     bool holdSockets();
     void resumeSockets();
+    // Timer1 runs while the core needs ticks.
+    void startTimer();
+    void stopTimerIfIdle();
     LRESULT readOnlyBoxColours(HDC dc, HWND box);
     void close();
 
@@ -107,6 +110,7 @@ class MainWindow {
     HWND focus_ = nullptr;  // the control that gets focus back on activation
     bool busy_ = false;
     bool closePending_ = false;
+    bool timerRunning_ = false;
     bool socketMissed_ = false;   // a socket message came while a handler ran
     bool othersWaiting_ = false;  // input, painting or a timer waits behind socket messages
     DWORD othersWaitingSince_ = 0;

@@ -35,6 +35,14 @@ bool SocketMessages::decode(WPARAM wParam, LPARAM lParam, int& slot, int& ready)
     return false;
 }
 
+// Windows posts a close once, maybe before the bytes ahead of it were read.
+void SocketMessages::readAgain(int slot) {
+    const Watched& w = slots_.at(static_cast<std::size_t>(slot));
+    if (w.sock != SOK_NO_SOCKET && (w.mask & SOK_READABLE) != 0) {
+        kick(w.sock, SOK_READABLE);
+    }
+}
+
 void SocketMessages::kickAll() const {
     for (const Watched& w : slots_) {
         if (w.sock != SOK_NO_SOCKET) {

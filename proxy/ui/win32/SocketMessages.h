@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
+#include <utility>
 
 #include "proxy/core/Form1.h"
 
@@ -15,9 +17,19 @@ inline constexpr UINT WM_SKELVANE_SOCKET = WM_APP + 1;
 
 class SocketMessages : public SocketWatch {
   public:
-    void attach(HWND window) { window_ = window; }
+    // Messages go to `window`; the core's wish for a tick goes to `wantTick`.
+    void attach(HWND window, std::function<void()> wantTick) {
+        window_ = window;
+        wantTick_ = std::move(wantTick);
+    }
 
     void watchSlot(int slot, SokHandle sock, int mask) override;
+    void readAgain(int slot) override;
+    void wantTick() override {
+        if (wantTick_) {
+            wantTick_();
+        }
+    }
     // The slot a socket message is for and what it reports, or false for
     // one that no watched slot wants (left over from a closed socket).
     bool decode(WPARAM wParam, LPARAM lParam, int& slot, int& ready) const;
@@ -33,5 +45,6 @@ class SocketMessages : public SocketWatch {
     void kick(SokHandle sock, int ready) const;
 
     HWND window_ = nullptr;
+    std::function<void()> wantTick_;
     std::array<Watched, SLOT_ROLES> slots_{};
 };
