@@ -1,24 +1,38 @@
 #include "bench/BenchHost.h"
 
+#include <chrono>
+#include <filesystem>
+#include <span>
 #include <stdexcept>
 
-#include "proxy/core/PlugEventCodes.h"
+#include "bench/AllocCounter.h"
 
 namespace {
 
-constexpr std::int32_t kSeqLimit = 0x7FFF;
+using Stopwatch = std::chrono::steady_clock;
 
-// The pump's stamp: the sequence number into frame bytes 2 and 3, then the
-// next one, wrapping above 0x7FFF to 0.
-void stamp(std::span<std::uint8_t> frame, std::int32_t& seq) {
-    frame[2] = static_cast<std::uint8_t>(seq / 256);
-    frame[3] = static_cast<std::uint8_t>(seq % 256);
-    seq = seq >= kSeqLimit ? 0 : seq + 1;
-}
+constexpr const char* kUin = "123456789";
+constexpr auto kPatience = std::chrono::seconds(5);
 
 std::unique_ptr<BenchHost>& hostSlot() {
     static std::unique_ptr<BenchHost> host;
     return host;
+}
+
+Peer acceptFrom(TestListener& listener) {
+    std::optional<Peer> peer = listener.accept(kWaitMs);
+    if (!peer) {
+        throw std::runtime_error("the proxy did not connect to the bench's server");
+    }
+    return std::move(*peer);
+}
+
+Peer connectOrThrow(std::uint16_t port) {
+    std::optional<Peer> peer = connectTo(port);
+    if (!peer) {
+        throw std::runtime_error("the proxy does not listen on port " + std::to_string(port));
+    }
+    return std::move(*peer);
 }
 
 }  // namespace
@@ -26,41 +40,130 @@ std::unique_ptr<BenchHost>& hostSlot() {
 BenchHost::BenchHost(const std::string& pluginPath) {
     std::filesystem::copy_file(pluginPath, dir_.path() / PLUGIN_FILE_NAME);
     form_ = std::make_unique<Form1>(clock_, boxes_, dir_.string());
+    form_->setSocketWatch(&loop_);
     form_->Form_Load();  // makes the scratch folder current
-    form_->chatMode = CHAT_IDLE;
-    form_->ownUin = 123456789;
-    form_->PlugInit();
+    Controls& ctl = form_->ctl;
+    ctl.Text1 = "127.0.0.1";
+    ctl.Text2 = "0";
+    ctl.Text3 = "127.0.0.1";
+    ctl.Text4 = std::to_string(loginServer_.port);
+    ctl.Text7 = "127.0.0.1";
+    ctl.Text8 = std::to_string(chatPort_);
+    form_->Timer1_Timer();  // opens the login listener
+    signOn();
+    openChat();
     // Dorrimel answers EVENT_INIT with its title; without it the benchmarks
     // would measure a host that has no plug-in.
-    if (form_->ctl.labPlug.rfind("Dorrimel", 0) != 0) {
-        throw std::runtime_error("Dorrimel did not answer EVENT_INIT: " + form_->ctl.labPlug);
+    if (ctl.labPlug.rfind("Dorrimel", 0) != 0) {
+        throw std::runtime_error("Dorrimel did not answer EVENT_INIT: " + ctl.labPlug);
     }
-    openChatSession();
-}
-
-// Client-chat and server-chat as the pump leaves them after a connect,
-// except that server-chat gets no event object: its receive then returns at
-// once instead of waiting 10 ms, so that a tick measures work, not a wait.
-void BenchHost::openChatSession() {
-    auto [clientSlot, clientFar] = loopbackPair();
-    auto [serverSlot, serverFar] = loopbackPair();
-    form_->sockets[SLOT_CLIENT_CHAT] = clientSlot;
-    form_->sockets[SLOT_SERVER_CHAT] = serverSlot;
-    client_.emplace(std::move(clientFar));
-    server_.emplace(std::move(serverFar));
-    form_->ResetCounters();
-    form_->links[SLOT_CLIENT_CHAT].reset();
-    form_->links[SLOT_SERVER_CHAT].reset();
-    form_->PlugEvent(EVENT_CHAT_CONNECTED, nullptr, 0);
-    form_->chatMode = CHAT_RELAY;
 }
 
 BenchHost::~BenchHost() {
-    form_->PlugEvent(EVENT_CHAT_DISCONNECTED, nullptr, 0);
-    form_->PlugEvent(EVENT_FINISH, nullptr, 0);
-    form_->chatMode = CHAT_IDLE;
+    try {
+        endChat();
+    } catch (const std::exception&) {
+        // Unloading closes what is left.
+    }
     form_->Form_Unload();
     form_.reset();
+}
+
+void BenchHost::runUntil(const std::function<bool()>& done, const char* what) {
+    const auto giveUp = Stopwatch::now() + kPatience;
+    while (!done()) {
+        if (Stopwatch::now() >= giveUp) {
+            throw std::runtime_error(std::string("the proxy never reached ") + what);
+        }
+        loop_.runOnce(*form_, 10);
+    }
+}
+
+void BenchHost::signOn() {
+    std::string ip;
+    std::uint16_t port = 0;
+    if (Sok_name(form_->sockets[SLOT_LOGIN_LISTENER], ip, port) != 0) {
+        throw std::runtime_error("no login listener");
+    }
+    Peer client = connectOrThrow(port);
+    runUntil([this] { return form_->loginMode == LOGIN_RELAY; }, "the login relay");
+    Peer server = acceptFrom(loginServer_);
+    client.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, kUin), tlv(2, "pw")}))));
+    runUntil([&server] { return !server.takeFrames().empty(); }, "the login request's relay");
+    const std::string chatServer = "127.0.0.1:" + std::to_string(chatServer_.port);
+    server.send(flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, kUin), tlv(5, chatServer)}))));
+    runUntil([&client] { return !client.takeFrames().empty(); }, "the redirect's relay");
+    server.close();
+    runUntil([this] { return form_->loginMode != LOGIN_RELAY; }, "the end of the sign-on");
+    if (form_->chatMode != CHAT_AWAIT_CLIENT) {
+        throw std::runtime_error("the sign-on did not open the chat listener");
+    }
+}
+
+void BenchHost::openChat() {
+    client_.emplace(connectOrThrow(chatPort_));
+    runUntil([this] { return form_->chatMode == CHAT_RELAY; }, "the chat relay");
+    server_.emplace(acceptFrom(chatServer_));
+}
+
+void BenchHost::endChat() {
+    if (!client_) {
+        return;
+    }
+    client_.reset();
+    runUntil([this] { return form_->chatMode == CHAT_ENDED; }, "the end of the chat session");
+    server_.reset();
+}
+
+void BenchHost::restartSession() {
+    endChat();
+    form_->Timer1_Timer();  // the ended session re-arms the login listener
+    signOn();
+    openChat();
+}
+
+RelayCost BenchHost::relay(bool fromClient, const ByteVec& bytes) {
+    Peer& from = fromClient ? *client_ : *server_;
+    Peer& to = fromClient ? *server_ : *client_;
+    const int slot = fromClient ? SLOT_CLIENT_CHAT : SLOT_SERVER_CHAT;
+    const auto giveUp = Stopwatch::now() + kPatience;
+    RelayCost cost;
+    std::size_t offered = 0;
+    std::size_t arrived = 0;
+    while (arrived < bytes.size()) {
+        offered += from.offer(std::span(bytes).subspan(offered));
+        // The first report is the one the event loop makes for the bytes
+        // just sent; any later one comes from the loop, for either side.
+        bool reported = true;
+        std::uint64_t allocations = 0;
+        Stopwatch::time_point start;
+        Stopwatch::time_point end;
+        if (cost.reports == 0) {
+            awaitReadable(form_->sockets[slot], kWaitMs);
+            allocations = allocationCount();
+            start = Stopwatch::now();
+            form_->socketReady(slot, SOK_READABLE);
+            end = Stopwatch::now();
+        } else {
+            allocations = allocationCount();
+            start = Stopwatch::now();
+            reported = loop_.runOnce(*form_, 0) > 0;
+            end = Stopwatch::now();
+        }
+        if (reported) {
+            cost.seconds += std::chrono::duration<double>(end - start).count();
+            cost.allocations += allocationCount() - allocations;
+            ++cost.reports;
+        }
+        to.awaitAndPoll(reported ? 0 : 1);
+        arrived += to.received.size();
+        to.received.clear();
+        if (form_->chatMode != CHAT_RELAY || Stopwatch::now() >= giveUp) {
+            throw std::runtime_error("the relay delivered " + std::to_string(arrived) + " of " +
+                                     std::to_string(bytes.size()) + " bytes");
+        }
+    }
+    return cost;
 }
 
 BenchHost& benchHost() {
@@ -73,36 +176,4 @@ BenchHost& benchHost() {
 
 void endBenchHost() {
     hostSlot().reset();
-}
-
-int relayInProcess(Form1& form, FrameCollector& side, std::span<const std::uint8_t> received,
-                   bool fromClient, bool send) {
-    const auto n = static_cast<std::int32_t>(received.size());
-    const int from = fromClient ? DIR_FROM_CLIENT : DIR_FROM_SERVER;
-    const int to = fromClient ? DIR_TO_SERVER : DIR_TO_CLIENT;
-    form.Bytes[from] += n;
-    form.Datagramms[from] += 1;
-    int sent = 0;
-    int whole = form.PacketCollect(side, received.data(), n);
-    while (whole == 1) {
-        const std::span<std::uint8_t> frame = side.front();
-        const auto size = static_cast<std::int32_t>(frame.size());
-        form.Packets[from] += 1;
-        if (form.PlugEvent(fromClient ? PACKET_TO_SERVER : PACKET_TO_CLIENT, frame.data(), size) !=
-            0) {
-            form.Skipped[fromClient ? 1 : 0] += 1;
-        } else {
-            stamp(frame, fromClient ? form.seqToServer : form.seqToClient);
-            const int slot = fromClient ? SLOT_SERVER_CHAT : SLOT_CLIENT_CHAT;
-            if (!send || Sok_send(form.sockets[slot], frame.data(), size) == size) {
-                form.Packets[to] += 1;
-                form.Datagramms[to] += 1;
-                form.Bytes[to] += size;
-                ++sent;
-            }
-        }
-        form.PacketRemove(side);
-        whole = form.PacketCollect(side, nullptr, 0);
-    }
-    return sent;
 }

@@ -1,22 +1,32 @@
 // The proxy core as the program holds it, for the frame-path benchmarks:
-// one Form1 in a scratch program folder, Dorrimel installed there as
-// plugin.so and initialised with EVENT_INIT, and a chat session whose two
-// chat slots hold loopback sockets, with the benchmark playing the client
-// and the server at their far ends.
+// one Form1 in a scratch program folder with Dorrimel installed there as
+// plugin.so, a poll loop as its socket watch, and a chat session opened the
+// way a client opens one: sign-on through the login listener to a login
+// server, redirect, then the chat listener and the connect to the chat
+// server. The benchmark plays the client and both servers at the far ends
+// of loopback sockets; every byte goes through Form1's own handlers.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 
 #include "proxy/core/Form1.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/PollLoop.h"
 #include "tests/support/RecordingBoxes.h"
 #include "tests/support/ScratchDir.h"
+
+// What the proxy spent on one relayed burst: the time inside its readiness
+// handlers, the heap allocations made there, and the reports it took.
+struct RelayCost {
+    double seconds = 0;
+    std::uint64_t allocations = 0;
+    int reports = 0;
+};
 
 class BenchHost {
   public:
@@ -26,33 +36,40 @@ class BenchHost {
     ~BenchHost();
 
     Form1& form() { return *form_; }
-    // The far ends of client-chat (slot 4) and server-chat (slot 5).
-    Peer& client() { return *client_; }
-    Peer& server() { return *server_; }
+
+    // `bytes` (whole frames) are sent by the client (or the server), and
+    // the proxy is told its socket is readable; the handler runs, timed,
+    // until everything has reached the other far end, which reads it all.
+    // Normally one report; a burst the sockets cannot take at once needs
+    // more, each counted. Throws when the bytes do not all arrive.
+    RelayCost relay(bool fromClient, const ByteVec& bytes);
+
+    // The client leaves and signs on again: Dorrimel is finished and
+    // initialised afresh, as between two sessions of the program.
+    void restartSession();
 
   private:
-    void openChatSession();
+    void signOn();
+    void openChat();
+    void endChat();
+    // Reports readiness until `done` holds; throws after a few seconds.
+    void runUntil(const std::function<bool()>& done, const char* what);
 
     ScratchWorkDir dir_{"skelvane-bench"};
-    FakeClock clock_;  // a tick's 10 ms sleep returns at once: a tick measures work only
+    FakeClock clock_;  // the tick is never needed: readiness alone moves the relay
     RecordingBoxes boxes_;
+    PollLoop loop_;
     std::unique_ptr<Form1> form_;
-    std::optional<Peer> client_;
-    std::optional<Peer> server_;
+    TestListener loginServer_;
+    TestListener chatServer_;
+    std::uint16_t chatPort_ = freePort();
+    std::optional<Peer> client_;  // the far end of client-chat
+    std::optional<Peer> server_;  // the far end of server-chat
 };
 
 // The one host of the run, made at first use: the plug-in is bound once per
 // process and keeps global state, so every benchmark shares it.
 BenchHost& benchHost();
-// Ends the chat session, finishes the plug-in and removes the scratch folder;
-// called before the application object goes.
+// Ends the chat session and the core and removes the scratch folder; called
+// before the application object goes.
 void endBenchHost();
-
-// What one receive delivered, relayed in the order the pump runs it: the
-// bytes into the collector, and for each whole frame the counters, the
-// plug-in's event, the sequence stamp, the send when `send` is set (to
-// server-chat for frames from the client, else to client-chat) and the
-// collector's removal. The receive itself is left out. Returns the number
-// of frames sent, or that would have been sent.
-int relayInProcess(Form1& form, FrameCollector& side, std::span<const std::uint8_t> received,
-                   bool fromClient, bool send);

@@ -30,8 +30,8 @@ ByteVec messageHead(std::uint32_t tag) {
 
 }  // namespace
 
-ByteVec typicalFrame() {
-    const ByteVec request(kTypicalSize - kFlapAndSnac - kTlvHead, 0x5A);
+ByteVec typicalFrame(std::size_t bytes) {
+    const ByteVec request(bytes - kFlapAndSnac - kTlvHead, 0x5A);
     return flap(2, 0x1234, snac(0x15, 0x02, tlv(1, request)));
 }
 
@@ -52,10 +52,10 @@ ByteVec serverAckFrame(std::uint32_t tag) {
     return flap(2, 0x5678, snac(4, 0x0C, messageHead(tag)));
 }
 
-ByteVec typicalFrames(int count) {
+ByteVec typicalFrames(int count, std::size_t bytes) {
     ByteVec frames;
+    const ByteVec frame = typicalFrame(bytes);
     for (int i = 0; i < count; ++i) {
-        const ByteVec frame = typicalFrame();
         frames.insert(frames.end(), frame.begin(), frame.end());
     }
     return frames;

@@ -2,13 +2,14 @@
 // send them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "tests/support/Flap.h"
 
-// A typical 100-byte chat frame that Dorrimel inspects and lets pass: an
-// ICQ meta request (SNAC 0x15/2) on channel 2.
-ByteVec typicalFrame();
+// A chat frame of `bytes` bytes in all (100 is typical) that Dorrimel
+// inspects and lets pass: an ICQ meta request (SNAC 0x15/2) on channel 2.
+ByteVec typicalFrame(std::size_t bytes = 100);
 
 // An outgoing message of about 100 bytes (SNAC 4/6) with an ack request,
 // to recipient "987654321", and the server's acknowledgement of it (4/0C).
@@ -16,5 +17,5 @@ ByteVec typicalFrame();
 ByteVec messageFrame(std::uint32_t tag);
 ByteVec serverAckFrame(std::uint32_t tag);
 
-// `count` typical frames back to back, as one receive may deliver them.
-ByteVec typicalFrames(int count);
+// `count` such frames back to back, as one receive may deliver them.
+ByteVec typicalFrames(int count, std::size_t bytes = 100);
