@@ -247,25 +247,23 @@ class Path:
             if (family, subtype) == (0x15, KIND_PING):
                 self.server.sendall(frame(KIND_PONG, number))
         self._echo = Reader(self.server, f"echo({self.name})", answer)
+        self.client.settimeout(WAIT)
 
     def ping(self, number: int) -> float:
-        """The client sends a ping and reads until its pong: seconds."""
+        """The client sends a ping and reads until its pong: seconds. The
+        client's socket has a time-out (start_echo sets it)."""
         start = time.perf_counter()
         self.client.sendall(frame(KIND_PING, number))
-        deadline = time.monotonic() + WAIT
         while True:
             for f in cut_frames(self._pending):
                 family, subtype, got = kind_and_number(f)
                 if (family, subtype, got) == (0x15, KIND_PONG, number):
                     return time.perf_counter() - start
                 raise LostData(f"{self.name}: pong {number} expected, got {f[:24].hex()}")
-            self.client.settimeout(max(0.001, deadline - time.monotonic()))
             try:
                 data = self.client.recv(65536)
             except socket.timeout:
                 raise LostData(f"{self.name}: no pong {number} within {WAIT:g} s") from None
-            finally:
-                self.client.settimeout(None)
             if not data:
                 raise LostData(f"{self.name}: closed while waiting for pong {number}")
             self._pending += data
@@ -489,6 +487,19 @@ def schedstat_seconds(pid: int) -> float:
     return total / 1e9
 
 
+def wakeups(pid: int) -> int:
+    """Context switches of every thread of `pid` so far: an idle thread
+    switches once each time it wakes."""
+    total = 0
+    for path in glob.glob(f"/proc/{pid}/task/*/status"):
+        try:
+            with open(path) as f:
+                total += sum(int(line.split()[1]) for line in f if "ctxt_switches:" in line)
+        except (OSError, ValueError, IndexError):
+            pass  # a thread that just ended
+    return total
+
+
 def stat_seconds(pid: int) -> float:
     """utime + stime of /proc/<pid>/stat: whole clock ticks (10 ms)."""
     with open(f"/proc/{pid}/stat") as f:
@@ -503,6 +514,7 @@ class Idle:
     sched_pct: float
     stat_pct: float
     perf_pct: Optional[float]
+    wakeups_per_s: float
 
     @property
     def stat_step_pct(self) -> float:
@@ -520,11 +532,13 @@ def idle_cpu(pids: dict[str, int], seconds: float) -> dict[str, Idle]:
                                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     s0 = {n: schedstat_seconds(p) for n, p in pids.items()}
     c0 = {n: stat_seconds(p) for n, p in pids.items()}
+    w0 = {n: wakeups(p) for n, p in pids.items()}
     t0 = time.monotonic()
     time.sleep(seconds)
     t1 = time.monotonic()
     s1 = {n: schedstat_seconds(p) for n, p in pids.items()}
     c1 = {n: stat_seconds(p) for n, p in pids.items()}
+    w1 = {n: wakeups(p) for n, p in pids.items()}
     out = {}
     for name in pids:
         perf_pct = None
@@ -537,7 +551,7 @@ def idle_cpu(pids: dict[str, int], seconds: float) -> dict[str, Idle]:
                     ms = 0.0 if parts[0] == "<not counted>" else float(parts[0])
                     perf_pct = ms / 1000.0 / seconds * 100.0
         out[name] = Idle(t1 - t0, 100.0 * (s1[name] - s0[name]) / (t1 - t0),
-                         100.0 * (c1[name] - c0[name]) / (t1 - t0), perf_pct)
+                         100.0 * (c1[name] - c0[name]) / (t1 - t0), perf_pct, (w1[name] - w0[name]) / (t1 - t0))
     return out
 
 
@@ -876,6 +890,12 @@ def measure_stalls(args: argparse.Namespace, res: Results) -> None:
 # ---------------------------------------------------------------- report
 
 
+def per_wake_us(idle: Idle) -> str:
+    if idle.wakeups_per_s <= 0:
+        return "-"
+    return f"{idle.sched_pct / 100.0 / idle.wakeups_per_s * 1e6:.0f}"
+
+
 def report(res: Results, args: argparse.Namespace) -> list[str]:
     rows: list[tuple[str, ...]] = []
 
@@ -911,6 +931,9 @@ def report(res: Results, args: argparse.Namespace) -> list[str]:
         if idle:
             rows.append((label, f"{idle['skelvane'].sched_pct:.3f}", f"{idle['plain'].sched_pct:.3f}", "",
                          f"<= {BUDGET_IDLE_PCT:g}", verdict(idle["skelvane"].sched_pct <= BUDGET_IDLE_PCT)))
+            i, p = idle["skelvane"], idle["plain"]
+            rows.append(("  wake-ups per second; CPU per wake-up, us", f"{i.wakeups_per_s:.1f}; "
+                         f"{per_wake_us(i)}", f"{p.wakeups_per_s:.1f}; {per_wake_us(p)}", "", "", ""))
             steps = f"  /proc/<pid>/stat (in steps of {idle['skelvane'].stat_step_pct:.3f})"
             for how, get in (("  perf stat task-clock", lambda i: i.perf_pct), (steps, lambda i: i.stat_pct)):
                 s, p = get(idle["skelvane"]), get(idle["plain"])
