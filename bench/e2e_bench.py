@@ -695,11 +695,18 @@ def measure_relay(args: argparse.Namespace, res: Results) -> None:
     program = Program(chat)
     failed = True
     paths: list[Path] = []
+    reference = None
+    if args.idle_reference and os.access(args.idle_reference, os.X_OK):
+        reference = subprocess.Popen([args.idle_reference], env=dict(os.environ, QT_QPA_PLATFORM="offscreen"),
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         relay = PlainRelay(res.plain, chat.port)  # listening, like skelvane
+        idlers = {"skelvane": program.pid, "plain": relay.pid}
+        if reference is not None:
+            idlers["reference"] = reference.pid
         time.sleep(args.settle)
         res.rss_listen_kib = memory_kib(program.pid)["VmRSS"]
-        res.idle_listen = idle_cpu({"skelvane": program.pid, "plain": relay.pid}, args.idle_seconds)
+        res.idle_listen = idle_cpu(idlers, args.idle_seconds)
 
         paths = [open_direct(chat), open_plain(chat, res.plain, relay), program.open_path()]
         time.sleep(args.settle)
@@ -727,6 +734,9 @@ def measure_relay(args: argparse.Namespace, res: Results) -> None:
     finally:
         for p in paths:
             p.close()
+        if reference is not None:
+            reference.kill()
+            reference.wait(WAIT)
         program.close(failed)
         chat.close()
 
@@ -934,6 +944,10 @@ def report(res: Results, args: argparse.Namespace) -> list[str]:
             i, p = idle["skelvane"], idle["plain"]
             rows.append(("  wake-ups per second; CPU per wake-up, us", f"{i.wakeups_per_s:.1f}; "
                          f"{per_wake_us(i)}", f"{p.wakeups_per_s:.1f}; {per_wake_us(p)}", "", "", ""))
+            if "reference" in idle:
+                r = idle["reference"]
+                rows.append(("  reference: empty Qt window, 100 ms timer: %; per wake-up, us",
+                             f"{r.sched_pct:.3f}; {per_wake_us(r)}", "", "", "", ""))
             steps = f"  /proc/<pid>/stat (in steps of {idle['skelvane'].stat_step_pct:.3f})"
             for how, get in (("  perf stat task-clock", lambda i: i.perf_pct), (steps, lambda i: i.stat_pct)):
                 s, p = get(idle["skelvane"]), get(idle["plain"])
@@ -1010,6 +1024,8 @@ def main() -> int:
     ap.add_argument("--quiet", type=float, default=1.0, help="a stalled flow has not moved for this long, s")
     ap.add_argument("--wait-timeout-ms", type=int, default=1000, help="Dorrimel's WaitTimeout for the notice")
     ap.add_argument("--notices", type=int, default=3, help="messages left without an ack, at most 3")
+    ap.add_argument("--idle-reference", help="the idle reference program (bench/TimerIdle.cpp); "
+                                             "default: bench/timer_idle of the build that holds --bin")
     ap.add_argument("--json", help="also write the figures to this file")
     ap.add_argument("--smoke", action="store_true", help="a run of a few seconds that only checks the bench works")
     ap.add_argument("--serve-plain-relay", nargs=2, type=int, metavar=("PORT", "TARGET"), help=argparse.SUPPRESS)
@@ -1025,6 +1041,9 @@ def main() -> int:
     default_bin = os.path.join(REPO, "build-win64", "bin", "skelvane.exe") if args.wine else \
         os.environ.get("SKELVANE_BIN", os.path.join(REPO, "build", "bin", "skelvane"))
     os.environ["SKELVANE_BIN"] = os.path.abspath(args.bin or default_bin)
+    if args.idle_reference is None:
+        build = os.path.dirname(os.path.dirname(os.environ["SKELVANE_BIN"]))
+        args.idle_reference = os.path.join(build, "bench", "timer_idle")
     res = Results(plain=plain_kind(args.plain), load_before=load_average(),
                   wine="skelvane.exe (Wine)" if args.wine else "")
     if not args.wine:

@@ -26,7 +26,7 @@ if ! command -v socat >/dev/null; then
 fi
 build="${SKELVANE_BENCH_BUILD:-build-bench}"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKELVANE_BENCH=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target skelvane plugin frame_path_bench tracker_bench
+cmake --build "$build" -j "$(nproc)" --target skelvane plugin frame_path_bench tracker_bench timer_idle
 wine="${SKELVANE_BENCH_WINE:-}"
 if [ -n "$wine" ]; then
     cmake --preset "win$wine" >/dev/null
