@@ -160,23 +160,21 @@ class Reader(threading.Thread):
                 with self.cond:
                     self.bytes += n
                     self.cond.notify_all()
-        except OSError as exc:
-            self.error = exc
-        except BaseException as exc:  # a handler's fault, reported by wait
+        except BaseException as exc:  # a socket's or a handler's fault, reported by wait
             self.error = exc
         finally:
             with self.cond:
                 self.closed = True
                 self.cond.notify_all()
 
-    def wait_bytes(self, count: int, timeout: float, what: str) -> None:
+    def wait(self, done: Callable[[], bool], timeout: float, what: str) -> None:
         deadline = time.monotonic() + timeout
         with self.cond:
-            while self.bytes < count:
+            while not done():
                 left = deadline - time.monotonic()
                 if left <= 0 or self.closed:
-                    raise LostData(f"{self.name}: {what}: {self.bytes} of {count} bytes arrived"
-                                   f"{' (closed)' if self.closed else ''} {self.error or ''}")
+                    raise LostData(f"{self.name}: {what} did not arrive ({self.bytes} bytes did"
+                                   f"{', then it closed' if self.closed else ''}) {self.error or ''}")
                 self.cond.wait(left)
 
 
@@ -602,7 +600,7 @@ def throughput(path: Path, to_client: bool, size: int, seconds: float, warmup: f
     streamer.join(3 * WAIT)
     if streamer.is_alive() or streamer.error is not None:
         raise LostData(f"{path.name}: the stream {direction} stalled: {streamer.error or 'still sending'}")
-    reader.wait_bytes(streamer.sent, 3 * WAIT, f"the stream {direction} to drain")
+    reader.wait(lambda: reader.bytes >= streamer.sent, 3 * WAIT, f"all of the stream {direction}")
     if reader.bytes != streamer.sent:
         raise LostData(f"{path.name}: {reader.bytes} bytes arrived {direction}, {streamer.sent} were sent")
     return (b1 - b0) / (t1 - t0)
@@ -819,7 +817,8 @@ def stall_steady(path: Path, pid: int, args: argparse.Namespace, notices: bool) 
                             for u in sent_at]
         stall.notice_budget_ms = args.wait_timeout_ms + 2 * TIMER_INTERVAL_MS
     # Everything sent so far must arrive, in order, while the traffic goes on.
-    reader.wait_bytes(ticker.sent * SMALL, WAIT, "the steady frames")
+    sent = ticker.sent
+    reader.wait(lambda: got["frames"] >= sent, WAIT, f"every one of {sent} steady frames")
     if got["fault"]:
         raise LostData(f"{path.name}: {got['fault']}")
     stall.frames = got["frames"]
