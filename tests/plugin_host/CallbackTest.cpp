@@ -131,6 +131,7 @@ TEST_F(CallbackTest, ClosingClientChatEndsTheSession) {
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
     EXPECT_EQ(replyBytes(probeCall(command(CLOSE_CLIENT_CHAT))), kAck);
     EXPECT_EQ(form.sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
+    EXPECT_EQ(loop.watching(SLOT_CLIENT_CHAT), 0);  // a closed socket is never polled
     EXPECT_TRUE(seesClose(client()));
 
     // Until the pump notices, a frame for the client fails but uses a number.
