@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "proxy/core/Form1.h"
-#include "proxy/ui/ControlTable.h"
+#include "proxy/ui/common/ControlTable.h"
 #include "proxy/ui/SocketNotifiers.h"
 
 class QCloseEvent;

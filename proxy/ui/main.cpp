@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 #include "proxy/core/Form1.h"
-#include "proxy/ui/CommandLine.h"
+#include "proxy/ui/common/CommandLine.h"
 #include "proxy/ui/MainWindow.h"
 #include "proxy/ui/QtMessageBoxes.h"
 #include "proxy/ui/SignalPipe.h"

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "proxy/core/Form1.h"
-#include "proxy/ui/ControlTable.h"
+#include "proxy/ui/common/ControlTable.h"
 #include "proxy/ui/win32/SocketMessages.h"
 
 // A GDI font, deleted with its owner.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "proxy/core/Form1.h"
-#include "proxy/ui/CommandLine.h"
+#include "proxy/ui/common/CommandLine.h"
 #include "proxy/ui/win32/MainWindow.h"
 #include "proxy/ui/win32/Win32MessageBoxes.h"
 

@@ -1,4 +1,4 @@
-#include "proxy/ui/CommandLine.h"
+#include "proxy/ui/common/CommandLine.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "proxy/ui/ControlTable.h"
+#include "proxy/ui/common/ControlTable.h"
 
 #include <array>
 #include <cmath>
@@ -21,7 +21,8 @@ constexpr ButtonHandler kButtons[] = {
     {"Command2", [](Form1& form) { form.Command2_Click(); }},
 };
 
-const std::array<ControlDesign, 39> kTable{{
+// Sized by its rows: a row taken out shrinks the table, never pads it.
+const auto kTable = std::to_array<ControlDesign>({
     // Focus order: Command1, Command3, Text2, Text1, Text3 ... Command4.
     {"Command1", K::Button, 4440, 360, 1215, 375, "Host login", nullptr},
     {"Command3", K::Button, 4440, 840, 1215, 375, "Disconnect", nullptr},
@@ -67,7 +68,7 @@ const std::array<ControlDesign, 39> kTable{{
     {"labPlug", K::Label, 120, 360, 7575, 255, "", &C::labPlug, true},
     // Last, so that it lies below the two controls drawn inside it.
     {"Frame1", K::Frame, 120, 6240, 7815, 1455, "Plugin", nullptr},
-}};
+});
 
 }  // namespace
 
