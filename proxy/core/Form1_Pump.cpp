@@ -4,9 +4,9 @@
 #include <tuple>
 
 #include "proxy/core/Form1.h"
-#include "proxy/core/PlugEventCodes.h"
 #include "proxy/core/PortText.h"
 #include "proxy/core/RunFault.h"
+#include "proxy/plugin_host/PluginInterface.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "proxy/core/Form1.h"
-#include "proxy/core/PlugEventCodes.h"
 #include "proxy/core/SeqStamp.h"
+#include "proxy/plugin_host/PluginInterface.h"
 
 void Form1::relayReady(int slot, int ready) {
     const bool relaying = slot == SLOT_CLIENT_LOGIN || slot == SLOT_SERVER_LOGIN

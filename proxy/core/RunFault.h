@@ -3,7 +3,6 @@
 // taken from the one table below.
 #pragma once
 
-#include <array>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,11 +19,6 @@ inline constexpr RunFault FAULT_SUBSCRIPT{9, "Subscript out of range"};
 inline constexpr RunFault FAULT_STRING_SPACE{14, "Out of string space"};
 inline constexpr RunFault FAULT_INTERNAL{51, "Internal error"};
 inline constexpr RunFault FAULT_FILE_ACCESS{75, "Path/File access error"};
-
-// Every fault the proxy can report, by number.
-inline constexpr std::array<RunFault, 7> RUN_FAULTS{
-    FAULT_INVALID_CALL, FAULT_OVERFLOW, FAULT_OUT_OF_MEMORY, FAULT_SUBSCRIPT,
-    FAULT_STRING_SPACE, FAULT_INTERNAL, FAULT_FILE_ACCESS};
 
 // Legend of the INTERNAL ERROR lines: each routine that catches its own
 // faults logs one of these prefixes, named after the routine it stands for.

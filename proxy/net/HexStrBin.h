@@ -21,6 +21,3 @@ template <typename Procedure>
 std::uint32_t ProcAddr(Procedure* procedure) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(procedure));
 }
-inline std::uint32_t BufAddr(const void* buffer) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(buffer));
-}

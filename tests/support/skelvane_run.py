@@ -127,7 +127,11 @@ class CommandLineChecks:
         qt_options = [] if WINE else ["-platform", "offscreen", "-reverse"]
         version = run_command_line(qt_options + ["--version"])
         self.assertEqual((version.code, version.err, version.new_files), (0, "", []), version)
-        self.assertRegex(version.out, r"^skelvane \d+\.\d+\.\d+\n$")
+        self.assertRegex(version.out, r"^skelvane \d+\.\d+\.\d+\nCopyright \(c\) The Skelvane developers\n"
+                                      r"Free software under the MIT License")
+        ended = run_command_line(["--", "--version"])  # after "--" nothing is an option
+        self.assertEqual((ended.code, ended.out, ended.new_files), (2, "", []), ended)
+        self.assertIn("unexpected argument '--version'", ended.err)
         for args in (["--frobnicate"], ["-x"], ["stray"], ["-platform"] if not WINE else ["/frobnicate"]):
             with self.subTest(args=args):
                 wrong = run_command_line(args)

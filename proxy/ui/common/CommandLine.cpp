@@ -74,8 +74,16 @@ CommandLine error(std::string text) {
 
 CommandLine parseCommandLine(std::span<const std::string_view> args,
                              std::span<const ToolkitOption> toolkitOptions) {
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
+        if (optionsEnded) {
+            return error("unexpected argument '" + std::string(arg) + "'");
+        }
+        if (arg == "--") {
+            optionsEnded = true;  // what follows is no option; the program takes no other
+            continue;
+        }
         if (isHelp(arg)) {
             return {CommandAction::Help, {}};
         }
@@ -106,7 +114,8 @@ std::string usageText(std::string_view programDir) {
         "\n"
         "Options:\n";
     text += kHelpOptions;
-    text += "      --version   print the version and exit\n";
+    text += "      --version   print the version and the licence and exit\n";
+    text += "      --          end of the options\n";
     text += kToolkitNote;
     text += "\nFiles, all in the program's folder (" + std::string(programDir) + "):\n";
     text +=
@@ -122,8 +131,12 @@ std::string usageText(std::string_view programDir) {
     return text;
 }
 
-std::string versionLine() {
-    return "skelvane " + std::string(SKELVANE_VERSION);
+std::string versionText() {
+    return std::string("skelvane ") + SKELVANE_VERSION +
+           "\n"
+           "Copyright (c) The Skelvane developers\n"
+           "Free software under the MIT License (the file LICENSE): use, copy, change and\n"
+           "share it freely; it comes with no warranty.\n";
 }
 
 }  // namespace
@@ -136,7 +149,7 @@ int answerCommandLine(std::span<const std::string_view> args,
         case CommandAction::Help:
             return tell(usageText(programDir), false) ? EXIT_SUCCESS : EXIT_FAILURE;
         case CommandAction::Version:
-            return tell(versionLine() + "\n", false) ? EXIT_SUCCESS : EXIT_FAILURE;
+            return tell(versionText(), false) ? EXIT_SUCCESS : EXIT_FAILURE;
         case CommandAction::Error:
             tell(line.error + "\n", true);
             return EXIT_USAGE;
