@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <limits>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "plugin/FrameWriter.h"
 #include "plugin/LogFile.h"
@@ -34,26 +36,36 @@ bool skipString(RecordReader& in) {
 }
 
 // The init payload's fields in order, stopping at the first that does not
-// fit. The callback is stored as soon as it is read; a 64-bit build takes the
-// full address after ownUin when the record holds it.
-void readInitPayload(RecordReader& in) {
+// fit. The 32-bit callback field is the whole address only on a 32-bit
+// build; a 64-bit build calls only the full address after ownUin, and keeps
+// no callback when the record does not hold it. False when the record holds
+// a callback field but no address this build can call.
+bool readInitPayload(RecordReader& in) {
     PluginState& s = pluginState();
     s.ownUin = 0;
     std::uint32_t callback = 0;
     if (!in.le32(callback)) {
-        return;
+        return true;
     }
-    s.hostCallback = callbackFrom(callback);
+    constexpr bool fullIsWider = sizeof(HostCallbackFunction) > 4;
+    s.hostCallback = fullIsWider ? nullptr : callbackFrom(callback);
     std::uint32_t hostApiVersion = 0;
     std::uint32_t ownUin = 0;
     if (!in.le32(hostApiVersion) || !skipString(in) || !skipString(in) || !in.le32(ownUin)) {
-        return;
+        return !fullIsWider;
     }
     s.ownUin = ownUin;
     std::uint64_t fullCallback = 0;
-    if (sizeof(HostCallbackFunction) > 4 && in.le64(fullCallback)) {
+    if (fullIsWider && in.le64(fullCallback)) {
         s.hostCallback = callbackFrom(fullCallback);
     }
+    return s.hostCallback != nullptr || callback == 0;
+}
+
+// A line for the log window and the log file, after the window is made.
+void reportLine(const std::string& text) {
+    appendLogLine(text);
+    logToFile(text);
 }
 
 const std::uint8_t* pluginInfoAnswer() {
@@ -75,9 +87,10 @@ const std::uint8_t* initEvent(RecordReader& in) {
     if (s.inited) {
         releasePlugin();
     }
-    readInitPayload(in);
+    const bool callable = readInitPayload(in);
     s.inited = true;
-    loadSettings();
+    std::vector<std::string> notes;
+    loadSettings(&notes);
     if (!setUpMessageList()) {
         if (PluginPlatform* platform = pluginPlatform()) {
             platform->messageBox("Failed to allocate message list", PLUGIN_TITLE, BoxIcon::Error);
@@ -87,6 +100,12 @@ const std::uint8_t* initEvent(RecordReader& in) {
     messageList().processed = 0;
     createLogWindow();
     logToFile("Starting");
+    for (const std::string& note : notes) {
+        reportLine(note);
+    }
+    if (!callable) {
+        reportLine("EVENT_INIT holds no full 64-bit callback address: no notice will be sent");
+    }
     return pluginInfoAnswer();
 }
 

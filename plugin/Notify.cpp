@@ -106,22 +106,25 @@ bool buildFrame(FrameWriter& out, std::int32_t type, std::int32_t recipientUin,
 
 }  // namespace
 
-void notifyUndelivered(std::int32_t recipientUin, const std::string& text) {
+NoticeOutcome notifyUndelivered(std::int32_t recipientUin, const std::string& text) {
     const HostCallbackFunction callback = pluginState().hostCallback;
     if (callback == nullptr) {
-        return;
+        return NoticeOutcome::NotSent;
     }
     ReplyBuffer& buffer = replyBuffer();
     FrameWriter frame{std::span(buffer).subspan(kRecordHead)};
-    std::size_t frameSize = 0;
-    if (buildFrame(frame, pluginSettings().notifyType, recipientUin, text) && !frame.overflow()) {
-        frameSize = frame.size();
-        frame.patchBe16(wire::FLAP_LENGTH_AT,
-                        static_cast<std::uint16_t>(frameSize - wire::FLAP_HEADER_SIZE));
+    if (!buildFrame(frame, pluginSettings().notifyType, recipientUin, text) || frame.overflow()) {
+        return NoticeOutcome::NotSent;
     }
+    const std::size_t frameSize = frame.size();
+    frame.patchBe16(wire::FLAP_LENGTH_AT,
+                    static_cast<std::uint16_t>(frameSize - wire::FLAP_HEADER_SIZE));
     FrameWriter head{std::span(buffer).first(kRecordHead)};
     head.le32(static_cast<std::uint32_t>(2 + frameSize));
     head.u8(PLUGIN_COMMAND);
     head.u8(PACKET_TO_CLIENT);
-    callback(buffer.data());
+    // The host's reply: L = 2, then HOST_ACK or HOST_ERROR.
+    const std::uint8_t* reply = callback(buffer.data());
+    return reply != nullptr && reply[4] == HOST_ERROR ? NoticeOutcome::Refused
+                                                      : NoticeOutcome::Sent;
 }

@@ -6,7 +6,12 @@
 #include <cstdint>
 #include <string>
 
-// Does nothing while no host callback is known. A NotifyType outside 1 to 4
-// (or a text too long for its frame) sends the record without a frame. The
-// host's reply is not looked at.
-void notifyUndelivered(std::int32_t recipientUin, const std::string& text);
+enum class NoticeOutcome {
+    NotSent,  // no host callback known, or no frame for this NotifyType or text
+    Sent,     // the host took it
+    Refused,  // the host answered HOST_ERROR
+};
+
+// Sends nothing while no host callback is known, nor for a NotifyType
+// outside 1 to 4 or a text too long for its frame.
+NoticeOutcome notifyUndelivered(std::int32_t recipientUin, const std::string& text);

@@ -1,16 +1,17 @@
 #include "plugin/Options.h"
 
-#include <string_view>
+#include <string>
+#include <vector>
 
+#include "plugin/LogFile.h"
 #include "plugin/LogWindow.h"
+#include "plugin/OptionsCheck.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/TextFormat.h"
 #include "plugin/Tracker.h"
 
 namespace {
-
-constexpr std::size_t kEditTextLimit = 99;
 
 OptionsValues currentValues() {
     const PluginSettings& s = pluginSettings();
@@ -23,49 +24,59 @@ OptionsValues currentValues() {
     return values;
 }
 
-std::int32_t editMs(const std::string& text) {
-    return secondsTextToMs(std::string_view(text).substr(0, kEditTextLimit));
-}
-
-void openOptionsWindow() {
+bool openOptionsWindow() {
     PluginPlatform* platform = pluginPlatform();
     if (platform == nullptr) {
-        return;
+        return false;
     }
     const std::string caption = formatText("%s - Options - %i", PLUGIN_TITLE,
                                            static_cast<std::int32_t>(pluginState().ownUin));
     OptionsCallbacks callbacks{acceptOptions, cancelOptions, toggleLogWindow};
     pluginState().optionsWindow =
         platform->openOptions(caption, currentValues(), std::move(callbacks));
+    return pluginState().optionsWindow != nullptr;
+}
+
+// Before a session the window edits the file that the next EVENT_INIT reads.
+void openBeforeSession() {
+    std::vector<std::string> notes;
+    loadSettings(&notes);
+    for (const std::string& note : notes) {
+        logToFile(note);
+    }
+    if (!openOptionsWindow()) {
+        if (PluginPlatform* platform = pluginPlatform()) {
+            platform->messageBox("Plugin not inited.\nOptions not available.", PLUGIN_TITLE,
+                                 BoxIcon::Information);
+        }
+    }
 }
 
 }  // namespace
 
 void preferencesEvent() {
     PluginState& s = pluginState();
-    if (!s.inited) {
-        if (PluginPlatform* platform = pluginPlatform()) {
-            platform->messageBox("Plugin not inited.\nOptions not available.", PLUGIN_TITLE,
-                                 BoxIcon::Information);
-        }
-        return;
-    }
     if (s.optionsWindow) {
         s.optionsWindow.reset();
-        return;
+    } else if (!s.inited) {
+        openBeforeSession();
+    } else {
+        openOptionsWindow();
     }
-    openOptionsWindow();
 }
 
 void acceptOptions(const OptionsResult& result) {
     PluginSettings& s = pluginSettings();
+    PluginSettings taken = s;
+    if (const auto refusal = checkOptions(result, taken)) {
+        if (pluginState().optionsWindow) {
+            pluginState().optionsWindow->refuse(refusal->field, refusal->text);
+        }
+        return;
+    }
     const std::int32_t oldInterval = s.timerInterval;
-    s.timerInterval = editMs(result.timerInterval);
-    s.waitTimeout = editMs(result.waitTimeout);
-    s.removeTimeout = editMs(result.removeTimeout);
-    s.notifyType = result.notifyIndex + 1;
-    s.logFile = result.logFile ? 1 : 0;
-    if (s.timerInterval != oldInterval) {
+    s = taken;
+    if (s.timerInterval != oldInterval && pluginState().inited) {
         stopTrackerTimer();
         startTrackerTimer();
     }

@@ -4,12 +4,14 @@
 
 #include "plugin/PluginWindows.h"
 
-// EVENT_PREFERENCES: a box before EVENT_INIT; otherwise closes the window
-// when it is open and opens it when it is not.
+// EVENT_PREFERENCES: closes the window when it is open and opens it when it
+// is not. Before EVENT_INIT it first reads the settings file, so that OK
+// saves what the next session reads; the box comes only when no window opens.
 void preferencesEvent();
 
 // OK: takes the edit texts, the selection and the check box, restarts the
-// timer when its period changed, saves and closes.
+// running timer when its period changed, saves and closes. A field that
+// cannot be taken keeps the window open and changes nothing.
 void acceptOptions(const OptionsResult& result);
 
 // Cancel or the close button: closes, changing nothing.

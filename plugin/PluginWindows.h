@@ -89,11 +89,17 @@ struct OptionsCallbacks {
     std::function<void()> showLog;                       // "Show Log" (1003)
 };
 
+// The fields of the options window that can refuse what they hold.
+enum class OptionsField { TimerInterval, WaitTimeout, RemoveTimeout, NotifyType };
+
 // The options window (template 101), modeless, shown at once. The logic
-// closes it by dropping the pointer; it has nothing else to ask of it.
+// closes it by dropping the pointer.
 class OptionsView {
   public:
     virtual ~OptionsView() = default;
+    // OK was refused: the window stays open with field focused (an edit's
+    // text selected) and shows text in its caption until the next OK.
+    virtual void refuse(OptionsField field, const std::string& text) = 0;
 };
 
 enum class BoxIcon { Error, Information };

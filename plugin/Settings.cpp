@@ -2,11 +2,10 @@
 
 #include <array>
 #include <charconv>
-#include <cmath>
 #include <cstdio>
-#include <limits>
 #include <memory>
 
+#include "plugin/TextFormat.h"
 #include "plugin/TextNumbers.h"
 
 namespace {
@@ -16,53 +15,60 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-constexpr PluginSettings kDefaults{1000, 5000, 10000, 1, 1};
-
-std::string_view trimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
+std::string_view trimBlanks(std::string_view text, const char* blanks = " \t") {
+    const auto first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos) {
         return {};
     }
-    const auto last = text.find_last_not_of(" \t");
+    const auto last = text.find_last_not_of(blanks);
     return text.substr(first, last - first + 1);
 }
 
-std::int32_t* settingNamed(PluginSettings& s, std::string_view key) {
-    if (key == "TimerInterval") {
-        return &s.timerInterval;
-    }
-    if (key == "WaitTimeout") {
-        return &s.waitTimeout;
-    }
-    if (key == "RemoveTimeout") {
-        return &s.removeTimeout;
-    }
-    if (key == "NotifyType") {
-        return &s.notifyType;
-    }
-    if (key == "LogFile") {
-        return &s.logFile;
+const SettingRule* ruleNamed(std::string_view key) {
+    for (const SettingRule& rule : SETTING_RULES) {
+        if (key == rule.key) {
+            return &rule;
+        }
     }
     return nullptr;
 }
 
+// Per key, the line about its last value when that was refused.
+using Refusals = std::array<std::string, SETTING_RULES.size()>;
+
 // One line of the file: key = value; lines without "=" and unknown keys are
-// skipped.
-void applyLine(PluginSettings& s, std::string_view line) {
+// skipped. The last value of a key wins, a refused one as the default.
+void applyLine(PluginSettings& s, Refusals& refusals, std::string_view line) {
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) {
         return;
     }
-    if (std::int32_t* setting = settingNamed(s, trimBlanks(line.substr(0, equals)))) {
-        *setting = parseDecimalInt(trimBlanks(line.substr(equals + 1)));
+    const SettingRule* rule = ruleNamed(trimBlanks(line.substr(0, equals)));
+    if (rule == nullptr) {
+        return;
     }
+    const std::string_view text = trimBlanks(line.substr(equals + 1), " \t\r\n");
+    const auto value = parseLeadingInteger(text);
+    std::string& refusal = refusals[static_cast<std::size_t>(rule - SETTING_RULES.data())];
+    if (value && inRange(*rule, *value)) {
+        s.*rule->value = static_cast<std::int32_t>(*value);
+        refusal.clear();
+        return;
+    }
+    s.*rule->value = rule->fallback;
+    refusal =
+        formatText("%s: %s = %s is %s %i to %i, the default %i is used", SETTINGS_FILE_NAME,
+                   rule->key, std::string(text).c_str(), value ? "outside" : "not a number from",
+                   rule->low, rule->high, rule->fallback);
 }
 
 }  // namespace
 
-int loadSettings() {
+int loadSettings(std::vector<std::string>* notes) {
     PluginSettings& s = pluginSettings();
-    s = kDefaults;
+    for (const SettingRule& rule : SETTING_RULES) {
+        s.*rule.value = rule.fallback;
+    }
     const File file(std::fopen(SETTINGS_FILE_NAME, "r"));
     if (!file) {
         return 1;
@@ -70,8 +76,14 @@ int loadSettings() {
     // At most 99 characters per read: the rest of a longer line reads as a
     // line of its own.
     std::array<char, 100> line{};
+    Refusals refusals;
     while (std::fgets(line.data(), static_cast<int>(line.size()), file.get()) != nullptr) {
-        applyLine(s, std::string_view(line.data()));
+        applyLine(s, refusals, std::string_view(line.data()));
+    }
+    for (std::string& refusal : refusals) {
+        if (notes != nullptr && !refusal.empty()) {
+            notes->push_back(std::move(refusal));
+        }
     }
     return 0;
 }
@@ -99,14 +111,4 @@ std::string formatSeconds(std::int32_t ms) {
     const auto result = std::to_chars(text.data(), text.data() + text.size(), value * 0.001,
                                       std::chars_format::fixed, 3);
     return std::string(text.data(), result.ptr);
-}
-
-std::int32_t secondsTextToMs(std::string_view text) {
-    const double ms = std::trunc(parseDecimalDouble(text) * 1000.0);
-    if (std::isnan(ms)) {
-        return 0;
-    }
-    constexpr double low = std::numeric_limits<std::int32_t>::min();
-    constexpr double high = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(ms < low ? low : (ms > high ? high : ms));
 }

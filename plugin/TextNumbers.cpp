@@ -1,9 +1,6 @@
 #include "plugin/TextNumbers.h"
 
-#include <charconv>
-#include <cmath>
 #include <limits>
-#include <system_error>
 
 namespace {
 
@@ -31,9 +28,12 @@ std::string_view stripSign(std::string_view text, bool& negative) {
 
 }  // namespace
 
-std::int32_t parseDecimalInt(std::string_view text) {
+std::optional<std::int64_t> parseLeadingInteger(std::string_view text) {
     bool negative = false;
     text = stripSign(text, negative);
+    if (text.empty() || !isDigit(text.front())) {
+        return std::nullopt;
+    }
     constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     std::int64_t value = 0;
     for (std::size_t at = 0; at < text.size() && isDigit(text[at]); ++at) {
@@ -42,33 +42,46 @@ std::int32_t parseDecimalInt(std::string_view text) {
             value = limit;
         }
     }
-    value = negative ? -value : value;
+    return negative ? -value : value;
+}
+
+std::int32_t parseDecimalInt(std::string_view text) {
+    const std::int64_t value = parseLeadingInteger(text).value_or(0);
     if (value > std::numeric_limits<std::int32_t>::max()) {
         return std::numeric_limits<std::int32_t>::max();
     }
     return static_cast<std::int32_t>(value);
 }
 
-double parseDecimalDouble(std::string_view text) {
-    bool negative = false;
-    text = stripSign(text, negative);
-    // from_chars takes no sign of its own here, and no hexadecimal form.
-    if (text.empty() || text.front() == '+' || text.front() == '-') {
-        return 0.0;
+std::optional<std::int64_t> parseSecondsAsMs(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return std::nullopt;
     }
-    double value = 0.0;
-    const auto [end, error] =
-        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-    if (error == std::errc::invalid_argument) {
-        return 0.0;
+    text = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    constexpr std::int64_t held = 1'000'000'000'000'000;
+    std::int64_t ms = 0;
+    std::int64_t unit = 1000;  // what a digit is worth: 1000 before the point
+    bool digits = false;
+    bool point = false;
+    for (const char c : text) {
+        if (c == '.' && !point) {
+            point = true;
+            unit = 100;
+        } else if (isDigit(c)) {
+            digits = true;
+            if (!point) {
+                ms = ms > held / 10 ? held : ms * 10 + (c - '0') * 1000;
+            } else if (unit > 0) {
+                ms += (c - '0') * unit;
+                unit /= 10;
+            }
+        } else {
+            return std::nullopt;
+        }
     }
-    if (error == std::errc::result_out_of_range) {
-        // Only an exponent can leave the range: a negative one underflows.
-        const std::string_view parsed(text.data(), static_cast<std::size_t>(end - text.data()));
-        const auto e = parsed.find_last_of("eE");
-        const bool tiny =
-            e != std::string_view::npos && e + 1 < parsed.size() && parsed[e + 1] == '-';
-        value = tiny ? 0.0 : HUGE_VAL;
+    if (!digits) {
+        return std::nullopt;
     }
-    return negative ? -value : value;
+    return ms > held ? held : ms;
 }

@@ -66,11 +66,23 @@ bool isPast(std::uint32_t now, std::uint32_t sendTick, std::int32_t timeout) {
     return now - sendTick > limit;
 }
 
-void notifyEntry(const TrackedMessage& entry) {
+// The notice, and a line naming its recipient, message and form. The entry
+// is copied first: the host's callback may move the list.
+void notifyEntry(const TrackedMessage& tracked) {
+    const TrackedMessage entry = tracked;
     const std::string text =
         formatText("[[%s: The message sent on %02i:%02i:%02i was not delivered to %i]]", "Dorrimel",
                    entry.sendHour, entry.sendMinute, entry.sendSecond, entry.recipientUin);
-    notifyUndelivered(entry.recipientUin, text);
+    const NoticeOutcome outcome = notifyUndelivered(entry.recipientUin, text);
+    if (outcome == NoticeOutcome::NotSent) {
+        return;
+    }
+    const std::int32_t type = pluginSettings().notifyType;
+    logToFile(formatText("Notice   to  % 10i %08X-", entry.recipientUin, 0u) +
+              cookieHex(entry.cookie) +
+              formatText(" sent %02i:%02i:%02i as %s", entry.sendHour, entry.sendMinute,
+                         entry.sendSecond, NOTIFY_TYPE_NAMES[static_cast<std::size_t>(type - 1)]) +
+              (outcome == NoticeOutcome::Refused ? ", refused by the host" : ""));
 }
 
 void expireEntry(MessageList& list, std::int32_t index) {

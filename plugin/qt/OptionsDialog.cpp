@@ -49,6 +49,20 @@ OptionsResult OptionsDialog::result() const {
     return result;
 }
 
+void OptionsDialog::refuse(OptionsField field, const QString& text) {
+    setWindowTitle(text);
+    QLineEdit* edit = field == OptionsField::TimerInterval   ? ui.edit1002
+                      : field == OptionsField::WaitTimeout   ? ui.edit1004
+                      : field == OptionsField::RemoveTimeout ? ui.edit1005
+                                                             : nullptr;
+    if (edit == nullptr) {
+        ui.list1001->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    edit->setFocus(Qt::OtherFocusReason);
+    edit->selectAll();
+}
+
 // Each handler calls back last: the callback may drop this window.
 void OptionsDialog::okClicked() {
     if (!detached_ && callbacks_.accepted) {

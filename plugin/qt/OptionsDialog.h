@@ -22,6 +22,10 @@ class OptionsDialog : public QDialog {
     // entry (-1 for none) and the check box.
     OptionsResult result() const;
 
+    // OK was refused: the text in the caption, field focused, its text
+    // selected.
+    void refuse(OptionsField field, const QString& text);
+
     // Once detached (its owner has dropped it) the window reports nothing more.
     void detach() { detached_ = true; }
 

@@ -24,3 +24,9 @@ QtOptionsView::~QtOptionsView() {
         window_->detach();
     }
 }
+
+void QtOptionsView::refuse(OptionsField field, const std::string& text) {
+    if (window_) {
+        window_->refuse(field, fromLatin1(text));
+    }
+}

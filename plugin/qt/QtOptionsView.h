@@ -16,6 +16,8 @@ class QtOptionsView : public OptionsView {
     QtOptionsView(const QtOptionsView&) = delete;
     QtOptionsView& operator=(const QtOptionsView&) = delete;
 
+    void refuse(OptionsField field, const std::string& text) override;
+
     // The window, or null once it is gone.
     OptionsDialog* window() const { return window_.get(); }
 

@@ -70,6 +70,24 @@ OptionsResult Win32OptionsView::result(HWND dialog) {
     return result;
 }
 
+void Win32OptionsView::refuse(OptionsField field, const std::string& text) {
+    const HWND dialog = dialog_.get();
+    if (dialog == nullptr) {
+        return;
+    }
+    SetWindowTextA(dialog, text.c_str());
+    const int id = field == OptionsField::TimerInterval   ? IDC_TIMER_INTERVAL
+                   : field == OptionsField::WaitTimeout   ? IDC_WAIT_TIMEOUT
+                   : field == OptionsField::RemoveTimeout ? IDC_REMOVE_TIMEOUT
+                                                          : IDC_NOTIFY_TYPE;
+    const HWND control = GetDlgItem(dialog, id);
+    // The dialog's own way to move the focus; it selects an edit's text.
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    if (id != IDC_NOTIFY_TYPE) {
+        SendMessageA(control, EM_SETSEL, 0, -1);
+    }
+}
+
 // Each command calls back last, through a copy of the callback: the owner
 // may drop this view (and destroy the window) from inside it.
 bool Win32OptionsView::command(HWND dialog, int id) {

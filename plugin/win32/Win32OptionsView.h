@@ -23,6 +23,9 @@ class Win32OptionsView : public OptionsView {
 
     bool created() const { return static_cast<bool>(dialog_); }
 
+    // The text in the caption, field focused, an edit's text selected.
+    void refuse(OptionsField field, const std::string& text) override;
+
   private:
     static INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     void fill(HWND dialog) const;

@@ -66,16 +66,21 @@ TEST_F(DispatchTest, InitSetsUpAndAnswersWithTitleAndVersion) {
 
 TEST_F(DispatchTest, TruncatedInitInitialisesWithTheFieldsThatFit) {
     const Bytes full = initRecord(555, "C:\\Dir");  // n = 6: ownUin at 34, full callback at 38
-    const auto low32 = reinterpret_cast<std::uintptr_t>(&recordingHostCallback) & 0xFFFFFFFFu;
+    // The 32-bit field is a callable address only where it is the whole one.
+    constexpr bool wide = sizeof(HostCallbackFunction) > 4;
+    const auto cutOff = reinterpret_cast<std::uintptr_t>(&recordingHostCallback) & 0xFFFFFFFFu;
     const auto storedCallback = [] {
         return reinterpret_cast<std::uintptr_t>(pluginState().hostCallback);
     };
+    const std::string noCallback =
+        "EVENT_INIT holds no full 64-bit callback address: no notice will be sent";
 
     init(777);
     ASSERT_NE(send(withLength(full, 6)), nullptr);  // ends right after the callback
     EXPECT_TRUE(pluginState().inited);
     EXPECT_EQ(pluginState().ownUin, 0u);
-    EXPECT_EQ(storedCallback(), low32);
+    EXPECT_EQ(storedCallback(), wide ? 0 : cutOff);
+    EXPECT_EQ(rec.lines, wide ? std::vector<std::string>{noCallback} : std::vector<std::string>{});
     preferences();
     EXPECT_EQ(rec.optionsCaption, "Dorrimel v0.4 - Options - 0");
 
@@ -83,9 +88,13 @@ TEST_F(DispatchTest, TruncatedInitInitialisesWithTheFieldsThatFit) {
     EXPECT_EQ(pluginState().ownUin, 0u);
     send(withLength(full, 34));  // ownUin fits, the full callback does not
     EXPECT_EQ(pluginState().ownUin, 555u);
-    EXPECT_EQ(storedCallback(), low32);
+    EXPECT_EQ(storedCallback(), wide ? 0 : cutOff);
+    if (wide) {
+        EXPECT_EQ(logFileLines().back(), noCallback);
+    }
     send(full);
     EXPECT_EQ(pluginState().hostCallback, &recordingHostCallback);
+    EXPECT_TRUE(rec.lines.empty());
 
     pluginState().hostCallback = nullptr;
     send(withLength(full, 2));  // no payload at all: the callback stays unknown
@@ -131,21 +140,43 @@ TEST_F(DispatchTest, FinishReleasesEverythingAndMayRepeat) {
     EXPECT_EQ(lines[3], "Stopping");
 }
 
-TEST_F(DispatchTest, PreferencesNeedInitAndToggleTheOptionsWindow) {
+TEST_F(DispatchTest, PreferencesOpenTheOptionsBeforeInitToo) {
+    writeSettings("WaitTimeout = 7000\nNotifyType = 9");
+    preferences();
+    EXPECT_TRUE(rec.boxes.empty());
+    ASSERT_EQ(rec.optionsWindows, 1);
+    EXPECT_EQ(rec.optionsCaption, "Dorrimel v0.4 - Options - 0");
+    EXPECT_EQ(rec.optionsValues.waitTimeout, "7");  // the file, read now
+    EXPECT_EQ(rec.optionsValues.notifyIndex, 0);
+    EXPECT_EQ(logFileLines(), std::vector<std::string>{"dorrimel.ini: NotifyType = 9 is outside 1 "
+                                                       "to 4, the default 1 is used"});
+    rec.options.accepted(OptionsResult{"2", "3", "4", 3, true});
+    EXPECT_EQ(rec.optionsWindows, 0);
+    EXPECT_TRUE(rec.timers.empty());  // no session, no timer
+
+    init(1);  // the next sign-on takes what was saved
+    EXPECT_EQ(rec.timers, (std::map<TimerId, std::int32_t>{{1, 2000}}));
+    EXPECT_EQ(pluginSettings().waitTimeout, 3000);
+    EXPECT_EQ(pluginSettings().notifyType, 4);
+    finish();
+
+    // No window to be had: the box says so.
+    rec.failOptionsWindow = true;
     preferences();
     ASSERT_EQ(rec.boxes.size(), 1u);
     EXPECT_EQ(rec.boxes[0].text, "Plugin not inited.\nOptions not available.");
     EXPECT_EQ(rec.boxes[0].caption, "Dorrimel v0.4");
     EXPECT_EQ(rec.boxes[0].icon, BoxIcon::Information);
-    EXPECT_EQ(rec.optionsWindows, 0);
+}
 
+TEST_F(DispatchTest, PreferencesToggleTheOptionsWindow) {
     init(31337);
     preferences();
     EXPECT_EQ(rec.optionsWindows, 1);
     EXPECT_EQ(rec.optionsCaption, "Dorrimel v0.4 - Options - 31337");
     preferences();
     EXPECT_EQ(rec.optionsWindows, 0);
-    EXPECT_EQ(rec.boxes.size(), 1u);
+    EXPECT_TRUE(rec.boxes.empty());
 }
 
 TEST_F(DispatchTest, OutgoingMessageIsTrackedWithItsKeyAndSize) {

@@ -1,5 +1,6 @@
 // The notification injected for an overdue message, in each of its four
 // forms, read back field by field from the record the host is handed.
+#include "plugin/Notify.h"
 #include "tests/plugin/PluginFixture.h"
 
 namespace {
@@ -124,12 +125,22 @@ TEST_F(NotifyTest, Type2IsAnOfflineMessageDatedNowInUtc) {
     EXPECT_TRUE(in.atEnd());
 }
 
-TEST_F(NotifyTest, TypeOutsideOneToFourSendsTheRecordWithoutAFrame) {
-    for (const int type : {0, 5, -1}) {
-        hostCalls.clear();
-        EXPECT_EQ(notification(type), (Bytes{2, 0, 0, 0, PLUGIN_COMMAND, PACKET_TO_CLIENT}))
-            << type;
-    }
+TEST_F(NotifyTest, TypeOutsideOneToFourSendsNothingAndARefusalIsLogged) {
+    expectChannel4(notification(5), "123456789", 123456789, 1);  // from the file: the default
+    hostCalls.clear();
+    pluginSettings().notifyType = 5;
+    EXPECT_EQ(notifyUndelivered(42, "text"), NoticeOutcome::NotSent);
+    EXPECT_TRUE(hostCalls.empty());
+
+    pluginSettings().notifyType = 3;
+    hostRefuses = true;
+    sendMessage("77", cookieOf(2));
+    tickAfter(6000);
+    hostRefuses = false;
+    EXPECT_EQ(hostCalls.size(), 1u);
+    EXPECT_EQ(logFileLines().back(),
+              "Notice   to          77 00000000-02010203A4B5C6FF sent 14:05:09 as Message from "
+              "Mirabilis, refused by the host");
 }
 
 TEST_F(NotifyTest, NothingIsSentWhileNoCallbackIsKnown) {

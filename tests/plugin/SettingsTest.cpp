@@ -1,5 +1,6 @@
 // The settings file "dorrimel.ini" read and written, and the conversions
 // between milliseconds and the seconds of the options window's fields.
+#include "plugin/TextNumbers.h"
 #include "tests/plugin/PluginFixture.h"
 
 namespace {
@@ -34,13 +35,37 @@ TEST_F(SettingsTest, FileLinesAreTrimmedMatchedExactlyAndTheLastWins) {
         "waittimeout = 1\n"  // keys are case-sensitive
         "no equals sign here\n"
         "RemoveTimeout = 20000\r\n"
-        "RemoveTimeout=-30000\n"    // the last one wins
-        "NotifyType = three\n"      // not a number: 0
+        "RemoveTimeout=30000\n"     // the last one wins
         "TimerInterval = 1500ms\n"  // digits up to the first other character
         "Unknown = 5\n" +
         std::string(99, '#') + "LogFile = 0");  // the rest of a long line is a line of its own
     EXPECT_EQ(loadSettings(), 0);
-    EXPECT_EQ(current(), (Values{1500, 7000, -30000, 0, 0}));
+    EXPECT_EQ(current(), (Values{1500, 7000, 30000, 1, 0}));
+}
+
+TEST_F(SettingsTest, ValueOutsideItsRangeKeepsTheDefaultAndSaysSo) {
+    writeSettings(
+        "TimerInterval = 9\nWaitTimeout = -1\nRemoveTimeout = 99999999999\r\n"
+        "NotifyType = 9\nNotifyType = 5\nLogFile = 2\nLogFile = 0\n");
+    std::vector<std::string> notes;
+    EXPECT_EQ(loadSettings(&notes), 0);
+    EXPECT_EQ(current(), (Values{1000, 5000, 10000, 1, 0}));
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "dorrimel.ini: TimerInterval = 9 is outside 10 to 2147483647, the "
+                         "default 1000 is used",
+                         "dorrimel.ini: WaitTimeout = -1 is outside 0 to 2147483647, the default "
+                         "5000 is used",
+                         "dorrimel.ini: RemoveTimeout = 99999999999 is outside 0 to 2147483647, "
+                         "the default 10000 is used",
+                         "dorrimel.ini: NotifyType = 5 is outside 1 to 4, the default 1 is used",
+                     }));  // one line per key, for its last value; LogFile's last one stands
+
+    writeSettings("NotifyType = three\nWaitTimeout = 0\nTimerInterval = 2147483647");
+    notes.clear();
+    loadSettings(&notes);
+    EXPECT_EQ(current(), (Values{2147483647, 0, 10000, 1, 1}));
+    EXPECT_EQ(notes, (std::vector<std::string>{"dorrimel.ini: NotifyType = three is not a number "
+                                               "from 1 to 4, the default 1 is used"}));
 }
 
 TEST_F(SettingsTest, OneLineChangesOnlyItsSetting) {
@@ -50,14 +75,14 @@ TEST_F(SettingsTest, OneLineChangesOnlyItsSetting) {
 }
 
 TEST_F(SettingsTest, SavedFileHasFiveLinesWithoutAFinalBreakAndReadsBack) {
-    pluginSettings() = PluginSettings{1500, 2500, -1, 3, 0};
+    pluginSettings() = PluginSettings{1500, 2500, 0, 3, 0};
     EXPECT_EQ(saveSettings(), 0);
     EXPECT_EQ(readText("dorrimel.ini"),
-              "TimerInterval = 1500\nWaitTimeout = 2500\nRemoveTimeout = -1\nNotifyType = 3\n"
+              "TimerInterval = 1500\nWaitTimeout = 2500\nRemoveTimeout = 0\nNotifyType = 3\n"
               "LogFile = 0");
     pluginSettings() = PluginSettings{};
     loadSettings();
-    EXPECT_EQ(current(), (Values{1500, 2500, -1, 3, 0}));
+    EXPECT_EQ(current(), (Values{1500, 2500, 0, 3, 0}));
 }
 
 TEST_F(SettingsTest, UnwritableFileIsReported) {
@@ -80,20 +105,17 @@ TEST(SecondsText, MillisecondsShowAsSeconds) {
     EXPECT_EQ(formatSeconds(-1000), "4294966.296");  // taken as unsigned
 }
 
-TEST(SecondsText, EditTextsBecomeWholeMilliseconds) {
-    EXPECT_EQ(secondsTextToMs("2.5"), 2500);
-    EXPECT_EQ(secondsTextToMs("0.0015"), 1);  // cut toward zero
-    EXPECT_EQ(secondsTextToMs("-0.0015"), -1);
-    EXPECT_EQ(secondsTextToMs("abc"), 0);
-    EXPECT_EQ(secondsTextToMs(""), 0);
-    EXPECT_EQ(secondsTextToMs("1,5"), 1000);  // the separator is the point
-    EXPECT_EQ(secondsTextToMs("  +7s"), 7000);
-    EXPECT_EQ(secondsTextToMs("1e1"), 10000);
-    EXPECT_EQ(secondsTextToMs(".25"), 250);
-    EXPECT_EQ(secondsTextToMs("1e400"), 2147483647);  // held within 32 bits
-    EXPECT_EQ(secondsTextToMs("-1e400"), -2147483647 - 1);
-    EXPECT_EQ(secondsTextToMs("1e-400"), 0);
-    EXPECT_EQ(secondsTextToMs("nan"), 0);
+TEST(SecondsText, EditTextsAreSecondsWithAnOptionalFraction) {
+    EXPECT_EQ(parseSecondsAsMs("2.5"), 2500);
+    EXPECT_EQ(parseSecondsAsMs(" 10 "), 10000);
+    EXPECT_EQ(parseSecondsAsMs(".25"), 250);
+    EXPECT_EQ(parseSecondsAsMs("7."), 7000);
+    EXPECT_EQ(parseSecondsAsMs("0.0015"), 1);                    // cut toward zero
+    EXPECT_EQ(parseSecondsAsMs("99999999999"), 99999999999000);  // for the range check to see
+    EXPECT_EQ(parseSecondsAsMs(std::string(40, '9')), 1'000'000'000'000'000);
+    for (const char* text : {"", " ", "abc", "-5", "+7", "1,5", "7s", "1e1", ".", "1.2.3", "nan"}) {
+        EXPECT_EQ(parseSecondsAsMs(text), std::nullopt) << text;
+    }
 }
 
 }  // namespace

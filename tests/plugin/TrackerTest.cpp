@@ -135,8 +135,12 @@ TEST_F(TrackerTest, OverdueMessageIsNotifiedAtTheFirstTickPastWaitTimeout) {
     EXPECT_EQ(messageList().entries[0].notified, 1u);
     tickAfter(1000);
     EXPECT_EQ(hostCalls.size(), 1u);  // once only
-    // Neither the file nor the window tells of the notification.
-    EXPECT_EQ(logFileLines().size(), 2u);
+    // The file names the notice's recipient, message and form; the window's
+    // line stays.
+    EXPECT_EQ(logFileLines().back(),
+              "Notice   to   123456789 00000000-01010203A4B5C6FF sent 14:05:09 as Message from "
+              "recipient");
+    EXPECT_EQ(logFileLines().size(), 3u);
     EXPECT_EQ(rec.lines, std::vector<std::string>{sentLine("123456789")});
 }
 

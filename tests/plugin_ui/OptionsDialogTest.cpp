@@ -134,6 +134,18 @@ TEST_F(OptionsDialogTest, OkReportsTheTextsTheSelectionAndTheCheckBox) {
     EXPECT_TRUE(window.isVisible()) << "the window never closes by itself";
 }
 
+TEST_F(OptionsDialogTest, ARefusalNamesTheFieldInTheCaptionAndSelectsIt) {
+    OptionsDialog& window = open();
+    window.ui.edit1005->setText(QStringLiteral("abc"));
+    view_->refuse(OptionsField::RemoveTimeout, "Removing after: 0 to 2147483.647 s");
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Removing after: 0 to 2147483.647 s"));
+    EXPECT_EQ(window.focusWidget(), window.ui.edit1005);
+    EXPECT_EQ(window.ui.edit1005->selectedText(), QStringLiteral("abc"));
+    view_->refuse(OptionsField::NotifyType, "Notification type: choose one");
+    EXPECT_EQ(window.focusWidget(), window.ui.list1001);
+    EXPECT_TRUE(window.isVisible());
+}
+
 TEST_F(OptionsDialogTest, ReturnInAnEditPressesTheDefaultButton) {
     OptionsDialog& window = open();
     window.ui.list1001->setCurrentIndex(-1);

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -75,15 +76,21 @@ class PluginFunWindowsTest : public ::testing::Test {
     ScratchWorkDir scratch_{"dorrimel-ui"};
 };
 
-TEST_F(PluginFunWindowsTest, PreferencesBeforeInitShowsABoxThatDoesNotBlock) {
+TEST_F(PluginFunWindowsTest, PreferencesBeforeInitOpenTheOptionsWindowOnTheFile) {
+    std::ofstream("dorrimel.ini") << "WaitTimeout = 2500";
     EXPECT_EQ(send(EVENT_PREFERENCES), nullptr);
-    QMessageBox* box = onlyWindow<QMessageBox>(true);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text(), QStringLiteral("Plugin not inited.\nOptions not available."));
-    EXPECT_EQ(box->windowTitle(), QStringLiteral("Dorrimel v0.4"));
-    EXPECT_EQ(box->icon(), QMessageBox::Information);
-    EXPECT_FALSE(box->isModal());
-    EXPECT_EQ(onlyWindow<OptionsDialog>(true), nullptr);
+    EXPECT_EQ(onlyWindow<QMessageBox>(true), nullptr);
+    QPointer<OptionsDialog> options = onlyWindow<OptionsDialog>(true);
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(options->windowTitle(), QStringLiteral("Dorrimel v0.4 - Options - 0"));
+    EXPECT_EQ(options->ui.edit1004->text(), QStringLiteral("2.500"));
+    options->ui.edit1004->setText(QStringLiteral("4"));
+    QTest::mouseClick(options->ui.buttonOk, Qt::LeftButton);
+    flushDeferredDeletes();
+    EXPECT_TRUE(options.isNull());
+    EXPECT_EQ(readFile("dorrimel.ini"),
+              "TimerInterval = 1000\nWaitTimeout = 4000\nRemoveTimeout = 10000\nNotifyType = 1\n"
+              "LogFile = 1");
 }
 
 TEST_F(PluginFunWindowsTest, InitCreatesTheLogWindowHiddenAndFinishFreesIt) {
@@ -138,24 +145,34 @@ TEST_F(PluginFunWindowsTest, ShowLogTogglesTheLogWindowAndItsCloseButtonHidesIt)
     EXPECT_TRUE(options->isVisible());
 }
 
-TEST_F(PluginFunWindowsTest, OkSavesRestartsTheTimerNoFasterThanTenMsAndCloses) {
+TEST_F(PluginFunWindowsTest, OkRefusesABadFieldInTheWindowThenSavesAndRestartsTheTimer) {
     init(7);
     const TimerId before = pluginState().timerId;
     QPointer<OptionsDialog> options = preferences();
     ASSERT_NE(options, nullptr);
-    options->ui.edit1002->setText(QStringLiteral("no number"));
+    options->ui.edit1004->setText(QStringLiteral("-5"));
+    QTest::mouseClick(options->ui.buttonOk, Qt::LeftButton);
+    flushDeferredDeletes();
+    ASSERT_FALSE(options.isNull()) << "a refused OK keeps the window open";
+    EXPECT_EQ(options->windowTitle(), QStringLiteral("Waiting ack: 0 to 2147483.647 s"));
+    EXPECT_EQ(options->focusWidget(), options->ui.edit1004);
+    EXPECT_EQ(options->ui.edit1004->selectedText(), QStringLiteral("-5"));
+    EXPECT_FALSE(std::filesystem::exists("dorrimel.ini"));
+    EXPECT_EQ(pluginState().timerId, before);
+
+    options->ui.edit1002->setText(QStringLiteral("0.02"));
     options->ui.edit1004->setText(QStringLiteral("2.5"));
     options->ui.list1001->setCurrentIndex(3);
     options->ui.check1000->setChecked(false);
     QTest::mouseClick(options->ui.buttonOk, Qt::LeftButton);
 
     EXPECT_EQ(readFile("dorrimel.ini"),
-              "TimerInterval = 0\nWaitTimeout = 2500\nRemoveTimeout = 10000\nNotifyType = 4\n"
+              "TimerInterval = 20\nWaitTimeout = 2500\nRemoveTimeout = 10000\nNotifyType = 4\n"
               "LogFile = 0");
     const TimerId after = pluginState().timerId;
     EXPECT_NE(after, before);
     EXPECT_EQ(platform().timerInterval(before), -1);
-    EXPECT_EQ(platform().timerInterval(after), 10) << "a period of 0 runs every 10 ms";
+    EXPECT_EQ(platform().timerInterval(after), 20);
     flushDeferredDeletes();
     EXPECT_TRUE(options.isNull());
 }

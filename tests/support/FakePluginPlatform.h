@@ -40,10 +40,13 @@ struct Recorder {
     std::uint32_t waiting = 0;
     bool logVisible = false;
     // Options window.
+    bool failOptionsWindow = false;
     int optionsWindows = 0;  // alive
     std::string optionsCaption;
     OptionsValues optionsValues;
     OptionsCallbacks options;
+    // Each refusal of OK: the field and the text shown.
+    std::vector<std::pair<OptionsField, std::string>> refusals;
     // Timers: id -> period; the tick of each; the shortest period ever asked.
     std::map<TimerId, std::int32_t> timers;
     std::map<TimerId, std::function<void()>> ticks;
@@ -97,6 +100,9 @@ class FakeOptionsView : public OptionsView {
   public:
     explicit FakeOptionsView(Recorder& rec) : rec_(rec) { ++rec_.optionsWindows; }
     ~FakeOptionsView() override { --rec_.optionsWindows; }
+    void refuse(OptionsField field, const std::string& text) override {
+        rec_.refusals.emplace_back(field, text);
+    }
 
   private:
     Recorder& rec_;
@@ -121,6 +127,9 @@ class FakePluginPlatform : public PluginPlatform {
     std::unique_ptr<OptionsView> openOptions(const std::string& caption,
                                              const OptionsValues& values,
                                              OptionsCallbacks callbacks) override {
+        if (rec_.failOptionsWindow) {
+            return nullptr;
+        }
         rec_.optionsCaption = caption;
         rec_.optionsValues = values;
         rec_.options = std::move(callbacks);

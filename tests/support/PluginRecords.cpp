@@ -26,12 +26,15 @@ Bytes stringField(const std::string& text) {
 
 }  // namespace
 
+bool hostRefuses = false;
+
 const std::uint8_t* PLUG_CALL recordingHostCallback(const std::uint8_t* record) {
     static const std::uint8_t ack[6] = {2, 0, 0, 0, HOST_ACK, ACK_OK};
+    static const std::uint8_t refusal[6] = {2, 0, 0, 0, HOST_ERROR, ERROR_TRANSMIT};
     const std::uint32_t length =
         record[0] | record[1] << 8 | record[2] << 16 | static_cast<std::uint32_t>(record[3]) << 24;
     hostCalls.emplace_back(record, record + 4 + length);
-    return ack;
+    return hostRefuses ? refusal : ack;
 }
 
 Bytes le32(std::uint32_t value) {

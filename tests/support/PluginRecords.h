@@ -15,6 +15,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The host side: every record handed to the callback, in order.
 extern std::vector<Bytes> hostCalls;
+// Answers HOST_ACK ACK_OK, or HOST_ERROR ERROR_TRANSMIT while hostRefuses.
+extern bool hostRefuses;
 const std::uint8_t* PLUG_CALL recordingHostCallback(const std::uint8_t* record);
 
 void append(Bytes& to, const Bytes& more);
