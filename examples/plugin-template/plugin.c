@@ -36,23 +36,23 @@ static void writeLe32(uint8_t* p, uint32_t value) {
 }
 
 /* The callback address from an EVENT_INIT of L bytes after the length field:
- * the full 64-bit address appended at the end when it is there, else the
- * 32-bit field, which holds the whole address on 32-bit Windows. */
+ * the full 64-bit address appended at the end when it is there. Without it,
+ * only a 32-bit build may use the 32-bit field, which is the whole address
+ * there; a 64-bit build keeps no callback rather than call a cut-off one. */
 static HostCallbackFunction hostFromInit(const uint8_t* event, uint32_t l) {
     const uint32_t size = PLUG_HEAD_SIZE + l;
-    uint64_t address;
-    if (size < INIT_OFFSET_CALLBACK + 4) {
-        return NULL;
-    }
-    address = readLe32(event + INIT_OFFSET_CALLBACK);
     if (size >= INIT_OFFSET_PROGRAM_DIR + 4) {
         const uint32_t n = readLe32(event + INIT_OFFSET_PROGRAM_DIR);
         if (n <= PLUG_MAX_RECORD_LENGTH && size >= initOffsetFullCallback(n) + 8) {
             const uint8_t* full = event + initOffsetFullCallback(n);
-            address = readLe32(full) | (uint64_t)readLe32(full + 4) << 32;
+            const uint64_t address = readLe32(full) | (uint64_t)readLe32(full + 4) << 32;
+            return (HostCallbackFunction)(uintptr_t)address;
         }
     }
-    return (HostCallbackFunction)(uintptr_t)address;
+    if (sizeof(HostCallbackFunction) > 4 || size < INIT_OFFSET_CALLBACK + 4) {
+        return NULL;
+    }
+    return (HostCallbackFunction)(uintptr_t)readLe32(event + INIT_OFFSET_CALLBACK);
 }
 
 /* PLUGIN_INFO: the title and the interface version this plug-in was built
