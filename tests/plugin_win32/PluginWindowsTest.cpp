@@ -102,6 +102,23 @@ TEST_F(PluginWindowsTest, OkWithANewPeriodRestartsTheTimerAndSavesTheSettings) {
     preferences();
     const HWND dialog = optionsWindow();
     ASSERT_NE(dialog, nullptr);
+    // A refused field: the window stays, says why, and hands the field back.
+    SetDlgItemTextA(dialog, 1005, "99999999999");
+    pressButton(dialog, IDOK);
+    ASSERT_TRUE(IsWindow(dialog));
+    char caption[100] = {};
+    GetWindowTextA(dialog, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Removing after: 0 to 2147483.647 s");
+    EXPECT_EQ(GetFocus(), GetDlgItem(dialog, 1005));
+    DWORD from = 1;
+    DWORD to = 0;
+    SendDlgItemMessageA(dialog, 1005, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                        reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(from, 0u);
+    EXPECT_EQ(to, 11u);
+    EXPECT_EQ(readText("dorrimel.ini"), "TimerInterval = 1000000\nWaitTimeout = 0\nLogFile = 0");
+
+    SetDlgItemTextA(dialog, 1005, "10");
     SetDlgItemTextA(dialog, 1002, "0.02");
     SendDlgItemMessageA(dialog, 1001, CB_SETCURSEL, 2, 0);
     pressButton(dialog, IDOK);
@@ -234,47 +251,20 @@ TEST_F(PluginWindowsTest, UnloadReleasesTheWindowsAndTheTimer) {
     EXPECT_EQ(pluginTimerMessages, 0);
 }
 
-// The box is modal: it is found and answered from a timer that its own
-// message loop dispatches.
-struct BoxSeen {
-    bool found = false;
-    std::string text;
-    bool informationIcon = false;
-};
-BoxSeen boxSeen;
-
-BOOL CALLBACK readBoxChild(HWND child, LPARAM) {
-    if (className(child) != "Static") {
-        return TRUE;
-    }
-    const auto icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-    if (icon != nullptr) {
-        boxSeen.informationIcon = icon == LoadIconA(nullptr, IDI_INFORMATION);
-    } else if (!windowText(child).empty()) {
-        boxSeen.text = windowText(child);
-    }
-    return TRUE;
-}
-
-void CALLBACK answerBox(HWND, UINT, UINT_PTR id, DWORD) {
-    const HWND box = threadWindow(kTitle, "#32770");
-    if (box == nullptr) {
-        return;
-    }
-    KillTimer(nullptr, id);
-    boxSeen.found = true;
-    EnumChildWindows(box, readBoxChild, 0);
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-}
-
-TEST_F(PluginWindowsTest, PreferencesBeforeInitShowsTheInformationBox) {
-    boxSeen = BoxSeen{};
-    ASSERT_NE(SetTimer(nullptr, 0, 20, answerBox), 0u);
+TEST_F(PluginWindowsTest, PreferencesBeforeInitOpenTheOptionsWindow) {
+    writeFile("dorrimel.ini", "RemoveTimeout = 60000");
     preferences();
-    EXPECT_TRUE(boxSeen.found);
-    EXPECT_EQ(boxSeen.text, "Plugin not inited.\nOptions not available.");
-    EXPECT_TRUE(boxSeen.informationIcon);
-    EXPECT_EQ(optionsWindow(), nullptr);
+    const HWND dialog = threadWindow("Dorrimel v0.4 - Options - 0");  // no UIN yet
+    ASSERT_NE(dialog, nullptr);
+    char text[100] = {};
+    GetDlgItemTextA(dialog, 1005, text, sizeof text);
+    EXPECT_STREQ(text, "60");
+    SetDlgItemTextA(dialog, 1004, "3");
+    pressButton(dialog, IDOK);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(readText("dorrimel.ini"),
+              "TimerInterval = 1000\nWaitTimeout = 3000\nRemoveTimeout = 60000\nNotifyType = 1\n"
+              "LogFile = 1");
 }
 
 }  // namespace
