@@ -73,11 +73,13 @@ TEST_F(DorrimelSessionTest, UnacknowledgedMessageIsNotifiedAsTheNextClientFrame)
     EXPECT_EQ(clientFrames[2], withSeq(later, 0x2002));
 
     // RemoveTimeout after sending the entry goes, and nothing more is sent.
-    ASSERT_TRUE(runUntil([&] { return msgack().size() == 3; }));
+    ASSERT_TRUE(runUntil([&] { return msgack().size() == 4; }));
     const std::string size = std::to_string(message.size() + 2);
     EXPECT_EQ(msgack(), (Lines{"Starting",
                                "Out msg  to   987654321 00A1B2C3-" + hexOf(kCookie, true) + " (" +
                                    size + " b) added",
+                               "Notice   to   987654321 00000000-" + hexOf(kCookie, true) +
+                                   " sent " + sentAt(lines[0]) + " as Message from recipient",
                                "Removed  to   987654321 00000000-" + hexOf(kCookie, true)}));
     EXPECT_EQ(logWindowLines(),
               (Lines{lines[0].substr(0, 8) + " for 987654321, " + size + " b. - removed"}));
@@ -88,7 +90,7 @@ TEST_F(DorrimelSessionTest, UnacknowledgedMessageIsNotifiedAsTheNextClientFrame)
 
     ASSERT_NO_FATAL_FAILURE(endChatFromServer());
     EXPECT_EQ(msgack().back(), "Stopping");
-    EXPECT_EQ(msgack().size(), 4U);
+    EXPECT_EQ(msgack().size(), 5U);
     flushDeferredDeletes();
     EXPECT_EQ(dorrimelWindowCount(), 0);
 }
