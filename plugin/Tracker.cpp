@@ -73,11 +73,11 @@ void notifyEntry(const TrackedMessage& tracked) {
     const std::string text =
         formatText("[[%s: The message sent on %02i:%02i:%02i was not delivered to %i]]", "Dorrimel",
                    entry.sendHour, entry.sendMinute, entry.sendSecond, entry.recipientUin);
+    const std::int32_t type = pluginSettings().notifyType;
     const NoticeOutcome outcome = notifyUndelivered(entry.recipientUin, text);
     if (outcome == NoticeOutcome::NotSent) {
-        return;
+        return;  // no frame is built for a type outside 1 to 4
     }
-    const std::int32_t type = pluginSettings().notifyType;
     logToFile(formatText("Notice   to  % 10i %08X-", entry.recipientUin, 0u) +
               cookieHex(entry.cookie) +
               formatText(" sent %02i:%02i:%02i as %s", entry.sendHour, entry.sendMinute,

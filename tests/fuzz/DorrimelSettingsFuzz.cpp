@@ -1,6 +1,6 @@
 // Dorrimel's settings reader on any dorrimel.ini. Promises checked: reading
-// never faults, and what was read, written back with saveSettings and read
-// again, gives the same five values.
+// never faults, every value read is in its range, and what was read, written
+// back with saveSettings and read again, gives the same five values.
 #include <fstream>
 
 #include "plugin/PluginWindows.h"
@@ -29,6 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         fuzzCheck(loadSettings() == 0, "the settings file could not be read");
         const PluginSettings read = pluginSettings();
+        for (const SettingRule& rule : SETTING_RULES) {
+            fuzzCheck(inRange(rule, read.*rule.value), "a value read outside its range");
+        }
         fuzzCheck(saveSettings() == 0, "the settings file could not be written");
         pluginSettings() = PluginSettings{};
         fuzzCheck(loadSettings() == 0, "the written settings file could not be read");
