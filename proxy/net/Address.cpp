@@ -45,11 +45,19 @@ IpAddress getIP(const std::string& host) {
     return resolveIP(host).value_or(0);
 }
 
-IpAddress getLocalIP() {
+std::optional<IpAddress> resolveLocalIP() {
     const std::string name = localHostName();
+    if (name.empty()) {
+        sok_platform::noteError(0, "this machine does not tell its own name", false, true);
+        return std::nullopt;
+    }
     IpAddress address = 0;
-    if (name.empty() || sok_platform::resolveFirst(name, address) != Lookup::found) {
-        return 0;
+    if (sok_platform::resolveFirst(name, address) != Lookup::found) {
+        return std::nullopt;
     }
     return address;
+}
+
+IpAddress getLocalIP() {
+    return resolveLocalIP().value_or(0);
 }

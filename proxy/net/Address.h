@@ -14,6 +14,8 @@ using IpAddress = std::uint32_t;
 std::optional<IpAddress> resolveIP(const std::string& host);
 // The same with 0 for a text that does not resolve.
 IpAddress getIP(const std::string& host);
-// The first address of the machine's own host name, or 0 when that name
-// does not resolve.
+// The first address of the machine's own host name, or nothing when that
+// name does not resolve (Sok_lastError tells why).
+std::optional<IpAddress> resolveLocalIP();
+// The same with 0 for a name that does not resolve.
 IpAddress getLocalIP();

@@ -29,7 +29,9 @@ int Sok_stop(SokHandle& sock);
 
 // Creates a non-blocking socket in the slot and binds it to host:port. An
 // empty host means the machine's own first address, "0.0.0.0" every
-// interface; a host that does not resolve fails like a bind. 0; 1 slot busy;
+// interface; a host that does not resolve fails like a bind, and so does an
+// empty one when the machine's own name does not resolve (never every
+// interface). 0; 1 slot busy;
 // 2 no socket; 3 no non-blocking mode; 4 bind failed or host not resolved.
 // On 3 and 4 the created socket is closed and the slot is -1 again.
 int Sok_bind(SokHandle& sock, const std::string& host, std::uint16_t port);
@@ -65,6 +67,17 @@ std::int32_t Sok_send(SokHandle sock, const std::uint8_t* data, std::int32_t len
 int Sok_close(SokHandle& sock);
 // The socket's local address: 0, or 1 when it cannot be read (outputs untouched).
 int Sok_name(SokHandle sock, std::string& ip, std::uint16_t& port);
+// The system's own reason for the latest failure in this layer, kept until
+// the next one: its code (errno, a Windows Sockets code, or a resolver's
+// code), its text in words ("address already in use"), and what it was.
+struct SokError {
+    int code = 0;
+    std::string text;
+    bool addressInUse = false;  // a bind to an address another socket holds
+    bool unresolved = false;    // a host name that did not resolve
+};
+const SokError& Sok_lastError();
+
 // Receives the layer's trace texts and discards them.
 void Sok_trace(const std::string& text);
 

@@ -45,8 +45,19 @@ bool localAddress(SokHandle sock, IpAddress& address, std::uint16_t& port);
 // Waits for readiness as Sok_wait describes.
 int waitReady(std::span<SokWaitItem> items, std::int32_t waitMs);
 
+// Records a failure for Sok_lastError.
+void noteError(int code, std::string text, bool addressInUse = false, bool unresolved = false);
+// Records the system's last socket error (errno, WSAGetLastError) or `code`.
+void noteSystemError();
+void noteSystemError(int code);
+#if defined(_WIN32)
+// The system's message for a Windows error code.
+std::string systemMessage(int code);
+#endif
+
 enum class Lookup { found, noAnswer, noList };
-// The first IPv4 address of the resolver's answer for `host`.
+// The first IPv4 address of the resolver's answer for `host`; a failure is
+// recorded, as unresolved.
 Lookup resolveFirst(const std::string& host, IpAddress& address);
 // gethostname into `name`: false when the system does not tell.
 bool hostName(std::span<char> name);

@@ -9,6 +9,12 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "proxy/net/Address.h"
 #include "tests/net/LoopbackPeer.h"
 #include "tests/net/SocketSlots.h"
@@ -61,6 +67,13 @@ TEST_F(BindTest, PortInUseFailsFreesTheSlotAndCanBeRetried) {
     ASSERT_NE(port, 0);
     EXPECT_EQ(Sok_bind(sock[kSpare], "127.0.0.1", port), 4);
     EXPECT_EQ(sock[kSpare], SOK_NO_SOCKET);
+    // The system's reason is kept, in words, for the caller to tell.
+    EXPECT_TRUE(Sok_lastError().addressInUse);
+    EXPECT_FALSE(Sok_lastError().unresolved);
+#if !defined(_WIN32)
+    EXPECT_EQ(Sok_lastError().text, "address already in use");
+#endif
+    EXPECT_FALSE(Sok_lastError().text.empty());
 
     ASSERT_EQ(Sok_close(sock[kListener]), 0);
     EXPECT_EQ(Sok_bind(sock[kSpare], "127.0.0.1", port), 0);
@@ -91,9 +104,37 @@ TEST_F(BindTest, EmptyHostBindsToTheMachinesOwnAddress) {
     EXPECT_NE(ip, "0.0.0.0");
 }
 
+#if !defined(_WIN32)
+// In a namespace of its own the machine's name can be one that does not
+// resolve; a child process binds there and reports by its exit code.
+TEST_F(BindTest, EmptyHostIsRefusedWhenTheOwnNameDoesNotResolve) {
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        constexpr char kName[] = "no-such-name-of-this-machine.invalid";
+        if (unshare(CLONE_NEWUSER | CLONE_NEWUTS) != 0 ||
+            sethostname(kName, sizeof kName - 1) != 0) {
+            _exit(2);
+        }
+        SokHandle slot = SOK_NO_SOCKET;
+        const int n = Sok_bind(slot, "", 0);
+        _exit(n == 4 && slot == SOK_NO_SOCKET && Sok_lastError().unresolved ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2) {
+        GTEST_SKIP() << "no user namespace to rename the machine in";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "an empty host bound although the own name does not resolve";
+}
+#endif
+
 TEST_F(BindTest, UnresolvableHostIsRefusedWhileAllZerosBindsEveryInterface) {
     EXPECT_EQ(Sok_bind(sock[kListener], "no-such-host.invalid", 0), 4);
     EXPECT_EQ(sock[kListener], SOK_NO_SOCKET);
+    EXPECT_TRUE(Sok_lastError().unresolved);
 
     ASSERT_EQ(Sok_bind(sock[kListener], "0.0.0.0", 0), 0);
     std::string ip;
@@ -159,6 +200,9 @@ TEST_F(ConnectTest, RefusalAndUnresolvableNameFailAndFreeTheSlot) {
         EXPECT_EQ(started, 4);
     }
     EXPECT_EQ(sock[kSpare], SOK_NO_SOCKET);
+#if !defined(_WIN32)
+    EXPECT_EQ(Sok_lastError().text, "connection refused");
+#endif
     EXPECT_EQ(Sok_connect(sock[kSpare], "no-such-host.invalid", freePort()), 4);
     EXPECT_EQ(sock[kSpare], SOK_NO_SOCKET);
 }

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -27,12 +28,14 @@ Lookup resolveFirst(const std::string& host, IpAddress& address) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* raw = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &raw) != 0) {
+    if (const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &raw); rc != 0) {
+        noteError(rc, rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc), false, true);
         return Lookup::noAnswer;
     }
     const AddrInfoList list(raw);
     if (!list || list->ai_addr == nullptr || list->ai_family != AF_INET ||
         list->ai_addrlen < sizeof(sockaddr_in)) {
+        noteError(0, "no IPv4 address", false, true);
         return Lookup::noList;
     }
     sockaddr_in first{};

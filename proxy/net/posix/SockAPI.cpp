@@ -12,6 +12,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include "proxy/net/Address.h"
 #include "proxy/net/SockPlatform.h"
@@ -42,6 +43,14 @@ int pendingError(SokHandle sock) {
 }  // namespace
 
 namespace sok_platform {
+
+void noteSystemError() {
+    noteSystemError(errno);
+}
+
+void noteSystemError(int code) {
+    noteError(code, std::strerror(code), code == EADDRINUSE);
+}
 
 SokHandle newTcpSocket() {
     return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -111,7 +120,11 @@ std::int32_t receiveSome(SokHandle sock, std::uint8_t* buffer, std::int32_t size
     if (n == 0) {
         return -3;
     }
-    return wouldBlock() ? 0 : -4;
+    if (wouldBlock()) {
+        return 0;
+    }
+    noteSystemError();
+    return -4;
 }
 
 std::int32_t sendSome(SokHandle sock, const std::uint8_t* data, std::int32_t length) {
@@ -122,7 +135,11 @@ std::int32_t sendSome(SokHandle sock, const std::uint8_t* data, std::int32_t len
     if (n >= 0) {
         return static_cast<std::int32_t>(n);
     }
-    return wouldBlock() ? 0 : -1;
+    if (wouldBlock()) {
+        return 0;
+    }
+    noteSystemError();
+    return -1;
 }
 
 bool localAddress(SokHandle sock, IpAddress& address, std::uint16_t& port) {
@@ -175,7 +192,11 @@ int waitReady(std::span<SokWaitItem> items, std::int32_t waitMs) {
 int Sok_init() {
     // A send to a peer that has gone must fail with an error, never end the
     // program.
-    return std::signal(SIGPIPE, SIG_IGN) == SIG_ERR ? 1 : 0;
+    if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
+        sok_platform::noteSystemError();
+        return 1;
+    }
+    return 0;
 }
 
 void Sok_cleanup() {}

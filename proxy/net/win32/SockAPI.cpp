@@ -7,6 +7,7 @@
 #include <ws2tcpip.h>
 
 #include <cstdint>
+#include <string>
 
 #include "proxy/net/Address.h"
 #include "proxy/net/SockPlatform.h"
@@ -46,6 +47,24 @@ constexpr long kWriteEvents = FD_WRITE | FD_CONNECT;
 }  // namespace
 
 namespace sok_platform {
+
+std::string systemMessage(int code) {
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = n > 0 && text != nullptr ? std::string(text, n) : std::string();
+    LocalFree(text);
+    return message;
+}
+
+void noteSystemError() {
+    noteSystemError(WSAGetLastError());
+}
+
+void noteSystemError(int code) {
+    noteError(code, systemMessage(code), code == WSAEADDRINUSE);
+}
 
 SokHandle newTcpSocket() {
     return slotValue(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
@@ -129,7 +148,11 @@ std::int32_t receiveSome(SokHandle sock, std::uint8_t* buffer, std::int32_t size
     if (n == 0) {
         return -3;
     }
-    return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -4;
+    if (WSAGetLastError() == WSAEWOULDBLOCK) {
+        return 0;
+    }
+    noteSystemError();
+    return -4;
 }
 
 std::int32_t sendSome(SokHandle sock, const std::uint8_t* data, std::int32_t length) {
@@ -137,7 +160,11 @@ std::int32_t sendSome(SokHandle sock, const std::uint8_t* data, std::int32_t len
     if (n >= 0) {
         return n;
     }
-    return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+    if (WSAGetLastError() == WSAEWOULDBLOCK) {
+        return 0;
+    }
+    noteSystemError();
+    return -1;
 }
 
 bool localAddress(SokHandle sock, IpAddress& address, std::uint16_t& port) {
@@ -200,7 +227,11 @@ int waitReady(std::span<SokWaitItem> items, std::int32_t waitMs) {
 
 int Sok_init() {
     WSADATA data{};
-    return WSAStartup(MAKEWORD(2, 2), &data) != 0 ? 1 : 0;
+    if (const int code = WSAStartup(MAKEWORD(2, 2), &data); code != 0) {
+        sok_platform::noteSystemError(code);
+        return 1;
+    }
+    return 0;
 }
 
 void Sok_cleanup() {
