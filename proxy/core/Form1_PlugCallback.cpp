@@ -31,6 +31,16 @@ std::optional<std::string> pluginInfoCaption(std::span<const std::uint8_t> p, st
     return title + " (API: " + std::to_string(version) + ")";
 }
 
+// A FLAP header and exactly the data its length field announces: anything
+// else would use a sequence number and desynchronise the peer's framing.
+bool wholeFlapFrame(std::span<const std::uint8_t> frame) {
+    if (frame.size() < static_cast<std::size_t>(FLAP_HEADER_SIZE)) {
+        return false;
+    }
+    const std::size_t length = std::size_t{frame[FLAP_LENGTH_AT]} << 8 | frame[FLAP_LENGTH_AT + 1];
+    return frame.size() == static_cast<std::size_t>(FLAP_HEADER_SIZE) + length;
+}
+
 }  // namespace
 
 const std::uint8_t* Form1::PlugCallback(const std::uint8_t* record, int origin) {
@@ -77,15 +87,22 @@ const std::uint8_t* Form1::runCommand(std::span<std::uint8_t> p, std::int32_t l)
     }
 }
 
-// The frame p[2] .. p[l-1] goes out the way relayed frames do; the plug-in
-// learns whether it was sent. A send command's code lies inside L, so l >= 2.
+// The frame p[2] .. p[l-1] goes out the way relayed frames do, when it is one
+// whole FLAP frame; the plug-in learns whether it was sent. A send command's code lies inside L, so
+// l >= 2.
 const std::uint8_t* Form1::injectFrame(int to, std::span<std::uint8_t> p, std::int32_t l) {
     if (chatMode != CHAT_RELAY) {
         LogLine("Failed to transmit to " + std::string(chatPeer(to)) + " " + std::to_string(l) +
                 " bytes");
         return Response(kReplyNotSent);
     }
-    if (!sendChatFrame(to, p.subspan(2, static_cast<std::size_t>(l) - 2))) {
+    const std::span<std::uint8_t> frame = p.subspan(2, static_cast<std::size_t>(l) - 2);
+    if (!wholeFlapFrame(frame)) {
+        LogLine("Refused a frame of " + std::to_string(frame.size()) +
+                " bytes from the plug-in to " + chatPeer(to) + ": not one whole FLAP frame");
+        return Response(kReplyNotSent);
+    }
+    if (!sendChatFrame(to, frame)) {
         return Response(kReplyNotSent);
     }
     Generated[to == DIR_TO_SERVER ? GENERATED_TO_SERVER : GENERATED_TO_CLIENT] += 1;

@@ -87,20 +87,19 @@ TEST_F(AnswerTest, CloseCommandAnswerEndsTheSession) {
                                               EVENT_CHAT_DISCONNECTED, EVENT_FINISH}));
 }
 
-TEST_F(AnswerTest, LargestRecordCarriesItsWholeFrame) {
-    // L = 69999: kind, code and a 69997-byte frame (zero-padded by the probe).
-    const ByteVec head = flap(2, 0, ByteVec(4, 0x42));
-    script({answer(PACKET_TO_SERVER, withL(PLUG_MAX_RECORD_LENGTH - 1, command(81, head)))});
+TEST_F(AnswerTest, LargestFlapFrameIsCarriedWhole) {
+    // The largest frame a FLAP header can announce, 6 + 0xFFFF bytes; L
+    // counts the kind and the code as well.
+    const ByteVec frame = flap(2, 0, ByteVec(FLAP_MAX_DATA, 0x42));
+    script({answer(PACKET_TO_SERVER, command(81, frame))});
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
     client().send(up);
     EXPECT_TRUE(pumpUntil([&] {
         server().poll();
-        return server().received.size() >= PLUG_MAX_RECORD_LENGTH - 3;
+        return server().received.size() >= frame.size();
     }));
-    ASSERT_EQ(server().received.size(), PLUG_MAX_RECORD_LENGTH - 3);
-    EXPECT_EQ(ByteVec(server().received.begin(), server().received.begin() + 10),
-              withSeq(head, 0x4000));
-    EXPECT_EQ(form.Bytes[DIR_TO_SERVER], PLUG_MAX_RECORD_LENGTH - 3);
+    EXPECT_EQ(server().received, withSeq(frame, 0x4000));
+    EXPECT_EQ(form.Bytes[DIR_TO_SERVER], std::ssize(frame));
 }
 
 // Answers that the host cannot act on still withhold the frame, and nothing else.

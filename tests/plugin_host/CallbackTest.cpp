@@ -44,17 +44,32 @@ TEST_F(CallbackTest, InjectedFramesJoinTheRelayedNumbering) {
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
 }
 
-TEST_F(CallbackTest, EmptyFrameUsesANumberButSendsNothing) {
+TEST_F(CallbackTest, FramesThatAreNotOneWholeFlapFrameAreRefused) {
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
-    EXPECT_EQ(replyBytes(probeCall(command(PACKET_TO_CLIENT))), kAck);
-    EXPECT_EQ(form.seqToClient, 0x2001);
-    EXPECT_EQ(form.Generated[0], 1);
-    EXPECT_EQ(form.Packets[DIR_TO_CLIENT], 1);
-    EXPECT_EQ(form.Datagramms[DIR_TO_CLIENT], 1);
+    const ByteVec whole = flap(2, 0, {7, 7, 7});
+    const std::vector<ByteVec> refused{
+        {},                                       // a command without a frame
+        {0x2A, 2},                                // shorter than a header
+        ByteVec(whole.begin(), whole.end() - 1),  // data cut short
+        concat({whole, ByteVec{0}}),              // one byte more than announced
+        concat({whole, flap(2, 0, {})}),          // two frames in one
+    };
+    for (const ByteVec& frame : refused) {
+        EXPECT_EQ(replyBytes(probeCall(command(PACKET_TO_CLIENT, frame))), kNotSent)
+            << hexOf(frame);
+        EXPECT_TRUE(logHas("Refused a frame of " + std::to_string(frame.size()) +
+                           " bytes from the plug-in to client-chat: not one whole FLAP frame"));
+    }
+    EXPECT_EQ(replyBytes(probeCall(command(PACKET_TO_SERVER, {0x2A}))), kNotSent);
+    EXPECT_EQ(form.seqToClient, 0x2000);
+    EXPECT_EQ(form.seqToServer, 0x4000);
+    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.Packets, (std::array<Counter, 4>{0, 0, 0, 0}));
     EXPECT_EQ(form.Bytes[DIR_TO_CLIENT], 0);
+    // Nothing went out: the next frame the client gets is the next relayed one.
     const ByteVec down = flap(2, 0x6000, {7});
     server().send(down);
-    EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(down, 0x2001)});
+    EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(down, 0x2000)});
     EXPECT_TRUE(client().received.empty());
 }
 
