@@ -44,7 +44,7 @@ BenchHost::BenchHost(const std::string& pluginPath) {
     form_->Form_Load();  // makes the scratch folder current
     Controls& ctl = form_->ctl;
     ctl.Text1 = "127.0.0.1";
-    ctl.Text2 = "0";
+    ctl.Text2 = std::to_string(freePort());
     ctl.Text3 = "127.0.0.1";
     ctl.Text4 = std::to_string(loginServer_.port);
     ctl.Text7 = "127.0.0.1";

@@ -7,6 +7,9 @@ struct LocalTime {
     int hour = 0;
     int minute = 0;
     int second = 0;
+    int year = 0;
+    int month = 0;  // 1 to 12
+    int day = 0;    // 1 to 31
 };
 
 class Clock {

@@ -25,4 +25,11 @@ struct Controls {
     std::string txtLOG;
     std::string txtUIN;
     std::string labPlug;
+    // The latest failure in plain words, until what failed works again.
+    std::string problem;
 };
+
+// The window's caption: the program's, and the latest problem while there is one.
+inline std::string windowCaption(const Controls& c) {
+    return c.problem.empty() ? c.caption : c.caption + " - " + c.problem;
+}

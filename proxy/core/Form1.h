@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -64,6 +65,8 @@ inline constexpr int GENERATED_TO_SERVER = 1;
 
 inline constexpr const char* APP_TITLE = "Skelvane (beta)";
 inline constexpr const char* DEFAULT_SERVER_LOGIN_HOST = "login.icq.com";
+// The plug-in panel's caption while no plug-in could be bound.
+inline constexpr const char* NO_PLUGIN_CAPTION = "No plug-in loaded (see the log)";
 
 // Once a connection has this many bytes waiting to go out, the proxy stops
 // reading from the other side of its pair until they have gone: a peer that
@@ -146,6 +149,12 @@ class Form1 {
 
     std::string versionText() const;
 
+    // Receives each line in plain words as it is logged, and once, where
+    // the program listens and how it is stopped: a program without a window
+    // on screen prints them.
+    using LineSink = std::function<void(const std::string&)>;
+    void setLineSink(LineSink sink);
+
     // ---- state ----
     Controls ctl;
     std::array<SokHandle, SLOT_COUNT> sockets{-1, -1, -1, -1, -1, -1, -1};
@@ -218,8 +227,9 @@ class Form1 {
     bool connecting(int slot) const;
     void connectReady(int slot);
     void connectTimeout(int slot);
-    void loginConnected(int c);
-    void chatConnected(int c);
+    void loginConnected(int c, std::string_view reason = {});
+    void chatConnected(int c, std::string_view reason = {});
+    void cannotConnect(int slot, int c, std::string_view reason);
     void chatListenerTimeout();
     void rearmLogin();
     void endLogin(bool serverFirst);
@@ -268,9 +278,18 @@ class Form1 {
 
     // The port in a text, or nothing after logging "Invalid port <text>".
     std::optional<std::uint16_t> portOf(const std::string& text);
-    // Sok_bind for a listener slot; a failure is logged, with the name when
-    // it did not resolve. Returns Sok_bind's result.
+    // The port of the login or the chat listener's box, or nothing after
+    // saying why it is none (port 0 included).
+    std::optional<std::uint16_t> listenerPort(int slot);
+    static std::string savedPort(const std::string& text, const std::string& good);
+    // Sok_bind for a listener slot; a failure is logged, in words as well,
+    // with the name when it did not resolve. Returns Sok_bind's result.
     int bindListener(int slot, const std::string& host, std::uint16_t port);
+    // Says in words why the listener of `slot` on host:port failed.
+    void cannotListen(int slot, const std::string& host, std::uint16_t port);
+
+    // Notes whether the plug-in is bound; a failure is logged once per reason.
+    void pluginBound(bool bound, const std::string& failure);
 
     // The plug-in's commands (Form1_PlugCallback.cpp): `p` is the copy of
     // its record from the kind on, `l` the record's length field.
@@ -282,8 +301,16 @@ class Form1 {
     bool buildRedirect(std::span<const std::uint8_t> frame, std::size_t off, std::size_t len,
                        const std::string& value, std::size_t& newTotal);
 
+    // Lines in plain words (Form1_Log.cpp): logged and handed to the line
+    // sink. A problem also stands in `ctl.problem` until `solved` for the
+    // same thing (a slot's role) is called.
+    void plainLine(const std::string& text);
+    void problem(int what, const std::string& text);
+    void solved(int what);
+
     // Log helpers (Form1_Log.cpp).
     std::string timeText();
+    std::string dateText();  // yyyy-mm-dd
     void logFault(std::string_view prefix) noexcept;
 
     std::string programDir_;
@@ -304,6 +331,14 @@ class Form1 {
     std::array<std::uint32_t, SLOT_ROLES> serials_{};
     std::uint32_t lastSerial_ = 0;
     SlotCloser slotCloser_{sockets};
+    LineSink lineSink_;
+    bool listeningTold_ = false;  // the line sink learnt where the program listens
+    int problemOf_ = -1;          // what `ctl.problem` is about
+    // The listener ports last found usable, saved in place of unusable ones.
+    std::string goodLoginPort_ = "5190";
+    std::string goodChatPort_ = "5191";
+    // Why the plug-in could not be bound the last time; empty once it is.
+    std::string pluginFailure_;
     // PlugCallback's zero-filled copy of the plug-in's record.
     std::array<std::uint8_t, CALLBACK_RECORD_SIZE> callbackRecord_{};
     HostWindowRegistration hostWindow_{*this};  // makes hostCallback reach this window

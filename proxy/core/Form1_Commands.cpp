@@ -2,10 +2,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 #include "proxy/core/Form1.h"
+#include "proxy/core/PortText.h"
 #include "proxy/core/RunFault.h"
-#include "proxy/net/Address.h"
 #include "proxy/settings/IniHold.h"
 
 namespace {
@@ -31,10 +32,13 @@ void Form1::Form_Load() {
         ctl.Text4 = IniGet("ServerLoginPort", "5190");
         ctl.Text7 = IniGet("HostChatIP", "localhost");
         ctl.Text8 = IniGet("HostChatPort", "5191");
+        goodLoginPort_ = savedPort(ctl.Text2, "5190");
+        goodChatPort_ = savedPort(ctl.Text8, "5191");
         ctl.caption = std::string(APP_TITLE) + " " + versionText();
 
         if (const int n = Sok_init(); n != 0) {
             LogLine("Sok_init failed with " + std::to_string(n));
+            problem(SLOT_COUNT, "Could not start the socket library: " + Sok_lastError().text);
             return;
         }
         for (int i = 0; i < SLOT_ROLES; ++i) {
@@ -46,6 +50,7 @@ void Form1::Form_Load() {
         ctl.Label14 = "From Server\r\nTo Client\r\nFrom Client\r\nTo Server";
         ctl.txtLOG = ctl.caption;
         LogLine("Started");
+        LogLine("Date: " + dateText());
     } catch (...) {
         logFault(FAULT_IN_LOAD);
     }
@@ -61,11 +66,11 @@ void Form1::Form_Unload() {
                 throw FileAccessError("cannot write skelvane.ini");
             }
             IniPut(ini.get(), "HostLoginIP", ctl.Text1);
-            IniPut(ini.get(), "HostLoginPort", ctl.Text2);
+            IniPut(ini.get(), "HostLoginPort", savedPort(ctl.Text2, goodLoginPort_));
             IniPut(ini.get(), "ServerLoginIP", ctl.Text3);
             IniPut(ini.get(), "ServerLoginPort", ctl.Text4);
             IniPut(ini.get(), "HostChatIP", ctl.Text7);
-            IniPut(ini.get(), "HostChatPort", ctl.Text8);
+            IniPut(ini.get(), "HostChatPort", savedPort(ctl.Text8, goodChatPort_));
         }
         for (int i = 0; i < SLOT_ROLES; ++i) {
             Sok_stop(sockets[i]);
@@ -85,7 +90,7 @@ void Form1::Command1_Click() {
         return;
     }
     try {
-        const std::optional<std::uint16_t> port = portOf(ctl.Text2);
+        const std::optional<std::uint16_t> port = listenerPort(SLOT_LOGIN_LISTENER);
         if (!port) {
             return;
         }
@@ -93,10 +98,19 @@ void Form1::Command1_Click() {
             return;
         }
         opened(SLOT_LOGIN_LISTENER);
-        if (const int n = Sok_listen(sockets[SLOT_LOGIN_LISTENER]); n != 0) {
+        const int n = Sok_listen(sockets[SLOT_LOGIN_LISTENER]);
+        if (n != 0) {
             LogLine("Socket listen failed with " + std::to_string(n) + "!");
+            cannotListen(SLOT_LOGIN_LISTENER, ctl.Text1, *port);
+        } else {
+            solved(SLOT_LOGIN_LISTENER);
         }
-        LogLine("Await client-login connect at " + ctl.Text1 + ":" + std::to_string(*port));
+        const std::string at = ctl.Text1 + ":" + std::to_string(*port);
+        LogLine("Await client-login connect at " + at);
+        if (n == 0 && lineSink_ && !std::exchange(listeningTold_, true)) {
+            lineSink_("Skelvane is listening for the client on " + at +
+                      "; stop it with Ctrl+C or SIGTERM");
+        }
         loginMode = LOGIN_AWAIT_CLIENT;
     } catch (...) {
         logFault(FAULT_IN_HOST_LOGIN);
@@ -105,15 +119,49 @@ void Form1::Command1_Click() {
 
 int Form1::bindListener(int slot, const std::string& host, std::uint16_t port) {
     const int n = Sok_bind(sockets[slot], host, port);
-    if (n != 0) {
-        // The socket layer tells a name that does not resolve only by its
-        // bind failure; the user learns which name it was.
-        if (n == 4 && !host.empty() && !resolveIP(host)) {
+    if (n == 0) {
+        return 0;
+    }
+    const SokError& error = Sok_lastError();
+    if (n == 4 && error.unresolved) {
+        // Nothing was bound: the name, not the bind, failed.
+        if (!host.empty()) {
             LogLine("Host name " + host + " could not be resolved");
         }
-        LogLine("Sok_bind failed with " + std::to_string(n));
+        const std::string name = host.empty() ? "this machine (the host name is empty)" : host;
+        problem(slot, "Could not find the address of " + name + ": " + error.text);
+        return n;
     }
+    LogLine("Sok_bind failed with " + std::to_string(n));
+    cannotListen(slot, host, port);
     return n;
+}
+
+void Form1::cannotListen(int slot, const std::string& host, std::uint16_t port) {
+    const SokError& error = Sok_lastError();
+    problem(slot, "Could not listen on " + host + ":" + std::to_string(port) + ": " + error.text +
+                      (error.addressInUse ? " (is another copy running?)" : ""));
+}
+
+std::optional<std::uint16_t> Form1::listenerPort(int slot) {
+    const bool login = slot == SLOT_LOGIN_LISTENER;
+    const std::string& text = login ? ctl.Text2 : ctl.Text8;
+    const std::optional<std::uint16_t> port = portOf(text);
+    if (!port || *port == 0) {
+        // Port 0 would listen where the system chooses, where no client looks.
+        problem(slot, "The port \"" + text + "\" in \"" + (login ? "Host login" : "Host chat") +
+                          "\" is not a port number (1 to 65535); not listening");
+        return std::nullopt;
+    }
+    (login ? goodLoginPort_ : goodChatPort_) = text;
+    return port;
+}
+
+// What is saved for a listener port: the box's text, unless it is no port a
+// listener can use; then the last one that was.
+std::string Form1::savedPort(const std::string& text, const std::string& good) {
+    const std::optional<std::uint16_t> port = portFromText(text);
+    return port && *port != 0 ? text : good;
 }
 
 void Form1::Command3_Click() {

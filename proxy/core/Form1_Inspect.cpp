@@ -185,7 +185,7 @@ bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
         return false;
     }
 
-    const std::optional<std::uint16_t> chatPort = portOf(ctl.Text8);
+    const std::optional<std::uint16_t> chatPort = listenerPort(SLOT_CHAT_LISTENER);
     if (!chatPort) {
         return false;
     }
@@ -199,9 +199,11 @@ bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
     opened(SLOT_CHAT_LISTENER);
     if (const int c = Sok_listen(sockets[SLOT_CHAT_LISTENER]); c != 0) {
         LogLine("Socket listen failed with " + std::to_string(c) + "!");
+        cannotListen(SLOT_CHAT_LISTENER, ctl.Text7, *chatPort);
         Sok_close(sockets[SLOT_CHAT_LISTENER]);  // nothing will accept on it
         return false;
     }
+    solved(SLOT_CHAT_LISTENER);
     LogLine("Found and removed redirect to " + target.host + ":" + std::to_string(target.port));
     LogLine("Await client-chat connect at " + ctl.Text7 + ":" + std::to_string(*chatPort));
     sendUnit(SLOT_CLIENT_LOGIN, std::span<const std::uint8_t>(redirectFrame.data(), newTotal),

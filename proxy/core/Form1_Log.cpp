@@ -1,6 +1,7 @@
 // The log box, the dump file and the counter table.
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "proxy/core/Form1.h"
 #include "proxy/core/RunFault.h"
@@ -63,6 +64,11 @@ std::string Form1::timeText() {
     return twoDigits(t.hour) + ":" + twoDigits(t.minute) + ":" + twoDigits(t.second);
 }
 
+std::string Form1::dateText() {
+    const LocalTime t = clock_.localTime();
+    return std::to_string(t.year) + "-" + twoDigits(t.month) + "-" + twoDigits(t.day);
+}
+
 void Form1::LogLine(const std::string& message) {
     // The dump file and the box are written independently: a dump file that
     // cannot be written never keeps the message from the box.
@@ -78,6 +84,33 @@ void Form1::LogLine(const std::string& message) {
             ctl.txtLOG.erase(0, ctl.txtLOG.size() - kLogKeep);
         }
     } catch (...) {
+    }
+}
+
+void Form1::setLineSink(LineSink sink) {
+    lineSink_ = std::move(sink);
+}
+
+void Form1::plainLine(const std::string& text) {
+    LogLine(text);
+    if (lineSink_) {
+        try {
+            lineSink_(oneLine(text));
+        } catch (...) {
+        }
+    }
+}
+
+void Form1::problem(int what, const std::string& text) {
+    plainLine(text);
+    ctl.problem = oneLine(text);
+    problemOf_ = what;
+}
+
+void Form1::solved(int what) {
+    if (problemOf_ == what) {
+        ctl.problem.clear();
+        problemOf_ = -1;
     }
 }
 

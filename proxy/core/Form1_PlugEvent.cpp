@@ -52,7 +52,9 @@ int Form1::PlugEvent(std::uint8_t code, const std::uint8_t* data, std::int32_t n
         eventRecord[4] = PLUGIN_EVENT;
         eventRecord[5] = code;
         std::copy_n(data, n, eventRecord.begin() + PLUG_EVENT_HEAD_SIZE);
-        const PluginFunction entry = pluginEntry(programDir_);
+        std::string failure;
+        const PluginFunction entry = pluginEntry(programDir_, failure);
+        pluginBound(entry != nullptr, failure);
         if (entry == nullptr) {
             return 0;
         }
@@ -84,12 +86,35 @@ void Form1::PlugInit() {
             payload.put(
                 static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&hostCallback)));
         }
+        pluginFailure_.clear();  // each sign-on says whether there is a plug-in
         PlugEvent(EVENT_INIT, initPayload.data(), static_cast<std::int32_t>(payload.size()));
         ctl.txtUIN = std::to_string(ownUin);
-        LogLine("Plugin initialized");
+        if (pluginFailure_.empty()) {
+            LogLine("Plugin initialized");
+        }
     } catch (...) {
         logFault(FAULT_IN_PLUG_INIT);
     }
+}
+
+// A plug-in that cannot be bound is named in the log at each sign-on and
+// otherwise once per reason, and in the plug-in panel; the relay goes on
+// without it.
+void Form1::pluginBound(bool bound, const std::string& failure) {
+    if (bound) {
+        pluginFailure_.clear();
+        if (ctl.labPlug == NO_PLUGIN_CAPTION) {
+            ctl.labPlug.clear();
+        }
+        return;
+    }
+    const std::string reason = failure.empty() ? "unknown reason" : failure;
+    if (reason == pluginFailure_) {
+        return;
+    }
+    pluginFailure_ = reason;
+    ctl.labPlug = NO_PLUGIN_CAPTION;
+    plainLine("Plug-in " + pluginPath(programDir_) + " could not be loaded: " + pluginFailure_);
 }
 
 void Form1::Command2_Click() {

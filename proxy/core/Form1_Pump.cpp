@@ -159,21 +159,35 @@ void Form1::connectTimeout(int slot) {
     if (waited >= static_cast<std::uint32_t>(CONNECT_TIMEOUT_MS)) {
         Sok_trace(" connect timeout.");
         Sok_close(sockets[slot]);
+        const std::string reason =
+            "no answer within " + std::to_string(CONNECT_TIMEOUT_MS / 1000) + " s";
         if (slot == SLOT_SERVER_LOGIN) {
-            loginConnected(4);
+            loginConnected(4, reason);
         } else {
-            chatConnected(4);
+            chatConnected(4, reason);
         }
     }
 }
 
+// A connect that failed with code c, in words: the server, its address and
+// the reason (the socket layer's, unless one is given).
+void Form1::cannotConnect(int slot, int c, std::string_view reason) {
+    const Connect& to = connects_[slot];
+    const bool login = slot == SLOT_SERVER_LOGIN;
+    LogLine(std::string("Sok_connect ") + (login ? "server-login " : "server-chat ") + to.host +
+            " failed with " + std::to_string(c));
+    problem(slot, std::string("Could not connect to the ") + (login ? "login" : "chat") +
+                      " server " + to.host + ":" + std::to_string(to.port) + ": " +
+                      (reason.empty() ? Sok_lastError().text : std::string(reason)));
+}
+
 // The outcome of the server-login connect: 0 connected, -1 no valid port
 // (already logged), else the failure code.
-void Form1::loginConnected(int c) {
+void Form1::loginConnected(int c, std::string_view reason) {
     const Connect& to = connects_[SLOT_SERVER_LOGIN];
     if (c != 0) {
         if (c != -1) {
-            LogLine("Sok_connect server-login " + to.host + " failed with " + std::to_string(c));
+            cannotConnect(SLOT_SERVER_LOGIN, c, reason);
         }
         // Let the client see the failure and retry, and listen for it again.
         Sok_close(sockets[SLOT_CLIENT_LOGIN]);
@@ -182,16 +196,17 @@ void Form1::loginConnected(int c) {
         return;
     }
     LogLine("Connected to server-login " + to.host + ":" + std::to_string(to.port));
+    solved(SLOT_SERVER_LOGIN);
     links[SLOT_CLIENT_LOGIN].reset();
     links[SLOT_SERVER_LOGIN].reset();
     loginMode = LOGIN_RELAY;
 }
 
-void Form1::chatConnected(int c) {
+void Form1::chatConnected(int c, std::string_view reason) {
     const Connect& to = connects_[SLOT_SERVER_CHAT];
     if (c != 0) {
         if (c != -1) {
-            LogLine("Sok_connect server-chat " + to.host + " failed with " + std::to_string(c));
+            cannotConnect(SLOT_SERVER_CHAT, c, reason);
         }
         // End the chat session: the client sees the failure, the plug-in
         // releases what the sign-on set up, and the next tick listens again.
@@ -201,6 +216,7 @@ void Form1::chatConnected(int c) {
         return;
     }
     LogLine("Connected to server-chat " + to.host + ":" + std::to_string(to.port));
+    solved(SLOT_SERVER_CHAT);
     links[SLOT_CLIENT_CHAT].reset();
     links[SLOT_SERVER_CHAT].reset();
     PlugEvent(EVENT_CHAT_CONNECTED, nullptr, 0);

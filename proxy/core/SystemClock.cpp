@@ -1,4 +1,4 @@
-// The machine's clock: milliseconds since boot and the local time of day.
+// The machine's clock: milliseconds since boot and the local date and time.
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -18,7 +18,7 @@ std::int32_t SystemClock::tickCount() {
 LocalTime SystemClock::localTime() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    return LocalTime{now.wHour, now.wMinute, now.wSecond};
+    return LocalTime{now.wHour, now.wMinute, now.wSecond, now.wYear, now.wMonth, now.wDay};
 }
 
 #else
@@ -42,7 +42,8 @@ LocalTime SystemClock::localTime() {
     const std::time_t now = std::time(nullptr);
     std::tm parts{};
     localtime_r(&now, &parts);
-    return LocalTime{parts.tm_hour, parts.tm_min, parts.tm_sec};
+    return LocalTime{parts.tm_hour,        parts.tm_min,     parts.tm_sec,
+                     parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday};
 }
 
 #endif

@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #endif
 
+#include <cctype>
 #include <filesystem>
 #include <memory>
 #include <type_traits>
@@ -27,6 +28,19 @@ Library openLibrary(const std::string& path) {
 void* findEntry(const Library& library) {
     return reinterpret_cast<void*>(GetProcAddress(library.get(), PLUGIN_ENTRY_NAME));
 }
+
+// The system's message for the last failure of the calls above.
+std::string loaderError() {
+    const DWORD code = GetLastError();
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string reason =
+        n > 0 && text != nullptr ? std::string(text, n) : "error " + std::to_string(code);
+    LocalFree(text);
+    return reason;
+}
 #else
 struct LibraryCloser {
     void operator()(void* handle) const { dlclose(handle); }
@@ -38,9 +52,28 @@ Library openLibrary(const std::string& path) {
 }
 
 void* findEntry(const Library& library) {
+    dlerror();  // a null symbol is told apart from an error only by dlerror
     return dlsym(library.get(), PLUGIN_ENTRY_NAME);
 }
+
+std::string loaderError() {
+    const char* text = dlerror();
+    return text != nullptr ? text : "no entry " + std::string(PLUGIN_ENTRY_NAME);
+}
 #endif
+
+// The loader's reason as a clause: the file's path, which the log line names
+// already, taken off the front, and the sentence's end off the back.
+std::string plainReason(std::string reason, const std::string& path) {
+    if (reason.rfind(path + ": ", 0) == 0) {
+        reason.erase(0, path.size() + 2);
+    }
+    while (!reason.empty() &&
+           (std::isspace(static_cast<unsigned char>(reason.back())) != 0 || reason.back() == '.')) {
+        reason.pop_back();
+    }
+    return reason;
+}
 
 // The binding of this run: the folder it was made for and the entry found.
 struct Binding {
@@ -53,13 +86,16 @@ Binding& binding() {
     return bound;
 }
 
-PluginFunction bind(const std::string& programDir) {
-    Library library = openLibrary((std::filesystem::path(programDir) / PLUGIN_FILE_NAME).string());
+PluginFunction bind(const std::string& programDir, std::string& failure) {
+    const std::string path = pluginPath(programDir);
+    Library library = openLibrary(path);
     if (!library) {
+        failure = plainReason(loaderError(), path);
         return nullptr;
     }
     void* symbol = findEntry(library);
     if (symbol == nullptr) {
+        failure = plainReason(loaderError(), path);
         return nullptr;  // not a plug-in: let the library go again
     }
     // Bound: the library is kept loaded for the rest of the process on
@@ -70,12 +106,17 @@ PluginFunction bind(const std::string& programDir) {
 
 }  // namespace
 
-PluginFunction pluginEntry(const std::string& programDir) {
+std::string pluginPath(const std::string& programDir) {
+    return (std::filesystem::path(programDir) / PLUGIN_FILE_NAME).string();
+}
+
+PluginFunction pluginEntry(const std::string& programDir, std::string& failure) {
+    failure.clear();
     Binding& bound = binding();
     if (bound.entry != nullptr && bound.programDir == programDir) {
         return bound.entry;
     }
-    const PluginFunction entry = bind(programDir);
+    const PluginFunction entry = bind(programDir, failure);
     if (entry != nullptr) {
         bound.programDir = programDir;
         bound.entry = entry;

@@ -32,5 +32,9 @@ inline constexpr std::size_t CALLBACK_RECORD_SIZE = PLUG_MAX_RECORD_LENGTH + 1;
 // is not bound yet; null while the file, the library or its export is
 // missing. The program has one folder, so in practice one binding per run; a
 // different folder (only tests have one) binds the plug-in found there, and
-// the library bound before stays loaded as well.
-PluginFunction pluginEntry(const std::string& programDir);
+// the library bound before stays loaded as well. While it is null, `failure`
+// gets the loader's own reason (dlerror, or the system's message on
+// Windows), else it is emptied.
+PluginFunction pluginEntry(const std::string& programDir, std::string& failure);
+// The path of the plug-in file in the program folder `programDir`.
+std::string pluginPath(const std::string& programDir);

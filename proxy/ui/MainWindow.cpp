@@ -205,7 +205,7 @@ void MainWindow::tick() {
 
 void MainWindow::refresh() {
     const Controls& ctl = form_.ctl;
-    const QString caption = QString::fromStdString(ctl.caption);
+    const QString caption = QString::fromStdString(windowCaption(ctl));
     if (windowTitle() != caption) {
         setWindowTitle(caption);
     }

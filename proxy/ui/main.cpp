@@ -17,10 +17,10 @@
 #include <unistd.h>
 
 #include "proxy/core/Form1.h"
-#include "proxy/ui/common/CommandLine.h"
 #include "proxy/ui/MainWindow.h"
 #include "proxy/ui/QtMessageBoxes.h"
 #include "proxy/ui/SignalPipe.h"
+#include "proxy/ui/common/CommandLine.h"
 
 namespace {
 
@@ -35,11 +35,14 @@ std::string programDir() {
 }
 
 // Without any display the program still runs, on Qt's offscreen platform.
-void goHeadlessWithoutDisplay() {
+// True when it runs there, with no window anyone sees.
+bool goHeadlessWithoutDisplay() {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
         std::getenv("QT_QPA_PLATFORM") == nullptr) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    return platform != nullptr && std::string_view(platform) == "offscreen";
 }
 
 // Qt keeps private files in the session's runtime folder ($XDG_RUNTIME_DIR),
@@ -103,7 +106,7 @@ int main(int argc, char** argv) {
         answered >= 0) {
         return answered;
     }
-    goHeadlessWithoutDisplay();
+    const bool headless = goHeadlessWithoutDisplay();
     provideRuntimeDir();
     QApplication app(argc, argv);
 
@@ -111,6 +114,11 @@ int main(int argc, char** argv) {
     QtMessageBoxes boxes;
     // Form1 holds two large frame collectors: keep it off the stack.
     auto form = std::make_unique<Form1>(clock, boxes, programDir());
+    if (headless) {
+        // Nobody sees the window: where it listens and what goes wrong go to
+        // the standard output.
+        form->setLineSink([](const std::string& line) { print(line + "\n", false); });
+    }
     MainWindow window(*form, boxes);
     SignalPipe stopRequests([&window] { window.close(); });
 

@@ -18,12 +18,13 @@ class CommandsTest : public ScratchFormTest {
     }
     void TearDown() override { form.Form_Unload(); }
 
-    // Loads, then points the login listener at a port the system chooses.
+    // Loads, then points the login listener at a free port.
     void loadOnLoopback() {
         form.Form_Load();
         form.ctl.Text1 = "127.0.0.1";
-        form.ctl.Text2 = "0";
+        form.ctl.Text2 = std::to_string(loginPort);
     }
+    const std::uint16_t loginPort = freePort();
 };
 
 TEST_F(CommandsTest, LoadWithoutSettingsFileFillsDefaultsAndLogsStarted) {
@@ -37,8 +38,9 @@ TEST_F(CommandsTest, LoadWithoutSettingsFileFillsDefaultsAndLogsStarted) {
     EXPECT_EQ(form.ctl.Text8, "5191");
     EXPECT_EQ(form.ctl.caption, kCaption);
     EXPECT_EQ(form.ctl.Label14, "From Server\r\nTo Client\r\nFrom Client\r\nTo Server");
-    EXPECT_EQ(form.ctl.txtLOG, kCaption + "\r\n14:05:09 Started");
-    EXPECT_EQ(readFile(dir / "dump.log"), "14:05:09|77 Started\r\n");
+    EXPECT_EQ(form.ctl.txtLOG, kCaption + "\r\n14:05:09 Started\r\n14:05:09 Date: 2026-12-09");
+    EXPECT_EQ(readFile(dir / "dump.log"),
+              "14:05:09|77 Started\r\n14:05:09|77 Date: 2026-12-09\r\n");
     EXPECT_EQ(form.loginMode, LOGIN_IDLE);
     EXPECT_EQ(form.chatMode, CHAT_ENDED);
 }
@@ -82,7 +84,7 @@ TEST_F(CommandsTest, FirstTickListensAndHostLoginWhileBusyOnlyWarns) {
     form.Timer1_Timer();
     EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(form.chatMode, CHAT_IDLE);
-    EXPECT_TRUE(logHas("Await client-login connect at 127.0.0.1:0"));
+    EXPECT_TRUE(logHas("Await client-login connect at 127.0.0.1:" + std::to_string(loginPort)));
     const SokHandle listener = form.sockets[SLOT_LOGIN_LISTENER];
     const std::string log = form.ctl.txtLOG;
 
@@ -129,27 +131,76 @@ TEST_F(CommandsTest, HostLoginRefusesPortsOutsideTheRange) {
 TEST_F(CommandsTest, HostLoginBindFailuresAreLoggedAndTheSettingCanBeFixed) {
     loadOnLoopback();
     form.Command3_Click();
+    std::vector<std::string> printed;
+    form.setLineSink([&](const std::string& line) { printed.push_back(line); });
     TestListener taken;
+    const std::string inUse = "Could not listen on 127.0.0.1:" + std::to_string(taken.port) +
+                              ": address already in use (is another copy running?)";
     form.ctl.Text2 = std::to_string(taken.port);
     form.Command1_Click();
-    EXPECT_TRUE(logHas("Sok_bind failed with 4"));
+    EXPECT_TRUE(logHas("14:05:09 Sok_bind failed with 4\r\n14:05:09 " + inUse));
+    EXPECT_EQ(form.ctl.problem, inUse);
+    EXPECT_EQ(windowCaption(form.ctl), kCaption + " - " + inUse);
     EXPECT_EQ(form.loginMode, LOGIN_IDLE);
 
-    // A name that does not resolve never widens to every interface.
+    // A name that does not resolve never widens to every interface, and
+    // nothing is bound.
     form.ctl.Text1 = "no-such-host.invalid";
-    form.ctl.Text2 = "0";
+    form.ctl.Text2 = std::to_string(loginPort);
     form.Command1_Click();
     EXPECT_TRUE(
         logHas("14:05:09 Host name no-such-host.invalid could not be resolved\r\n"
-               "14:05:09 Sok_bind failed with 4"));
+               "14:05:09 Could not find the address of no-such-host.invalid: "));
+    EXPECT_EQ(logCount("Sok_bind failed with"), 1);   // only for the port in use
     EXPECT_EQ(logCount("could not be resolved"), 1);  // not for the port in use
+    EXPECT_EQ(form.ctl.problem.rfind("Could not find the address of no-such-host.invalid: ", 0),
+              0U);
     EXPECT_EQ(form.loginMode, LOGIN_IDLE);
     EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
 
     form.ctl.Text1 = "127.0.0.1";
     form.Command1_Click();
     EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.ctl.problem, "");  // listening again clears it
+    EXPECT_EQ(windowCaption(form.ctl), kCaption);
     EXPECT_TRUE(boxes.shown.empty());
+    // A console run prints the lines in words, then where it listens.
+    ASSERT_EQ(printed.size(), 3U);
+    EXPECT_EQ(printed[0], inUse);
+    EXPECT_EQ(printed[2], "Skelvane is listening for the client on 127.0.0.1:" +
+                              std::to_string(loginPort) + "; stop it with Ctrl+C or SIGTERM");
+}
+
+TEST_F(CommandsTest, ListenerPortsThatAreNoPortAreRefusedAndNotSaved) {
+    {
+        std::ofstream ini(dir / "skelvane.ini", std::ios::binary);
+        ini << "HostLoginPort = " << loginPort << "abc\r\nHostChatPort = 6001\r\n";
+    }
+    form.Form_Load();
+    form.ctl.Text1 = "127.0.0.1";
+    form.Timer1_Timer();  // a file's leading number counts, as ever
+    EXPECT_TRUE(logHas("Await client-login connect at 127.0.0.1:" + std::to_string(loginPort)));
+    form.Command3_Click();
+    for (const char* text : {"abc", "", "0", "0x5190"}) {
+        form.ctl.Text2 = text;
+        form.Command1_Click();
+        const std::string line = std::string("The port \"") + text +
+                                 "\" in \"Host login\" is not a port number (1 to 65535); "
+                                 "not listening";
+        EXPECT_TRUE(logHas("14:05:09 " + line)) << text;
+        EXPECT_EQ(form.ctl.problem, line);
+        EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+        EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+    }
+    EXPECT_FALSE(logHas("Await client-login connect at 127.0.0.1:0"));
+    // The last port that listened is saved, not the one refused.
+    form.ctl.Text8 = "";
+    form.Form_Unload();
+    const std::string ini = readFile(dir / "skelvane.ini");
+    EXPECT_NE(ini.find("HostLoginPort = " + std::to_string(loginPort) + "abc\r\n"),
+              std::string::npos)
+        << ini;
+    EXPECT_NE(ini.find("HostChatPort = 6001\r\n"), std::string::npos) << ini;
 }
 
 TEST_F(CommandsTest, AboutShowsTheVersion) {

@@ -87,10 +87,11 @@ class RelayAssertions(unittest.TestCase):
         listen = f"Await client-login connect at 127.0.0.1:{run.login_port}"
         session = ["Client-login connected, connecting to server...",
                    f"Connected to server-login 127.0.0.1:{login.port}", "SNAC 17-06 (UIN) detected",
-                   "Plugin initialized", "SNAC 17-03 (URL) detected", f"Found and removed redirect to {chat.address}",
+                   run.plugin_line, "SNAC 17-03 (URL) detected", f"Found and removed redirect to {chat.address}",
                    f"Await client-chat connect at 127.0.0.1:{run.chat_port}", "Client-chat connected",
                    f"Connected to server-chat {chat.address}"]
         self.assertEqual(msgs[0], "Started")
+        self.assertRegex(msgs[1], r"^Date: \d{4}-\d\d-\d\d$")
         self.assertInOrder(msgs, [listen] + session + ["Client-chat disconnected", listen] + session
                            + ["Server-chat disconnected", listen])
         self.assertNoInternalError(msgs)

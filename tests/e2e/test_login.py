@@ -9,7 +9,7 @@ import unittest
 
 from oscar import ChatServer, Client, Connection, LoginServer, parse_tlvs, tlv_value
 from relay import COOKIE, RelayAssertions, rewritten_redirect
-from skelvane_run import SkelvaneRun, free_port
+from skelvane_run import WINE, SkelvaneRun, free_port
 
 REFUSED_WAIT = 30.0  # the proxy's connect runs to its 5 s deadline first
 
@@ -49,7 +49,7 @@ class LoginTest(RelayAssertions):
                 "Client-login connected, connecting to server...",
                 f"Connected to server-login 127.0.0.1:{login.port}",
                 "SNAC 17-06 (UIN) detected",
-                "Plugin initialized",
+                run.plugin_line,
                 "SNAC 17-03 (URL) detected",
                 f"Found and removed redirect to {chat.address}",
                 f"Await client-chat connect at 127.0.0.1:{run.chat_port}",
@@ -99,11 +99,19 @@ class LoginTest(RelayAssertions):
             finally:
                 waiting.close()
             msgs = run.wait_log("Await client-login connect at ", count=2, timeout=REFUSED_WAIT)
+            refused = f"Could not connect to the login server 127.0.0.1:{dead_port}: "
             self.assertInOrder(msgs, [
                 "Client-login connected, connecting to server...",
                 "Sok_connect server-login 127.0.0.1 failed with 4",
+                refused + ("..." if WINE else "connection refused"),
                 f"Await client-login connect at 127.0.0.1:{run.login_port}",
             ])
+            if not WINE:
+                # Headless, the program says where it listens, then each problem.
+                self.assertInOrder(run.stdout_lines(), [
+                    f"Skelvane is listening for the client on 127.0.0.1:{run.login_port};"
+                    " stop it with Ctrl+C or SIGTERM",
+                    refused + "connection refused"], "standard output")
             # The login server comes up where the proxy looks for it: the
             # next sign-on goes through.
             with ChatServer(COOKIE) as chat, LoginServer(chat.address, COOKIE, port=dead_port), \

@@ -10,15 +10,19 @@
 #include <algorithm>
 
 #include "tests/fuzz/FuzzForm.h"
+#include "tests/support/Loopback.h"
 
 namespace {
 
-const std::string kListenerAddress = "127.0.0.1:0";
+// The chat listener's port: a free one, taken anew by each rewrite (the
+// listener is closed after each input).
+const std::uint16_t kChatPort = freePort();
+const std::string kListenerAddress = "127.0.0.1:" + std::to_string(kChatPort);
 
 struct Target : FuzzForm {
     Target() {
         form.ctl.Text7 = "127.0.0.1";
-        form.ctl.Text8 = "0";
+        form.ctl.Text8 = std::to_string(kChatPort);
     }
     StreamPair clientLogin;
 };

@@ -12,7 +12,7 @@
 class FakeClock : public Clock {
   public:
     std::int32_t ticks = 77;
-    LocalTime time{14, 5, 9};
+    LocalTime time{14, 5, 9, 2026, 12, 9};
     int reads = 0;                 // tick counts read so far
     bool failRead = false;         // the next read throws an overflow fault
     std::function<void()> onRead;  // runs once, during the next read

@@ -1,6 +1,6 @@
 // A fixture for sessions over real loopback sockets: the Form1 of
-// ScratchFormTest loaded with its endpoints on 127.0.0.1 (the login listener
-// on a port the system chooses, the chat listener on a free one) and the
+// ScratchFormTest loaded with its endpoints on 127.0.0.1 (the login and the
+// chat listener each on a free port) and the
 // first tick run, so the login listener is open. The test's own listeners
 // play the login and the chat server; helpers take a client through sign-on
 // into the chat session.
@@ -22,7 +22,7 @@ class LoopbackSessionTest : public ScratchFormTest {
     LoopbackSessionTest() {
         form.Form_Load();
         form.ctl.Text1 = "127.0.0.1";
-        form.ctl.Text2 = "0";
+        form.ctl.Text2 = std::to_string(freePort());
         form.ctl.Text3 = "127.0.0.1";
         form.ctl.Text4 = std::to_string(loginServer.port);
         form.ctl.Text7 = "127.0.0.1";

@@ -325,6 +325,19 @@ class SkelvaneRun:
             time.sleep(0.02)
 
     @property
+    def plugin_line(self) -> str:
+        """What each sign-on logs of the plug-in: that it was initialized, or
+        that it could not be loaded and why (a prefix, ending in "...")."""
+        if self._with_plugin or self._plugin:
+            return "Plugin initialized"
+        where = "" if WINE else os.path.join(self.dir, "plugin.so") + " could not be loaded: "
+        return f"Plug-in {where}..."
+
+    def stdout_lines(self) -> list[str]:
+        """What the program printed (with its error output)."""
+        return self.stderr().splitlines()
+
+    @property
     def scratch(self) -> str:
         """The folder the program was started from (the program's own folder
         lies inside it)."""

@@ -24,6 +24,7 @@
 #include "proxy/ui/MainWindow.h"
 #include "proxy/ui/QtMessageBoxes.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/MainWindowDesign.h"
 #include "tests/support/ScratchDir.h"
 
@@ -47,9 +48,10 @@ class MainWindowTest : public ::testing::Test {
     void SetUp() override {
         // Free ports, so that the first tick's listener never collides.
         std::ofstream(dir_ / "skelvane.ini", std::ios::binary)
-            << "HostLoginIP = 127.0.0.1\r\nHostLoginPort = 0\r\n"
-               "ServerLoginIP = 127.0.0.1\r\nServerLoginPort = 1\r\n"
-               "HostChatIP = 127.0.0.1\r\nHostChatPort = 0\r\n";
+            << "HostLoginIP = 127.0.0.1\r\nHostLoginPort = " << loginPort_
+            << "\r\nServerLoginIP = 127.0.0.1\r\nServerLoginPort = 1\r\n"
+               "HostChatIP = 127.0.0.1\r\nHostChatPort = "
+            << freePort() << "\r\n";
         form_ = std::make_unique<Form1>(clock_, boxes_, dir_.string());
         window_ = std::make_unique<MainWindow>(*form_, boxes_);
         window_->show();
@@ -71,6 +73,7 @@ class MainWindowTest : public ::testing::Test {
     QtMessageBoxes boxes_;
     ScratchWorkDir scratch_{"skelvane-ui"};
     fs::path dir_ = scratch_.path();
+    const std::string loginPort_ = std::to_string(freePort());
     std::unique_ptr<Form1> form_;
     std::unique_ptr<MainWindow> window_;
 };
@@ -145,7 +148,7 @@ TEST_F(MainWindowTest, ClientAreaIsFixedAndBoxesHaveTheirKinds) {
     EXPECT_TRUE(log->isReadOnly());
     // Settings from the file replaced the design texts at load.
     EXPECT_EQ(child<QLineEdit>("Text1")->text(), "127.0.0.1");
-    EXPECT_EQ(child<QLineEdit>("Text2")->text(), "0");
+    EXPECT_EQ(child<QLineEdit>("Text2")->text(), QString::fromStdString(loginPort_));
 }
 
 TEST_F(MainWindowTest, TabVisitsTheControlsInDesignOrder) {
@@ -197,7 +200,9 @@ TEST_F(MainWindowTest, CoreTextsShowAfterTheNextTick) {
     form_->ctl.txtUIN = "123456";
     form_->ctl.Text6 = "chat.example";
     form_->ctl.labPlug = "Dorrimel v0.4 (API: 4)";
+    form_->ctl.problem = "Could not listen on 127.0.0.1:5190: address already in use";
     window_->tick();
+    EXPECT_EQ(window_->windowTitle().toStdString(), kCaption + " - " + form_->ctl.problem);
     // Counter rows From Server, To Client, From Client, To Server, one a line.
     EXPECT_EQ(child<QLabel>("Label13")->text(), "1\n3\n2\n4");
     EXPECT_EQ(child<QLineEdit>("txtUIN")->text(), "123456");

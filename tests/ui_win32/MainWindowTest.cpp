@@ -94,8 +94,10 @@ class MainWindowTest : public ::testing::Test {
   protected:
     explicit MainWindowTest(bool realBoxes = false) {
         std::ofstream ini(dir_.path() / "skelvane.ini", std::ios::binary);
-        ini << "HostLoginIP=127.0.0.1\r\nHostLoginPort=0\r\nServerLoginIP=127.0.0.1\r\n"
-               "ServerLoginPort=1\r\nHostChatIP=127.0.0.1\r\nHostChatPort=0\r\n";
+        ini << "HostLoginIP=127.0.0.1\r\nHostLoginPort=" << loginPort_
+            << "\r\nServerLoginIP=127.0.0.1\r\n"
+               "ServerLoginPort=1\r\nHostChatIP=127.0.0.1\r\nHostChatPort="
+            << freePort() << "\r\n";
         ini.close();
         MessageBoxes& boxes = realBoxes ? static_cast<MessageBoxes&>(win32Boxes_) : boxes_;
         form_ = std::make_unique<Form1>(clock_, boxes, dir_.string());
@@ -144,6 +146,7 @@ class MainWindowTest : public ::testing::Test {
     }
 
     ScratchWorkDir dir_{"skelvane-ui"};
+    const std::string loginPort_ = std::to_string(freePort());
     FakeClock clock_;
     RecordingBoxes boxes_;
     Win32MessageBoxes win32Boxes_;
@@ -220,8 +223,8 @@ TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
 
     // The endpoints read from the settings file at the load.
     const std::pair<const char*, const char*> texts[] = {
-        {"Text1", "127.0.0.1"}, {"Text2", "0"},         {"Text3", "127.0.0.1"},
-        {"Text4", "1"},         {"Text7", "127.0.0.1"}, {"Text8", "0"},
+        {"Text1", "127.0.0.1"}, {"Text2", loginPort_.c_str()}, {"Text3", "127.0.0.1"},
+        {"Text4", "1"},         {"Text7", "127.0.0.1"},
     };
     for (const auto& [name, text] : texts) {
         EXPECT_EQ(textOf(control(name)), text) << name;
@@ -262,7 +265,8 @@ TEST_F(MainWindowTest, TickShowsEveryChangedCoreTextAndLeavesTypedBoxesAlone) {
     }
     EXPECT_EQ(ctl.Label13, "0\r\n0\r\n0\r\n0");
     EXPECT_EQ(ctl.Label18, "0\r\n\r\n0");
-    EXPECT_NE(lastLogLine().find("Await client-login connect at 127.0.0.1:0"), std::string::npos);
+    EXPECT_NE(lastLogLine().find("Await client-login connect at 127.0.0.1:" + loginPort_),
+              std::string::npos);
 
     // The typed box went into the core and was not written over: a rewrite
     // would have cleared its modified flag (and moved the caret).
@@ -287,14 +291,19 @@ TEST_F(MainWindowTest, TypedTextsReachTheCoreBeforeEachHandler) {
     // "Host login" reads Text2 as typed, without any tick in between.
     type("Text2", "99999");
     click("Command1");
-    EXPECT_NE(lastLogLine().find("Invalid port 99999"), std::string::npos) << lastLogLine();
+    EXPECT_NE(lastLogLine().find("The port \"99999\" in \"Host login\""), std::string::npos)
+        << lastLogLine();
     EXPECT_EQ(form_->loginMode, LOGIN_IDLE);
+    // The caption shows the problem until listening works again.
+    EXPECT_NE(textOf(main()).find(" - The port \"99999\""), std::string::npos) << textOf(main());
 
-    type("Text2", "0");
+    type("Text2", loginPort_);
     type("Text1", "localhost");
     click("Command1");
-    EXPECT_NE(lastLogLine().find("Await client-login connect at localhost:0"), std::string::npos)
+    EXPECT_NE(lastLogLine().find("Await client-login connect at localhost:" + loginPort_),
+              std::string::npos)
         << lastLogLine();
+    EXPECT_EQ(textOf(main()), kCaption);
     EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
 }
 

@@ -421,9 +421,9 @@ void MainWindow::readBack() {
 
 void MainWindow::refresh() {
     const Controls& ctl = form_.ctl;
-    if (ctl.caption != captionShown_) {
-        SetWindowTextA(window_.get(), ctl.caption.c_str());
-        captionShown_ = ctl.caption;
+    if (const std::string caption = windowCaption(ctl); caption != captionShown_) {
+        SetWindowTextA(window_.get(), caption.c_str());
+        captionShown_ = caption;
     }
     for (Child& child : children_) {
         if (child.design->field == nullptr) {
