@@ -73,7 +73,7 @@ TEST_F(BindTest, PortInUseFailsFreesTheSlotAndCanBeRetried) {
 #if !defined(_WIN32)
     EXPECT_EQ(Sok_lastError().text, "address already in use");
 #endif
-    EXPECT_FALSE(Sok_lastError().text.empty());
+    EXPECT_NE(Sok_lastError().text.rfind("error ", 0), 0U);  // words, not only the code
 
     ASSERT_EQ(Sok_close(sock[kListener]), 0);
     EXPECT_EQ(Sok_bind(sock[kSpare], "127.0.0.1", port), 0);

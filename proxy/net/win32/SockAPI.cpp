@@ -48,12 +48,43 @@ constexpr long kWriteEvents = FD_WRITE | FD_CONNECT;
 
 namespace sok_platform {
 
+// The usual socket errors in words, for a system whose message table lacks
+// them (Wine has none for Windows Sockets codes).
+const char* knownSocketError(int code) {
+    switch (code) {
+        case WSAEADDRINUSE:
+            return "address already in use";
+        case WSAEADDRNOTAVAIL:
+            return "cannot assign requested address";
+        case WSAEACCES:
+            return "permission denied";
+        case WSAECONNREFUSED:
+            return "connection refused";
+        case WSAETIMEDOUT:
+            return "connection timed out";
+        case WSAENETUNREACH:
+            return "network is unreachable";
+        case WSAEHOSTUNREACH:
+            return "no route to host";
+        case WSAECONNRESET:
+            return "connection reset by peer";
+        case WSAHOST_NOT_FOUND:
+            return "host not found";
+        case WSATRY_AGAIN:
+            return "temporary failure in name resolution";
+        case WSANO_DATA:
+            return "no address for the name";
+        default:
+            return "";
+    }
+}
+
 std::string systemMessage(int code) {
     char* text = nullptr;
     const DWORD n = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = n > 0 && text != nullptr ? std::string(text, n) : std::string();
+    std::string message = n > 0 && text != nullptr ? std::string(text, n) : knownSocketError(code);
     LocalFree(text);
     return message;
 }
