@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QValidator>
 
 #include "proxy/core/BusyScope.h"
 #include "proxy/ui/QtMessageBoxes.h"
@@ -33,6 +34,24 @@ QString forDisplay(const std::string& text) {
     return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
+// A port box takes digits only, up to 65535; what would make it anything
+// else is refused as it is typed.
+class PortValidator : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*pos*/) const override {
+        switch (portTyping(input.toStdString())) {
+            case PortTyping::Port:
+                return Acceptable;
+            case PortTyping::Incomplete:
+                return Intermediate;
+            case PortTyping::Refused:
+                break;
+        }
+        return Invalid;
+    }
+};
+
 }  // namespace
 
 template <typename Handler>
@@ -45,15 +64,24 @@ void MainWindow::run(Handler handler) {
         handler();
     }
     refresh();
+    if (closePending_) {
+        close();  // the close that came while the handler ran
+    }
 }
 
 MainWindow::MainWindow(Form1& form, QtMessageBoxes& boxes)
     : form_(form),
       notifiers_(
           [this](int slot, int ready) {
-              if (!busy_ && !unloaded_) {
+              if (busy_ || unloaded_) {
+                  return;
+              }
+              {
                   const BusyScope scope(busy_);
                   form_.socketReady(slot, ready);
+              }
+              if (closePending_) {
+                  close();
               }
           },
           [this] {
@@ -176,6 +204,9 @@ QLineEdit* MainWindow::makeBox(const ControlDesign& design, QWidget* parent) {
     auto* box = new QLineEdit(parent);
     box->setReadOnly(!editable);
     box->setText(QString::fromStdString(form_.ctl.*field));
+    if (isPortBox(design)) {
+        box->setValidator(new PortValidator(box));
+    }
     if (editable) {
         connect(box, &QLineEdit::textEdited, this,
                 [this, field](const QString& text) { form_.ctl.*field = text.toStdString(); });
@@ -244,7 +275,15 @@ void MainWindow::showLog(const std::string& text) {
     log_->verticalScrollBar()->setValue(log_->verticalScrollBar()->maximum());
 }
 
+// A close that comes while a handler runs (from a loop that the handler
+// spins) waits for it: the window closes once the handler has returned.
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (busy_) {
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    closePending_ = false;
     if (!unloaded_) {
         timer_.stop();
         unloaded_ = true;

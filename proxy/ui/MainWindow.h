@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "proxy/core/Form1.h"
-#include "proxy/ui/common/ControlTable.h"
 #include "proxy/ui/SocketNotifiers.h"
+#include "proxy/ui/common/ControlTable.h"
 
 class QCloseEvent;
 class QLabel;
@@ -35,7 +35,8 @@ class MainWindow : public QWidget {
     void tick();
 
   protected:
-    // Runs `Form_Unload` once, then lets the window close.
+    // Runs `Form_Unload` once, then lets the window close; during a handler,
+    // after it.
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -74,5 +75,6 @@ class MainWindow : public QWidget {
     std::vector<BoxBinding> boxes_;
     std::vector<LabelBinding> labels_;
     bool busy_ = false;
+    bool closePending_ = false;  // a close came while a handler ran
     bool unloaded_ = false;
 };

@@ -26,6 +26,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/MainWindowDesign.h"
+#include "tests/support/RecordingBoxes.h"
 #include "tests/support/ScratchDir.h"
 
 namespace fs = std::filesystem;
@@ -71,6 +72,7 @@ class MainWindowTest : public ::testing::Test {
     static std::unique_ptr<QApplication> app_;
     FakeClock clock_;
     QtMessageBoxes boxes_;
+    RecordingBoxes recording_;  // for a core whose boxes must not show
     ScratchWorkDir scratch_{"skelvane-ui"};
     fs::path dir_ = scratch_.path();
     const std::string loginPort_ = std::to_string(freePort());
@@ -195,6 +197,23 @@ TEST_F(MainWindowTest, TypingReachesTheCoreAtOnceAndSurvivesTicks) {
     EXPECT_NE(ini.find("127.0.0.1x"), std::string::npos) << ini;
 }
 
+TEST_F(MainWindowTest, PortBoxesTakeDigitsUpTo65535) {
+    for (const char* name : {"Text2", "Text4", "Text8"}) {
+        SCOPED_TRACE(name);
+        auto* box = child<QLineEdit>(name);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(box, "6a5-5 3 6");
+        EXPECT_EQ(box->text(), "6553") << "letters, signs, spaces and 65536 are refused";
+        QTest::keyClicks(box, "5");
+        EXPECT_EQ(box->text(), "65535");
+    }
+    EXPECT_EQ(form_->ctl.Text8, "65535");
+    // A host box takes any text.
+    QTest::keyClicks(child<QLineEdit>("Text1"), "a-");
+    EXPECT_EQ(form_->ctl.Text1, "127.0.0.1a-");
+}
+
 TEST_F(MainWindowTest, CoreTextsShowAfterTheNextTick) {
     form_->Bytes = {1, 2, 3, 4};
     form_->ctl.txtUIN = "123456";
@@ -251,6 +270,24 @@ TEST_F(MainWindowTest, TimerStandsWhileTheCoreNeedsNoTick) {
     EXPECT_FALSE(timer->isActive());
     child<QPushButton>("Command3")->click();  // anything that changes the core wakes it
     EXPECT_TRUE(timer->isActive());
+}
+
+TEST_F(MainWindowTest, CloseDuringAHandlerWaitsForIt) {
+    window_.reset();
+    form_ = std::make_unique<Form1>(clock_, recording_, dir_.string());
+    window_ = std::make_unique<MainWindow>(*form_, boxes_);
+    window_->show();
+    const fs::path ini = dir_ / "skelvane.ini";
+    fs::remove(ini);
+    bool savedDuringHandler = true;
+    recording_.onShow = [&] {
+        window_->close();  // as a loop spun inside the handler would deliver it
+        savedDuringHandler = fs::exists(ini);
+    };
+    child<QPushButton>("Command4")->click();
+    EXPECT_FALSE(savedDuringHandler);
+    EXPECT_TRUE(fs::exists(ini)) << "the close came after the handler";
+    EXPECT_FALSE(window_->isVisible());
 }
 
 TEST_F(MainWindowTest, BusyWarningDoesNotBlockTheCaller) {

@@ -288,8 +288,8 @@ TEST_F(MainWindowTest, TypedTextsReachTheCoreBeforeEachHandler) {
     EXPECT_EQ(form_->loginMode, LOGIN_IDLE);
     EXPECT_NE(lastLogLine().find("Listening stopped"), std::string::npos);
 
-    // "Host login" reads Text2 as typed, without any tick in between.
-    type("Text2", "99999");
+    // "Host login" reads Text2 as it stands, without any tick in between.
+    SetWindowTextA(control("Text2"), "99999");
     click("Command1");
     EXPECT_NE(lastLogLine().find("The port \"99999\" in \"Host login\""), std::string::npos)
         << lastLogLine();
@@ -305,6 +305,23 @@ TEST_F(MainWindowTest, TypedTextsReachTheCoreBeforeEachHandler) {
         << lastLogLine();
     EXPECT_EQ(textOf(main()), kCaption);
     EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+}
+
+TEST_F(MainWindowTest, PortBoxesTakeDigitsUpTo65535) {
+    for (const char* name : {"Text2", "Text4", "Text8"}) {
+        SCOPED_TRACE(name);
+        HWND box = control(name);
+        type(name, "6a5-5 3 6");
+        EXPECT_EQ(textOf(box), "6553") << "letters, signs, spaces and 65536 are refused";
+        type(name, "1234567");
+        EXPECT_EQ(textOf(box), "12345") << "five digits at most";
+        // A paste of anything but digits is taken back.
+        SendMessageA(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("x"));
+        EXPECT_EQ(textOf(box), "12345");
+    }
+    // A host box takes any text.
+    type("Text1", "a-");
+    EXPECT_EQ(textOf(control("Text1")), "a-");
 }
 
 TEST_F(MainWindowTest, AboutAndPreferencesButtonsReachTheirHandlers) {

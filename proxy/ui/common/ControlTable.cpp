@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -82,6 +84,28 @@ std::span<const ControlDesign> controlTable() {
 
 bool takesFocus(ControlKind kind) {
     return kind == K::TextBox || kind == K::ReadOnlyBox || kind == K::LogBox || kind == K::Button;
+}
+
+bool isPortBox(const ControlDesign& design) {
+    return design.kind == K::TextBox &&
+           (design.field == &C::Text2 || design.field == &C::Text4 || design.field == &C::Text8);
+}
+
+PortTyping portTyping(std::string_view text) {
+    if (text.size() > static_cast<std::size_t>(kPortDigits)) {
+        return PortTyping::Refused;
+    }
+    std::int32_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return PortTyping::Refused;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value > std::numeric_limits<std::uint16_t>::max()) {
+        return PortTyping::Refused;
+    }
+    return value == 0 ? PortTyping::Incomplete : PortTyping::Port;
 }
 
 int controlId(std::size_t index) {

@@ -49,6 +49,17 @@ std::span<const ControlDesign> controlTable();
 // Whether the control takes keyboard focus.
 bool takesFocus(ControlKind kind);
 
+// Whether the control is a box the user types a port number into.
+bool isPortBox(const ControlDesign& design);
+
+// What typing has made of a port box's text: digits only, at most 65535.
+// An empty box or 0 may still become a port; anything else is refused as
+// typed, and the box keeps its text from before.
+enum class PortTyping { Refused, Incomplete, Port };
+PortTyping portTyping(std::string_view text);
+// The most digits a port has.
+inline constexpr int kPortDigits = 5;
+
 // Runs the core handler of the named button; null for other names.
 using ClickHandler = void (*)(Form1& form);
 ClickHandler clickHandler(std::string_view buttonName);

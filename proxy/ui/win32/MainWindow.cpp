@@ -169,25 +169,29 @@ void MainWindow::createControls(HINSTANCE instance) {
         if (child == nullptr) {
             throw std::runtime_error(std::string("cannot create control ") + design.name);
         }
-        children_.push_back(
-            {&design, child, design.field != nullptr ? form_.ctl.*design.field : ""});
+        const std::string text = design.field != nullptr ? form_.ctl.*design.field : "";
+        children_.push_back({&design, child, text, text});
     }
 }
 
 HWND MainWindow::createControl(const ControlDesign& design, int id, HINSTANCE instance) {
     const WindowKind kind = windowKind(design.kind);
+    const DWORD digitsOnly = isPortBox(design) ? ES_NUMBER : 0;
     const RECT r = pixelRect(design);
     const std::string text = design.field != nullptr ? form_.ctl.*design.field : design.text;
     HWND child =
         CreateWindowExA(kind.exStyle, kind.className, text.c_str(),
-                        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.style, r.left, r.top,
-                        r.right - r.left, r.bottom - r.top, window_.get(),
+                        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.style | digitsOnly, r.left,
+                        r.top, r.right - r.left, r.bottom - r.top, window_.get(),
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (child != nullptr) {
         HFONT font = design.bold ? boldFont_.get() : font_.get();
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         if (design.kind == ControlKind::LogBox) {
             SendMessageA(child, EM_SETLIMITTEXT, 0, 0);  // the log outgrows the typing limit
+        }
+        if (isPortBox(design)) {
+            SendMessageA(child, EM_SETLIMITTEXT, kPortDigits, 0);
         }
     }
     return child;
@@ -267,6 +271,10 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::onCommand(int id, int notification) {
+    if (notification == EN_CHANGE) {
+        checkPortTyping(id);
+        return;
+    }
     if (notification != BN_CLICKED) {
         return;
     }
@@ -277,6 +285,28 @@ void MainWindow::onCommand(int id, int notification) {
         if (const ClickHandler handler = clickHandler(child.design->name)) {
             run([this, handler] { handler(form_); });
         }
+        return;
+    }
+}
+
+// Digits only (ES_NUMBER) and five at most (the limit) are the edit
+// control's own; a paste or a number above 65535 that the user made is
+// taken back. A text set by the program is never refused.
+void MainWindow::checkPortTyping(int id) {
+    for (Child& child : children_) {
+        if (GetDlgCtrlID(child.window) != id || !isPortBox(*child.design)) {
+            continue;
+        }
+        const std::string text = windowText(child.window);
+        const bool typed = SendMessageA(child.window, EM_GETMODIFY, 0, 0) != 0;
+        if (!typed || portTyping(text) != PortTyping::Refused) {
+            child.typed = text;
+            return;
+        }
+        SetWindowTextA(child.window, child.typed.c_str());
+        const auto end = static_cast<WPARAM>(child.typed.size());
+        SendMessageA(child.window, EM_SETSEL, end, static_cast<LPARAM>(end));
+        SendMessageA(child.window, EM_SETMODIFY, TRUE, 0);
         return;
     }
 }

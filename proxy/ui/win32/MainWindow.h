@@ -67,11 +67,13 @@ class MainWindow {
     static constexpr UINT_PTR kSocketsResumeId = 2;
 
   private:
-    // One child window; `shown` is the core text it shows now.
+    // One child window; `shown` is the core text it shows now, `typed` the
+    // last text of a port box that was not refused.
     struct Child {
         const ControlDesign* design;
         HWND window;
         std::string shown;
+        std::string typed;
     };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -79,6 +81,8 @@ class MainWindow {
     void createControls(HINSTANCE instance);
     HWND createControl(const ControlDesign& design, int id, HINSTANCE instance);
     void onCommand(int id, int notification);
+    // Takes back what made a port box's text other than a port.
+    void checkPortTyping(int id);
     void onSocket(WPARAM wParam, LPARAM lParam);
     // Whether socket reports must wait now for the messages behind them.
     bool holdSockets();
