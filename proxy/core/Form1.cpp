@@ -6,7 +6,10 @@
 #include "generated/Version.h"
 
 Form1::Form1(Clock& clock, MessageBoxes& boxes, std::string programDir)
-    : programDir_(std::move(programDir)), clock_(clock), boxes_(boxes) {}
+    : programDir_(std::move(programDir)),
+      dataFolder_{programDir_, DataFolderKind::Program},
+      clock_(clock),
+      boxes_(boxes) {}
 
 std::string Form1::versionText() const {
     return SKELVANE_VERSION;

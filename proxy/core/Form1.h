@@ -24,6 +24,7 @@
 #include "proxy/core/SocketWatch.h"
 #include "proxy/net/SockAPI.h"
 #include "proxy/plugin_host/PluginApi.h"
+#include "proxy/settings/DataFolder.h"
 
 // Socket slot roles.
 inline constexpr int SLOT_LOGIN_LISTENER = 0;
@@ -100,8 +101,10 @@ using Counter = std::int64_t;
 
 class Form1 {
   public:
-    // `programDir` is the folder that holds the program: it becomes the current
-    // directory at load and at unload, and holds skelvane.ini and dump.log.
+    // `programDir` is the folder that holds the program and the plug-in. The
+    // load chooses the folder for skelvane.ini, dump.log and the plug-in's
+    // files (the program's folder, or the user's when that cannot be
+    // written), which is current from then on.
     Form1(Clock& clock, MessageBoxes& boxes, std::string programDir);
 
     // Handlers.
@@ -148,6 +151,8 @@ class Form1 {
     void Command2_Click();  // "Preferences"
 
     std::string versionText() const;
+    // The folder that holds the settings and logs (chosen at load).
+    const std::string& settingsFolder() const { return dataFolder_.path; }
 
     // Receives each line in plain words as it is logged, and once, where
     // the program listens and how it is stopped: a program without a window
@@ -313,7 +318,11 @@ class Form1 {
     std::string dateText();  // yyyy-mm-dd
     void logFault(std::string_view prefix) noexcept;
 
+    // The first log lines about the folder, when it is not the program's.
+    void logDataFolder(const std::string& userDir);
+
     std::string programDir_;
+    DataFolder dataFolder_;
     Clock& clock_;
     MessageBoxes& boxes_;
     SocketWatch* watch_ = nullptr;

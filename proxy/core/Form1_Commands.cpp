@@ -7,6 +7,8 @@
 #include "proxy/core/Form1.h"
 #include "proxy/core/PortText.h"
 #include "proxy/core/RunFault.h"
+#include "proxy/net/Address.h"
+#include "proxy/settings/DataFolder.h"
 #include "proxy/settings/IniHold.h"
 
 namespace {
@@ -17,6 +19,8 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr const char* kIniFile = "skelvane.ini";
+// The caption's ending when no folder can be written.
+constexpr const char* kNotSavedCaption = " - settings will not be saved";
 
 }  // namespace
 
@@ -24,7 +28,9 @@ void Form1::Form_Load() {
     loginMode = LOGIN_IDLE;
     chatMode = CHAT_ENDED;  // the first tick opens the login listener
     try {
-        std::filesystem::current_path(programDir_);
+        const std::string userDir = userDataDir();
+        dataFolder_ = chooseDataFolder(programDir_, userDir);
+        std::filesystem::current_path(dataFolder_.path);
         IniLoad(kIniFile);
         ctl.Text1 = IniGet("HostLoginIP", "localhost");
         ctl.Text2 = IniGet("HostLoginPort", "5190");
@@ -35,6 +41,9 @@ void Form1::Form_Load() {
         goodLoginPort_ = savedPort(ctl.Text2, "5190");
         goodChatPort_ = savedPort(ctl.Text8, "5191");
         ctl.caption = std::string(APP_TITLE) + " " + versionText();
+        if (dataFolder_.kind == DataFolderKind::Unwritable) {
+            ctl.caption += kNotSavedCaption;
+        }
 
         if (const int n = Sok_init(); n != 0) {
             LogLine("Sok_init failed with " + std::to_string(n));
@@ -51,15 +60,32 @@ void Form1::Form_Load() {
         ctl.txtLOG = ctl.caption;
         LogLine("Started");
         LogLine("Date: " + dateText());
+        logDataFolder(userDir);
     } catch (...) {
         logFault(FAULT_IN_LOAD);
+    }
+}
+
+void Form1::logDataFolder(const std::string& userDir) {
+    switch (dataFolder_.kind) {
+        case DataFolderKind::Program:
+            break;
+        case DataFolderKind::User:
+            LogLine("Settings and logs are kept in " + dataFolder_.path + ", since " + programDir_ +
+                    " cannot be written");
+            break;
+        case DataFolderKind::Unwritable:
+            LogLine("Settings and logs will not be saved, since neither " + programDir_ + " nor " +
+                    (userDir.empty() ? std::string("a folder of the user's") : userDir) +
+                    " can be written");
+            break;
     }
 }
 
 void Form1::Form_Unload() {
     const Handler handler(*this);
     try {
-        std::filesystem::current_path(programDir_);
+        std::filesystem::current_path(dataFolder_.path);
         {
             File ini(std::fopen(kIniFile, "wb"));
             if (!ini) {

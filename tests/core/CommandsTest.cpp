@@ -1,4 +1,5 @@
 // Start-up, shutdown, the command buttons and the tick's own housekeeping.
+#include <cstdlib>
 #include <fstream>
 
 #include "generated/Version.h"
@@ -47,6 +48,38 @@ TEST_F(CommandsTest, LoadWithoutSettingsFileFillsDefaultsAndLogsStarted) {
     EXPECT_EQ(form.loginMode, LOGIN_IDLE);
     EXPECT_EQ(form.chatMode, CHAT_ENDED);
 }
+
+#ifndef _WIN32
+// /proc takes no new file, not even from root: it stands for a program's
+// folder that cannot be written.
+TEST_F(CommandsTest, FolderThatCannotBeWrittenSendsFilesToTheUsersOrSaysNothingIsSaved) {
+    const auto config = dir / "config";
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    Form1 moved(clock, boxes, "/proc");
+    moved.Form_Load();
+    const auto user = config / "skelvane";
+    EXPECT_EQ(moved.settingsFolder(), user.string());
+    EXPECT_EQ(std::filesystem::current_path(), user);
+    EXPECT_EQ(moved.ctl.caption, kCaption);
+    const std::string line =
+        "Settings and logs are kept in " + user.string() + ", since /proc cannot be written";
+    EXPECT_NE(moved.ctl.txtLOG.find("\r\n14:05:09 " + line), std::string::npos) << moved.ctl.txtLOG;
+    EXPECT_NE(readFile(user / "dump.log").find(line), std::string::npos);
+    moved.Form_Unload();
+    EXPECT_NE(readFile(user / "skelvane.ini").find("HostLoginPort = 5190"), std::string::npos);
+
+    ::setenv("XDG_CONFIG_HOME", "/proc/none", 1);
+    Form1 stuck(clock, boxes, "/proc");
+    stuck.Form_Load();
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(stuck.ctl.caption, kCaption + " - settings will not be saved");
+    EXPECT_NE(stuck.ctl.txtLOG.find("Settings and logs will not be saved, since neither /proc nor "
+                                    "/proc/none/skelvane can be written"),
+              std::string::npos)
+        << stuck.ctl.txtLOG;
+    std::filesystem::current_path(dir);
+}
+#endif
 
 TEST_F(CommandsTest, SettingsAreReadAtLoadAndWrittenAtUnloadInOrder) {
     {

@@ -1,13 +1,15 @@
 """A run of the program with two sign-ons: the login listener comes back after
 each chat session, the second session starts its numbering afresh, dump.log
 keeps its line format throughout, and SIGTERM writes the settings back; and
-the command line, which answers without starting the program."""
+the command line, which answers without starting the program; and a program
+folder that cannot be written, whose files go to the user's folder."""
 
+import os
 import unittest
 
 from oscar import CHANNEL_DATA, ChatServer, Client, LoginServer, parse_tlvs, snac, tlv_value
 from relay import COOKIE, RelayAssertions
-from skelvane_run import CommandLineChecks, SkelvaneRun
+from skelvane_run import WINE, CommandLineChecks, SkelvaneRun, free_port
 
 
 class LifecycleTest(RelayAssertions):
@@ -53,6 +55,21 @@ class LifecycleTest(RelayAssertions):
             self.assertEqual(msgs.count("Client-chat disconnected"), 1)
             self.assertEqual(msgs.count("Server-chat disconnected"), 1)
             self.assertStopWritesSettings(run)
+
+
+class ReadOnlyFolderTest(unittest.TestCase):
+    @unittest.skipIf(WINE, "Wine gives a Windows program no Unix folder permissions")
+    def test_files_go_to_the_users_folder_and_the_log_and_help_say_so(self):
+        with SkelvaneRun(free_port(), read_only=True) as run:
+            before = sorted(os.listdir(run.dir))
+            self.assertIn(f"Settings and logs are kept in {run.data_dir}, since {run.dir} cannot be written",
+                          run.messages())
+            usage = run.run_once(["--help"]).stdout.decode()
+            self.assertIn(f"The program's folder ({run.dir}) cannot be written", usage)
+            self.assertIn(f"are kept in {run.data_dir}.", usage)
+            self.assertEqual(run.stop(), 0)
+            self.assertTrue(run.read_ini().startswith(b"HostLoginIP = 127.0.0.1\r\n"), run.read_ini())
+            self.assertEqual(sorted(os.listdir(run.dir)), before)
 
 
 class CommandLineTest(CommandLineChecks, unittest.TestCase):

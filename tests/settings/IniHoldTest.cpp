@@ -1,10 +1,12 @@
 // The settings file: what the writer produces, what the reader makes of it,
 // and files that are missing, folders or junk.
+#include "proxy/settings/DataFolder.h"
 #include "proxy/settings/IniHold.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -214,6 +216,30 @@ TEST_F(IniHoldTest, BinaryJunkLoadsWhatParsesWithoutCrashing) {
 
 TEST(IniPutTest, NoFileIsIgnored) {
     IniPut(nullptr, "Key", "value");
+}
+
+// A program's folder that can be written keeps the files, and the probe
+// leaves nothing behind; the user's folder follows the environment.
+TEST_F(IniHoldTest, DataFolderIsThePortableOneWhenItCanBeWritten) {
+    const DataFolder chosen = chooseDataFolder(dir_.string(), (dir_ / "user").string());
+    EXPECT_EQ(chosen.kind, DataFolderKind::Program);
+    EXPECT_EQ(chosen.path, dir_.string());
+    EXPECT_TRUE(fs::is_empty(dir_)) << "nothing is left in the program's folder";
+    EXPECT_FALSE(folderWritable((dir_ / "missing").string()));
+#ifdef _WIN32
+    _putenv_s("APPDATA", "C:\\Users\\u\\AppData\\Roaming");
+    EXPECT_EQ(userDataDir(), "C:\\Users\\u\\AppData\\Roaming\\Skelvane");
+#else
+    const char* home = std::getenv("HOME");
+    const std::string savedHome = home != nullptr ? home : "";
+    ::setenv("XDG_CONFIG_HOME", "/x/config", 1);
+    EXPECT_EQ(userDataDir(), "/x/config/skelvane");
+    ::setenv("XDG_CONFIG_HOME", "", 1);
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(userDataDir(), "/home/u/.config/skelvane");
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", savedHome.c_str(), 1);
+#endif
 }
 
 }  // namespace

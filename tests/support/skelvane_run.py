@@ -16,6 +16,7 @@ the window's close handler as the close button would.
 from __future__ import annotations
 
 import os
+import pwd
 import re
 import shutil
 import signal
@@ -177,7 +178,7 @@ class SkelvaneRun:
 
     def __init__(self, server_login_port: int, server_login_ip: str = "127.0.0.1", with_plugin: bool = False,
                  ini: Optional[dict[str, str]] = None, plugin: Optional[str] = None,
-                 display: Optional[str] = None) -> None:
+                 display: Optional[str] = None, read_only: bool = False) -> None:
         self.login_port = free_port()
         self.chat_port = free_port()
         self.settings = {
@@ -194,6 +195,12 @@ class SkelvaneRun:
         self._display = display  # an X display to show the window on, else headless
         self._scratch = tempfile.mkdtemp(prefix="skelvane-e2e-")
         self.dir = os.path.join(self._scratch, "bin")
+        # With read_only the program's folder cannot be written, and the
+        # settings and logs live in the user's folder, data_dir.
+        self._read_only = read_only
+        self._config = os.path.join(self._scratch, "config")
+        self.data_dir = os.path.join(self._config, "skelvane") if read_only else self.dir
+        self._as_user: list[str] = []
         self.exe = ""
         self.proc: Optional[subprocess.Popen] = None
         self.exit_code: Optional[int] = None
@@ -214,9 +221,12 @@ class SkelvaneRun:
         for stale in ("skelvane.ini", "dump.log", "dorrimel.ini", "msgack.log"):
             if os.path.exists(os.path.join(self.dir, stale)):
                 os.remove(os.path.join(self.dir, stale))
-        self.write_ini(self.settings)
         self.exe = os.path.join(self.dir, os.path.basename(source))
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        os.makedirs(self.data_dir, exist_ok=True)
+        self.write_ini(self.settings)
+        if self._read_only:
+            self._lock_program_folder(env)
         if WINE and not self._display:
             env.pop("DISPLAY", None)  # Wine's null graphics driver
         if self._display:
@@ -232,14 +242,35 @@ class SkelvaneRun:
         return self
 
     def command_prefix(self) -> list[str]:
-        """What the program is started under (Wine or valgrind, when asked for)."""
-        return wine_prefix() + valgrind_prefix()
+        """What the program is started under (another user, Wine or valgrind,
+        when asked for)."""
+        return self._as_user + wine_prefix() + valgrind_prefix()
+
+    def _lock_program_folder(self, env: dict[str, str]) -> None:
+        """Makes the program's folder read-only and the user's folder a
+        scratch one. Root writes anywhere, so as root the program runs as
+        nobody, who owns only the user's folder."""
+        env["XDG_CONFIG_HOME"] = self._config
+        os.chmod(self.dir, 0o555)
+        if os.geteuid() != 0:
+            return
+        nobody = pwd.getpwnam("nobody")
+        os.chmod(self._scratch, 0o755)
+        for path in (self._config, self.data_dir, os.path.join(self.data_dir, "skelvane.ini")):
+            os.chown(path, nobody.pw_uid, nobody.pw_gid)
+        env.pop("XDG_RUNTIME_DIR", None)  # root's, which nobody cannot use
+        self._as_user = ["setpriv", f"--reuid={nobody.pw_uid}", f"--regid={nobody.pw_gid}", "--clear-groups"]
+
+    def run_once(self, args: list[str]) -> subprocess.CompletedProcess:
+        """Runs the program's copy once more with `args`, as the run does."""
+        return subprocess.run(self.command_prefix() + [self.exe] + args, cwd=self._scratch, env=self._env,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=START_WAIT, check=False)
 
     def write_ini(self, settings: dict[str, str]) -> None:
         # Written in reverse order, so that the file the program writes back
         # at shutdown is told apart by its order.
         text = "".join(f"{k} = {settings[k]}\r\n" for k in reversed(list(settings)))
-        with open(os.path.join(self.dir, "skelvane.ini"), "wb") as f:
+        with open(os.path.join(self.data_dir, "skelvane.ini"), "wb") as f:
             f.write(text.encode("latin-1"))
 
     def stop(self, sig: int = signal.SIGTERM, timeout: float = WAIT) -> int:
@@ -276,6 +307,8 @@ class SkelvaneRun:
             if failed:
                 sys.stderr.write(self.describe() + "\n")
         finally:
+            if os.path.isdir(self.dir):
+                os.chmod(self.dir, 0o755)
             shutil.rmtree(self._scratch, ignore_errors=True)
 
     def __enter__(self) -> "SkelvaneRun":
@@ -295,7 +328,7 @@ class SkelvaneRun:
     # -- dump.log
     def dump_bytes(self) -> bytes:
         try:
-            with open(os.path.join(self.dir, "dump.log"), "rb") as f:
+            with open(os.path.join(self.data_dir, "dump.log"), "rb") as f:
                 return f.read()
         except FileNotFoundError:
             return b""
@@ -344,7 +377,7 @@ class SkelvaneRun:
         return self._scratch
 
     def read_ini(self) -> bytes:
-        with open(os.path.join(self.dir, "skelvane.ini"), "rb") as f:
+        with open(os.path.join(self.data_dir, "skelvane.ini"), "rb") as f:
             return f.read()
 
     def stderr(self) -> str:

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "generated/Version.h"
+#include "proxy/settings/DataFolder.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ CommandLine parseCommandLine(std::span<const std::string_view> args,
     return {};
 }
 
-std::string usageText(std::string_view programDir) {
+std::string usageText(const std::string& programDir, const std::string& userDir) {
     std::string text = "Usage: " + std::string(kProgram) + " [OPTION]...\n";
     text +=
         "Skelvane relays an ICQ client's connection to the ICQ service and offers\n"
@@ -117,16 +118,30 @@ std::string usageText(std::string_view programDir) {
     text += "      --version   print the version and the licence and exit\n";
     text += "      --          end of the options\n";
     text += kToolkitNote;
-    text += "\nFiles, all in the program's folder (" + std::string(programDir) + "):\n";
+    const std::string pluginLine = "  " + std::string(kPluginFile) +
+                                   std::string(16 - kPluginFile.size(), ' ') +
+                                   "the plug-in, loaded when the client signs on\n";
+    const bool portable = folderWritable(programDir);
+    if (portable) {
+        text += "\nFiles, all in the program's folder (" + programDir + "):\n";
+    } else {
+        text += "\nThe program's folder (" + programDir +
+                ") cannot be written: settings and logs\nare kept in " + userDir + ".\n";
+        text += "Files there:\n";
+    }
     text +=
         "  skelvane.ini    the six addresses and ports, saved when the program ends\n"
         "  dump.log        the log, appended to on every run\n";
-    text += "  " + std::string(kPluginFile) + std::string(16 - kPluginFile.size(), ' ') +
-            "the plug-in, loaded when the client signs on\n";
+    if (portable) {
+        text += pluginLine;
+    }
     text +=
         "  dorrimel.ini    the options of the Dorrimel plug-in\n"
-        "  msgack.log      the log of the Dorrimel plug-in\n"
-        "\n";
+        "  msgack.log      the log of the Dorrimel plug-in\n";
+    if (!portable) {
+        text += "In the program's folder:\n" + pluginLine;
+    }
+    text += "\n";
     text += kEnding;
     return text;
 }
@@ -147,7 +162,7 @@ int answerCommandLine(std::span<const std::string_view> args,
     const CommandLine line = parseCommandLine(args, toolkitOptions);
     switch (line.action) {
         case CommandAction::Help:
-            return tell(usageText(programDir), false) ? EXIT_SUCCESS : EXIT_FAILURE;
+            return tell(usageText(programDir, userDataDir()), false) ? EXIT_SUCCESS : EXIT_FAILURE;
         case CommandAction::Version:
             return tell(versionText(), false) ? EXIT_SUCCESS : EXIT_FAILURE;
         case CommandAction::Error:

@@ -25,7 +25,8 @@ inline constexpr int EXIT_USAGE = 2;
 using TellUser = std::function<bool(const std::string& text, bool isError)>;
 
 // Reads `args` (the arguments after the program's name) and answers --help
-// (the options, the files in `programDir`, how the program ends), --version
+// (the options, the files and the folders that hold them, how the program
+// ends), --version
 // ("skelvane <version>") or a wrong argument through `tell`. Returns the exit
 // code (0, 1 when the answer could not be delivered, EXIT_USAGE), or -1 when
 // the program is to run.
