@@ -27,6 +27,10 @@ struct Controls {
     std::string labPlug;
     // The latest failure in plain words, until what failed works again.
     std::string problem;
+    // Whether "Host login" and "Disconnect" can act now (the windows grey
+    // them out otherwise).
+    bool Command1Enabled = false;
+    bool Command3Enabled = false;
 };
 
 // The window's caption: the program's, and the latest problem while there is one.

@@ -277,6 +277,8 @@ class Form1 {
     bool endBrokenSessions();
     int wantedMask(int slot) const;
     void updateWatches();
+    // Which of "Host login" and "Disconnect" can act now, into `ctl`.
+    void showCommands();
     // A socket was opened into `slot`: the event loop must watch it anew
     // even if the system reused the handle's value.
     void opened(int slot);

@@ -61,6 +61,7 @@ void Form1::Form_Load() {
         LogLine("Started");
         LogLine("Date: " + dateText());
         logDataFolder(userDir);
+        showCommands();
     } catch (...) {
         logFault(FAULT_IN_LOAD);
     }

@@ -50,12 +50,25 @@ void Form1::settle(bool mayCallPlugin) noexcept {
             }
         }
         updateWatches();
+        showCommands();
         if (watch_ != nullptr && tickNeeded()) {
             watch_->wantTick();
         }
     } catch (...) {
         logFault(FAULT_IN_TICK);
     }
+}
+
+// "Host login" acts only while both machines are idle (else it warns that the
+// proxy is in work); "Disconnect" while anything runs or is open.
+void Form1::showCommands() {
+    const bool idle = loginMode == LOGIN_IDLE && chatMode == CHAT_IDLE;
+    bool open = false;
+    for (int slot = 0; slot < SLOT_ROLES; ++slot) {
+        open = open || sockets[slot] != SOK_NO_SOCKET;
+    }
+    ctl.Command1Enabled = idle;
+    ctl.Command3Enabled = !idle || open;
 }
 
 bool Form1::endBrokenSessions() {

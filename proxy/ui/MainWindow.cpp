@@ -7,20 +7,24 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QValidator>
+#include <algorithm>
 
 #include "proxy/core/BusyScope.h"
 #include "proxy/ui/QtMessageBoxes.h"
 
 namespace {
 
-// A control's rectangle in pixels, relative to the widget it lies in; a
-// line is one pixel high.
-QRect designRect(const ControlDesign& design) {
-    const int height = design.kind == ControlKind::Line ? 1 : twipsToPixels(design.height);
-    return {twipsToPixels(design.left), twipsToPixels(design.top), twipsToPixels(design.width),
-            height};
+const QSize kDesignSize{twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips)};
+
+// A control's rectangle in pixels, relative to the widget it lies in, in a
+// window of `size`.
+QRect placedRect(const ControlDesign& design, QSize size) {
+    const PixelRect r = placeControl(design, std::max(0, size.width() - kDesignSize.width()),
+                                     std::max(0, size.height() - kDesignSize.height()));
+    return {r.left, r.top, r.width, r.height};
 }
 
 constexpr int kTimerIntervalMs = 100;
@@ -94,7 +98,8 @@ MainWindow::MainWindow(Form1& form, QtMessageBoxes& boxes)
     font.setPointSize(kFontPointSize);
     font.setStretch(QFont::SemiCondensed);
     setFont(font);
-    setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
+    setMinimumSize(kDesignSize);
+    resize(kDesignSize);
 
     buildControls();
     setFocusOrder();
@@ -131,7 +136,11 @@ void MainWindow::buildControls() {
 QWidget* MainWindow::addWidget(const ControlDesign& design, QWidget* parent) {
     QWidget* widget = makeWidget(design, parent);
     widget->setObjectName(QString::fromLatin1(design.name));
-    widget->setGeometry(designRect(design));
+    widget->setGeometry(placedRect(design, kDesignSize));
+    if (neverShown(design)) {
+        widget->hide();
+    }
+    placed_.push_back({&design, widget});
     if (design.bold) {
         QFont bold = widget->font();
         bold.setBold(true);
@@ -203,6 +212,9 @@ QLineEdit* MainWindow::makeBox(const ControlDesign& design, QWidget* parent) {
     std::string Controls::*field = design.field;
     auto* box = new QLineEdit(parent);
     box->setReadOnly(!editable);
+    if (!editable) {
+        box->setFocusPolicy(Qt::ClickFocus);  // selectable with the mouse, out of the Tab order
+    }
     box->setText(QString::fromStdString(form_.ctl.*field));
     if (isPortBox(design)) {
         box->setValidator(new PortValidator(box));
@@ -218,6 +230,10 @@ QLineEdit* MainWindow::makeBox(const ControlDesign& design, QWidget* parent) {
 QPushButton* MainWindow::makeButton(const ControlDesign& design, QWidget* parent) {
     auto* button = new QPushButton(QString::fromLatin1(design.text), parent);
     button->setAutoDefault(false);
+    if (const bool* enabled = enabledFlag(form_.ctl, design.name)) {
+        button->setEnabled(*enabled);
+        buttons_.push_back({enabled, button});
+    }
     if (const ClickHandler handler = clickHandler(design.name)) {
         connect(button, &QPushButton::clicked, this,
                 [this, handler] { run([this, handler] { handler(form_); }); });
@@ -256,6 +272,11 @@ void MainWindow::refresh() {
     if (ctl.txtLOG != logShown_) {
         showLog(ctl.txtLOG);
     }
+    for (const ButtonBinding& b : buttons_) {
+        if (b.button->isEnabled() != *b.enabled) {
+            b.button->setEnabled(*b.enabled);
+        }
+    }
 }
 
 // Appends when the core only added lines (the usual case), else replaces the
@@ -277,6 +298,13 @@ void MainWindow::showLog(const std::string& text) {
 
 // A close that comes while a handler runs (from a loop that the handler
 // spins) waits for it: the window closes once the handler has returned.
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    for (const Placed& p : placed_) {
+        p.widget->setGeometry(placedRect(*p.design, size()));
+    }
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (busy_) {
         closePending_ = true;

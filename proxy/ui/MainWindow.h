@@ -14,6 +14,7 @@
 #include "proxy/ui/common/ControlTable.h"
 
 class QCloseEvent;
+class QResizeEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -35,6 +36,9 @@ class MainWindow : public QWidget {
     void tick();
 
   protected:
+    // The log and the plug-in panel follow the window as it grows; the
+    // design size is the least.
+    void resizeEvent(QResizeEvent* event) override;
     // Runs `Form_Unload` once, then lets the window close; during a handler,
     // after it.
     void closeEvent(QCloseEvent* event) override;
@@ -50,6 +54,17 @@ class MainWindow : public QWidget {
         std::string Controls::*field;
         QLabel* label;
         std::string shown;
+    };
+
+    // A control and the design row it was built from.
+    struct Placed {
+        const ControlDesign* design;
+        QWidget* widget;
+    };
+    // A button that the core enables only when it can act.
+    struct ButtonBinding {
+        const bool* enabled;
+        QPushButton* button;
     };
 
     // Shows the core's texts; a widget is only touched when its text differs,
@@ -74,6 +89,8 @@ class MainWindow : public QWidget {
     std::string logShown_;  // the core text that the log box shows now
     std::vector<BoxBinding> boxes_;
     std::vector<LabelBinding> labels_;
+    std::vector<ButtonBinding> buttons_;
+    std::vector<Placed> placed_;
     bool busy_ = false;
     bool closePending_ = false;  // a close came while a handler ran
     bool unloaded_ = false;

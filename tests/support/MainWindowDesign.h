@@ -2,7 +2,8 @@
 // (no toolkit here): each control's kind, its rectangle in twips (15 to a
 // pixel) within the client area or, for the two inside Frame1, within the
 // frame, and its caption right after the load (null where the core fills it
-// in); the client area's size; the order in which Tab visits the controls.
+// in); the client area's size (the window's size at first and its least);
+// the order in which Tab visits the controls.
 #pragma once
 
 #include <string_view>
@@ -67,9 +68,10 @@ inline constexpr Control kMainWindow[] = {
     {"Command2", K::Button, 120, 720, 1335, 495, "Preferences", true},
 };
 
+// Row by row; the read-only boxes take no part.
 inline constexpr const char* kTabOrder[] = {
-    "Command1", "Command3", "Text2", "Text1",  "Text3",    "Text4",  "Text5",
-    "Text6",    "Text7",    "Text8", "txtLOG", "Command2", "txtUIN", "Command4",
+    "Text1", "Text2", "Command1", "Text3",  "Text4",    "Command3",
+    "Text7", "Text8", "Command4", "txtLOG", "Command2",
 };
 
 // A control's rectangle in twips within the client area.

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "generated/Version.h"
 #include "proxy/core/Form1.h"
@@ -135,13 +136,30 @@ TEST_F(MainWindowTest, ControlsSitAtTheirDesignPositionsWithTheirTexts) {
             EXPECT_EQ(box->isReadOnly(), d.kind == design::Kind::ReadOnlyBox);
         }
     }
-    // Label3 lies beyond the right edge of the client area.
+    // Label3 lies beyond the right edge of the client area, and stays unseen.
     EXPECT_GE(child<QWidget>("Label3")->x(), window_->width());
+    EXPECT_FALSE(child<QWidget>("Label3")->isVisible());
 }
 
-TEST_F(MainWindowTest, ClientAreaIsFixedAndBoxesHaveTheirKinds) {
-    EXPECT_EQ(window_->size(), QSize(design::kClientWidthPixels, design::kClientHeightPixels));
-    EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
+TEST_F(MainWindowTest, GrownWindowGivesTheRoomToTheLogAndThePluginPanel) {
+    const auto before = [&](const char* name) { return child<QWidget>(name)->geometry(); };
+    const QRect log = before("txtLOG"), frame = before("Frame1"), title = before("labPlug"),
+                line = before("Line1"), status = before("Label1");
+    window_->resize(window_->width() + 100, window_->height() + 80);
+    QApplication::processEvents();
+    EXPECT_EQ(before("txtLOG"), log.adjusted(0, 0, 100, 80));
+    EXPECT_EQ(before("Frame1"), frame.translated(0, 80).adjusted(0, 0, 100, 0));
+    EXPECT_EQ(before("labPlug"), title.adjusted(0, 0, 100, 0));
+    EXPECT_EQ(before("Line1"), line.adjusted(0, 0, 100, 0));
+    EXPECT_EQ(before("Label1"), status);
+    EXPECT_FALSE(child<QWidget>("Label3")->isVisible()) << "nothing hidden comes into view";
+}
+
+TEST_F(MainWindowTest, WindowStartsAtItsLeastSizeAndBoxesHaveTheirKinds) {
+    const QSize least(design::kClientWidthPixels, design::kClientHeightPixels);
+    EXPECT_EQ(window_->size(), least);
+    EXPECT_EQ(window_->minimumSize(), least);
+    EXPECT_GT(window_->maximumWidth(), least.width());
     EXPECT_EQ(window_->windowTitle(), QString::fromStdString(kCaption));
 
     EXPECT_TRUE(child<QLineEdit>("txtUIN")->font().bold());
@@ -158,7 +176,7 @@ TEST_F(MainWindowTest, TabVisitsTheControlsInDesignOrder) {
     for (const char* name : design::kTabOrder) {
         expected << name;
     }
-    QWidget* start = child<QWidget>("Command1");
+    QWidget* start = child<QWidget>(design::kTabOrder[0]);
     ASSERT_NE(start, nullptr);
     QStringList visited;
     QWidget* w = start;
@@ -169,6 +187,28 @@ TEST_F(MainWindowTest, TabVisitsTheControlsInDesignOrder) {
         w = w->nextInFocusChain();
     } while (w != start && visited.size() <= expected.size());
     EXPECT_EQ(visited, expected);
+    for (const char* name : {"Text5", "Text6", "txtUIN"}) {
+        EXPECT_EQ(child<QWidget>(name)->focusPolicy(), Qt::ClickFocus) << name;
+    }
+}
+
+TEST_F(MainWindowTest, HostLoginAndDisconnectAreEnabledOnlyWhenTheyCanAct) {
+    auto* login = child<QPushButton>("Command1");
+    auto* stop = child<QPushButton>("Command3");
+    const auto buttons = [&] { return std::pair(login->isEnabled(), stop->isEnabled()); };
+    EXPECT_EQ(buttons(), std::pair(false, true)) << "the first tick is to listen";
+    window_->tick();
+    EXPECT_EQ(buttons(), std::pair(false, true)) << "listening";
+    stop->click();
+    EXPECT_EQ(buttons(), std::pair(true, false)) << "stopped";
+    stop->click();
+    const auto stopped = [&] {
+        return QString::fromStdString(form_->ctl.txtLOG).count("Listening stopped");
+    };
+    EXPECT_EQ(stopped(), 1);
+    login->click();
+    EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(buttons(), std::pair(false, true));
 }
 
 TEST_F(MainWindowTest, TypingReachesTheCoreAtOnceAndSurvivesTicks) {
@@ -305,7 +345,7 @@ TEST_F(MainWindowTest, BusyWarningDoesNotBlockTheCaller) {
     guard.start(0);
 
     // Right after load chatMode is still 100: "Host login" is refused.
-    child<QPushButton>("Command1")->click();
+    form_->Command1_Click();
     EXPECT_FALSE(nestedLoopRan);
     guard.stop();
 

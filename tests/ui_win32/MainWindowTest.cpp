@@ -15,6 +15,7 @@
 #include <span>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "generated/Version.h"
@@ -162,8 +163,7 @@ TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
     EXPECT_EQ(textOf(main()), kCaption);
     const LONG_PTR style = styleOf(main());
     EXPECT_TRUE((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU) &&
-                (style & WS_MINIMIZEBOX));
-    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX)) << "the window has a fixed size";
+                (style & WS_MINIMIZEBOX) && (style & WS_MAXIMIZEBOX) && (style & WS_THICKFRAME));
 
     std::vector<int> ids;
     for (const design::Control& row : design::kMainWindow) {
@@ -188,12 +188,13 @@ TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
 
         using design::Kind;
         const LONG_PTR s = styleOf(w);
-        EXPECT_TRUE(s & WS_VISIBLE);
+        EXPECT_EQ((s & WS_VISIBLE) != 0, std::string(row.name) != "Label3") << "Label3 is unseen";
         const bool edit =
             row.kind == Kind::Box || row.kind == Kind::ReadOnlyBox || row.kind == Kind::Log;
         const bool button = row.kind == Kind::Button || row.kind == Kind::Frame;
         EXPECT_EQ(classOf(w), edit ? "edit" : button ? "button" : "static");
-        EXPECT_EQ((s & WS_TABSTOP) != 0, edit || row.kind == Kind::Button);
+        EXPECT_EQ((s & WS_TABSTOP) != 0,
+                  row.kind == Kind::Box || row.kind == Kind::Log || row.kind == Kind::Button);
         if (edit) {
             EXPECT_EQ((s & ES_READONLY) != 0, row.kind != Kind::Box);
             EXPECT_EQ((s & ES_MULTILINE) != 0, row.kind == Kind::Log);
@@ -234,14 +235,63 @@ TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
     EXPECT_NE(log.find(" Started"), std::string::npos) << log;
 }
 
+TEST_F(MainWindowTest, GrownWindowGivesTheRoomToTheLogAndThePluginPanelButNoLess) {
+    RECT outer{};
+    GetWindowRect(main(), &outer);
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    const auto place = [&](const char* name) { return placeOf(control(name)); };
+    const RECT log = place("txtLOG"), frame = place("Frame1"), title = place("labPlug"),
+               button = place("Command2"), status = place("Label1");
+    SetWindowPos(main(), nullptr, 0, 0, width + 100, height + 80, SWP_NOMOVE | SWP_NOZORDER);
+    const auto grown = [](RECT r, int dx, int dy, int dw, int dh) {
+        return describe({r.left + dx, r.top + dy, r.right + dx + dw, r.bottom + dy + dh});
+    };
+    EXPECT_EQ(describe(place("txtLOG")), grown(log, 0, 0, 100, 80));
+    EXPECT_EQ(describe(place("Frame1")), grown(frame, 0, 80, 100, 0));
+    EXPECT_EQ(describe(place("labPlug")), grown(title, 0, 80, 100, 0));
+    EXPECT_EQ(describe(place("Command2")), grown(button, 0, 80, 0, 0));
+    EXPECT_EQ(describe(place("Label1")), describe(status));
+    EXPECT_FALSE(IsWindowVisible(control("Label3")));
+
+    // The design size is the least.
+    SetWindowPos(main(), nullptr, 0, 0, width - 50, height - 50, SWP_NOMOVE | SWP_NOZORDER);
+    GetWindowRect(main(), &outer);
+    EXPECT_EQ(outer.right - outer.left, width);
+    EXPECT_EQ(outer.bottom - outer.top, height);
+}
+
 TEST_F(MainWindowTest, TabWalksTheDesignFocusOrder) {
+    // Tab passes over a greyed button; here both may act.
+    EnableWindow(control("Command1"), TRUE);
+    EnableWindow(control("Command3"), TRUE);
     HWND at = GetNextDlgTabItem(main(), nullptr, FALSE);
     for (const char* name : design::kTabOrder) {
         EXPECT_EQ(at, control(name)) << "expected " << name;
         at = GetNextDlgTabItem(main(), at, FALSE);
     }
-    EXPECT_EQ(at, control("Command1")) << "the order wraps round";
-    EXPECT_EQ(GetNextDlgTabItem(main(), control("Command1"), TRUE), control("Command4"));
+    EXPECT_EQ(at, control("Text1")) << "the order wraps round";
+    EXPECT_EQ(GetNextDlgTabItem(main(), control("Text1"), TRUE), control("Command2"));
+}
+
+TEST_F(MainWindowTest, HostLoginAndDisconnectAreEnabledOnlyWhenTheyCanAct) {
+    const auto buttons = [&] {
+        return std::pair(IsWindowEnabled(control("Command1")) != FALSE,
+                         IsWindowEnabled(control("Command3")) != FALSE);
+    };
+    EXPECT_EQ(buttons(), std::pair(false, true)) << "the first tick is to listen";
+    tick();
+    EXPECT_EQ(buttons(), std::pair(false, true)) << "listening";
+    SetFocus(control("Command3"));
+    click("Command3");
+    EXPECT_EQ(buttons(), std::pair(true, false)) << "stopped";
+    EXPECT_NE(GetFocus(), control("Command3")) << "the focus moved on";
+    const std::string log = form_->ctl.txtLOG;
+    click("Command3");
+    EXPECT_EQ(form_->ctl.txtLOG, log) << "a greyed button does nothing";
+    click("Command1");
+    EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(buttons(), std::pair(false, true));
 }
 
 TEST_F(MainWindowTest, TickShowsEveryChangedCoreTextAndLeavesTypedBoxesAlone) {
@@ -338,30 +388,20 @@ TEST_F(MainWindowTest, AboutAndPreferencesButtonsReachTheirHandlers) {
     EXPECT_EQ(textOf(control("txtLOG")), form_->ctl.txtLOG);
 }
 
-TEST_F(MainWindowTest, HostLoginWhileInWorkShowsTheBoxAndNoTickRunsInsideIt) {
-    // Before the first tick chatMode still says "ended": the proxy is busy.
-    int loginModeDuringBox = -1;
+TEST_F(MainWindowTest, NoTickRunsInsideAHandlersBox) {
+    // Before the first tick chatMode still says "ended".
+    int chatModeDuringBox = -1;
     boxes_.onShow = [&] {
         // The box's own message loop would deliver the timer meanwhile.
         tick();
-        loginModeDuringBox = form_->loginMode;
+        chatModeDuringBox = form_->chatMode;
     };
-    click("Command1");
+    click("Command4");
     ASSERT_EQ(boxes_.shown.size(), 1u);
-    EXPECT_EQ(boxes_.shown[0].text, "Proxy is in work already!");
-    EXPECT_EQ(boxes_.shown[0].title, "Skelvane (beta)");
-    EXPECT_EQ(boxes_.shown[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(loginModeDuringBox, LOGIN_IDLE) << "a tick ran inside the handler";
-    EXPECT_EQ(form_->chatMode, CHAT_ENDED);
-
+    EXPECT_EQ(chatModeDuringBox, CHAT_ENDED) << "a tick ran inside the handler";
     boxes_.onShow = nullptr;
     tick();
-    ASSERT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
-    const std::string log = form_->ctl.txtLOG;
-    click("Command1");
-    ASSERT_EQ(boxes_.shown.size(), 2u);
-    EXPECT_EQ(boxes_.shown[1].text, "Proxy is in work already!");
-    EXPECT_EQ(form_->ctl.txtLOG, log) << "nothing else happened";
+    EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
 }
 
 TEST_F(MainWindowTest, CloseRunsFormUnloadWithTheTypedTextsAndEndsTheLoop) {
@@ -656,11 +696,11 @@ TEST_F(MainWindowSessionTest, RelayGoesOnInsideThePostedMessageBoxUntilItIsDismi
             SendMessageA(box, WM_COMMAND, IDOK, 0);
         }
     });
-    click("Command1");  // "Host login" while a session runs
+    click("Command4");  // "About" while a session runs
     EXPECT_TRUE(boxTexts.empty()) << "the box came up inside the handler";
     ASSERT_TRUE(pumpUntil([&] { return dismissed; }));
-    EXPECT_NE(std::find(boxTexts.begin(), boxTexts.end(), "Proxy is in work already!"),
-              boxTexts.end());
+    EXPECT_TRUE(std::any_of(boxTexts.begin(), boxTexts.end(),
+                            [](const std::string& text) { return text.rfind(kCaption, 0) == 0; }));
     EXPECT_EQ(gotUp, std::vector<ByteVec>{withSeq(up, 0x4000)});
     EXPECT_EQ(gotDown, std::vector<ByteVec>{withSeq(down, 0x2000)});
     EXPECT_EQ(FindWindowExA(nullptr, nullptr, "#32770", APP_TITLE), nullptr);

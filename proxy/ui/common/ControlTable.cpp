@@ -25,21 +25,22 @@ constexpr ButtonHandler kButtons[] = {
 
 // Sized by its rows: a row taken out shrinks the table, never pads it.
 const auto kTable = std::to_array<ControlDesign>({
-    // Focus order: Command1, Command3, Text2, Text1, Text3 ... Command4.
-    {"Command1", K::Button, 4440, 360, 1215, 375, "Host login", nullptr},
-    {"Command3", K::Button, 4440, 840, 1215, 375, "Disconnect", nullptr},
-    {"Text2", K::TextBox, 3000, 360, 1335, 375, "5190", &C::Text2},
+    // Focus order, row by row: each endpoint row's host, port and button,
+    // then the log and "Preferences". The read-only boxes take no focus.
     {"Text1", K::TextBox, 1560, 360, 1335, 375, "127.0.0.1", &C::Text1},
+    {"Text2", K::TextBox, 3000, 360, 1335, 375, "5190", &C::Text2},
+    {"Command1", K::Button, 4440, 360, 1215, 375, "Host login", nullptr},
     {"Text3", K::TextBox, 1560, 840, 1335, 375, "", &C::Text3},
     {"Text4", K::TextBox, 3000, 840, 1335, 375, "5190", &C::Text4},
-    {"Text5", K::ReadOnlyBox, 3000, 1920, 1335, 375, "5190", &C::Text5},
-    {"Text6", K::ReadOnlyBox, 1560, 1920, 1335, 375, "", &C::Text6},
+    {"Command3", K::Button, 4440, 840, 1215, 375, "Disconnect", nullptr},
     {"Text7", K::TextBox, 1560, 1320, 1335, 375, "127.0.0.1", &C::Text7},
     {"Text8", K::TextBox, 3000, 1320, 1335, 375, "5191", &C::Text8},
+    {"Command4", K::Button, 4440, 1320, 1215, 375, "About", nullptr},
+    {"Text6", K::ReadOnlyBox, 1560, 1920, 1335, 375, "", &C::Text6},
+    {"Text5", K::ReadOnlyBox, 3000, 1920, 1335, 375, "5190", &C::Text5},
+    {"txtUIN", K::ReadOnlyBox, 5760, 1920, 1335, 375, "", &C::txtUIN, false, true},
     {"txtLOG", K::LogBox, 120, 3720, 7815, 2415, "", &C::txtLOG},
     {"Command2", K::Button, 120, 720, 1335, 495, "Preferences", nullptr, true},
-    {"txtUIN", K::ReadOnlyBox, 5760, 1920, 1335, 375, "", &C::txtUIN, false, true},
-    {"Command4", K::Button, 4440, 1320, 1215, 375, "About", nullptr},
     // Endpoint headings and row labels.
     {"Label22", K::Label, 1680, 120, 1095, 255, "Hostname:", nullptr},
     {"Label23", K::Label, 3120, 120, 1095, 255, "Port:", nullptr},
@@ -72,10 +73,41 @@ const auto kTable = std::to_array<ControlDesign>({
     {"Frame1", K::Frame, 120, 6240, 7815, 1455, "Plugin", nullptr},
 });
 
+// How a control follows a window that grows beyond its design size.
+struct Stretch {
+    const char* name;
+    bool wide;      // takes the extra width
+    bool tall;      // takes the extra height
+    bool moveDown;  // moves down by the extra height
+};
+constexpr Stretch kStretches[] = {
+    {"txtLOG", true, true, false},
+    {"Line1", true, false, false},
+    {"Frame1", true, false, true},
+    {"labPlug", true, false, false},
+};
+
 }  // namespace
 
 int twipsToPixels(int twips) {
     return static_cast<int>(std::lround(twips / 15.0));
+}
+
+PixelRect placeControl(const ControlDesign& design, int wider, int taller) {
+    PixelRect r{twipsToPixels(design.left), twipsToPixels(design.top), twipsToPixels(design.width),
+                design.kind == K::Line ? 1 : twipsToPixels(design.height)};
+    for (const Stretch& s : kStretches) {
+        if (std::string_view(design.name) == s.name) {
+            r.width += s.wide ? wider : 0;
+            r.height += s.tall ? taller : 0;
+            r.top += s.moveDown ? taller : 0;
+        }
+    }
+    return r;
+}
+
+bool neverShown(const ControlDesign& design) {
+    return !design.inFrame && design.left >= kClientWidthTwips;
 }
 
 std::span<const ControlDesign> controlTable() {
@@ -83,7 +115,17 @@ std::span<const ControlDesign> controlTable() {
 }
 
 bool takesFocus(ControlKind kind) {
-    return kind == K::TextBox || kind == K::ReadOnlyBox || kind == K::LogBox || kind == K::Button;
+    return kind == K::TextBox || kind == K::LogBox || kind == K::Button;
+}
+
+const bool* enabledFlag(const Controls& ctl, std::string_view buttonName) {
+    if (buttonName == "Command1") {
+        return &ctl.Command1Enabled;
+    }
+    if (buttonName == "Command3") {
+        return &ctl.Command3Enabled;
+    }
+    return nullptr;
 }
 
 bool isPortBox(const ControlDesign& design) {

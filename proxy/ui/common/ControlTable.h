@@ -41,13 +41,38 @@ inline constexpr int kClientHeightTwips = 7815;
 // At 96 dots per inch, 15 twips make one pixel.
 int twipsToPixels(int twips);
 
+// A rectangle in pixels.
+struct PixelRect {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+// Where a control lies, in pixels relative to the window it lies in (Frame1
+// for the two inside it), in a client area `wider` and `taller` pixels
+// larger than designed. The log takes what the window grows by; the
+// separator, Frame1 and the plug-in's title take the width, and Frame1
+// moves down below the log. A line is one pixel high.
+PixelRect placeControl(const ControlDesign& design, int wider, int taller);
+
+// Whether the control is never shown: it lies beyond the client area as
+// designed (Label3, the raw socket handles, which only debugging wanted).
+bool neverShown(const ControlDesign& design);
+
 // Every control of the main window. The focusable ones come first, in the
 // keyboard focus order (Win32's dialog manager tabs in creation order);
 // Frame1 comes last, so it lies below the two controls drawn inside it.
 std::span<const ControlDesign> controlTable();
 
-// Whether the control takes keyboard focus.
+// Whether the control takes keyboard focus (by Tab, and in Qt by a click):
+// boxes the user types into, the log and the buttons. The read-only boxes
+// are selected with the mouse only.
 bool takesFocus(ControlKind kind);
+
+// The core's word on whether the named button can act now; null for a
+// button that always can.
+const bool* enabledFlag(const Controls& ctl, std::string_view buttonName);
 
 // Whether the control is a box the user types a port number into.
 bool isPortBox(const ControlDesign& design);

@@ -1,5 +1,6 @@
 #include "proxy/ui/win32/MainWindow.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -9,7 +10,8 @@
 namespace {
 
 constexpr const char* kWindowClass = "SkelvaneMainWindow";
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kWindowStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME;
 constexpr UINT kTimerIntervalMs = 100;
 // The classic dialog font at 8 points, at the 96 dots per inch that the
 // twips-to-pixels layout assumes.
@@ -32,8 +34,8 @@ WindowKind windowKind(ControlKind kind) {
             return {"STATIC", SS_LEFT | SS_NOPREFIX, 0};
         case ControlKind::TextBox:
             return {"EDIT", edit, WS_EX_CLIENTEDGE};
-        case ControlKind::ReadOnlyBox:
-            return {"EDIT", edit | ES_READONLY, WS_EX_CLIENTEDGE};
+        case ControlKind::ReadOnlyBox:  // out of the Tab order
+            return {"EDIT", (edit & ~WS_TABSTOP) | ES_READONLY, WS_EX_CLIENTEDGE};
         case ControlKind::LogBox:
             return {"EDIT",
                     WS_TABSTOP | WS_VSCROLL | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
@@ -48,22 +50,27 @@ WindowKind windowKind(ControlKind kind) {
     return {"STATIC", 0, 0};
 }
 
-// The control's rectangle in client pixels; a line is one pixel high.
-RECT pixelRect(const ControlDesign& design) {
-    int left = design.left;
-    int top = design.top;
+// The window's outer size for the design's client area: its least size.
+SIZE designFrameSize() {
+    RECT frame{0, 0, twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips)};
+    AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// The control's rectangle in client pixels in a client area `wider` and
+// `taller` than designed (the two inside Frame1 move with it).
+RECT pixelRect(const ControlDesign& design, int wider, int taller) {
+    PixelRect r = placeControl(design, wider, taller);
     if (design.inFrame) {
         for (const ControlDesign& other : controlTable()) {
             if (other.kind == ControlKind::Frame) {
-                left += other.left;
-                top += other.top;
+                const PixelRect frame = placeControl(other, wider, taller);
+                r.left += frame.left;
+                r.top += frame.top;
             }
         }
     }
-    const int x = twipsToPixels(left);
-    const int y = twipsToPixels(top);
-    const int height = design.kind == ControlKind::Line ? 1 : twipsToPixels(design.height);
-    return {x, y, x + twipsToPixels(design.width), y + height};
+    return {r.left, r.top, r.left + r.width, r.top + r.height};
 }
 
 std::string windowText(HWND window) {
@@ -125,11 +132,9 @@ UniqueFont makeFont(int weight) {
 MainWindow::MainWindow(Form1& form, HINSTANCE instance)
     : form_(form), font_(makeFont(FW_NORMAL)), boldFont_(makeFont(FW_BOLD)) {
     registerWindowClass(instance, &MainWindow::windowProc);
-    RECT frame{0, 0, twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips)};
-    AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
-    CreateWindowExA(0, kWindowClass, "", kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
-                    this);
+    const SIZE frame = designFrameSize();
+    CreateWindowExA(0, kWindowClass, "", kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, frame.cx,
+                    frame.cy, nullptr, nullptr, instance, this);
     if (!window_) {
         throw std::runtime_error("CreateWindowEx failed");
     }
@@ -177,12 +182,13 @@ void MainWindow::createControls(HINSTANCE instance) {
 HWND MainWindow::createControl(const ControlDesign& design, int id, HINSTANCE instance) {
     const WindowKind kind = windowKind(design.kind);
     const DWORD digitsOnly = isPortBox(design) ? ES_NUMBER : 0;
-    const RECT r = pixelRect(design);
+    const DWORD shown = neverShown(design) ? 0 : WS_VISIBLE;
+    const RECT r = pixelRect(design, 0, 0);
     const std::string text = design.field != nullptr ? form_.ctl.*design.field : design.text;
     HWND child =
         CreateWindowExA(kind.exStyle, kind.className, text.c_str(),
-                        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.style | digitsOnly, r.left,
-                        r.top, r.right - r.left, r.bottom - r.top, window_.get(),
+                        WS_CHILD | shown | WS_CLIPSIBLINGS | kind.style | digitsOnly, r.left, r.top,
+                        r.right - r.left, r.bottom - r.top, window_.get(),
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (child != nullptr) {
         HFONT font = design.bold ? boldFont_.get() : font_.get();
@@ -253,6 +259,17 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 SetFocus(focus_);
             }
             return 0;
+        case WM_GETMINMAXINFO: {
+            const SIZE least = designFrameSize();
+            auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+            info->ptMinTrackSize = {least.cx, least.cy};
+            return 0;
+        }
+        case WM_SIZE:
+            if (wParam != SIZE_MINIMIZED) {
+                placeControls(LOWORD(lParam), HIWORD(lParam));
+            }
+            return 0;
         case WM_CLOSE:
             close();
             return 0;
@@ -282,7 +299,9 @@ void MainWindow::onCommand(int id, int notification) {
         if (GetDlgCtrlID(child.window) != id) {
             continue;
         }
-        if (const ClickHandler handler = clickHandler(child.design->name)) {
+        const bool* enabled = enabledFlag(form_.ctl, child.design->name);
+        const ClickHandler handler = clickHandler(child.design->name);
+        if (handler != nullptr && (enabled == nullptr || *enabled)) {
             run([this, handler] { handler(form_); });
         }
         return;
@@ -380,6 +399,18 @@ void MainWindow::resumeSockets() {
     }
 }
 
+// The log and the plug-in panel take what the client area has beyond the
+// design size.
+void MainWindow::placeControls(int width, int height) {
+    const int wider = std::max(0, width - twipsToPixels(kClientWidthTwips));
+    const int taller = std::max(0, height - twipsToPixels(kClientHeightTwips));
+    for (const Child& child : children_) {
+        const RECT r = pixelRect(*child.design, wider, taller);
+        MoveWindow(child.window, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+    }
+    InvalidateRect(window_.get(), nullptr, TRUE);
+}
+
 // Read-only boxes keep the white of a text box rather than the dialog grey.
 LRESULT MainWindow::readOnlyBoxColours(HDC dc, HWND box) {
     for (const Child& child : children_) {
@@ -456,6 +487,7 @@ void MainWindow::refresh() {
         captionShown_ = caption;
     }
     for (Child& child : children_) {
+        showEnabled(child);
         if (child.design->field == nullptr) {
             continue;
         }
@@ -470,6 +502,19 @@ void MainWindow::refresh() {
         }
         child.shown = text;
     }
+}
+
+// A button greyed out while it cannot act hands the focus on first, so that
+// the keyboard keeps a control to work in.
+void MainWindow::showEnabled(const Child& child) {
+    const bool* enabled = enabledFlag(form_.ctl, child.design->name);
+    if (enabled == nullptr || (IsWindowEnabled(child.window) != FALSE) == *enabled) {
+        return;
+    }
+    if (!*enabled && GetFocus() == child.window) {
+        SetFocus(GetNextDlgTabItem(window_.get(), child.window, FALSE));
+    }
+    EnableWindow(child.window, *enabled ? TRUE : FALSE);
 }
 
 // Appends when the core only added lines (the usual case), else replaces the

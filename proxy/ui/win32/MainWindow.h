@@ -79,6 +79,8 @@ class MainWindow {
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void createControls(HINSTANCE instance);
+    // Places every control for a client area of width x height pixels.
+    void placeControls(int width, int height);
     HWND createControl(const ControlDesign& design, int id, HINSTANCE instance);
     void onCommand(int id, int notification);
     // Takes back what made a port box's text other than a port.
@@ -103,6 +105,7 @@ class MainWindow {
     // The core's texts into the controls that show a different one.
     void refresh();
     void showLog(Child& log, const std::string& text);
+    void showEnabled(const Child& child);
 
     Form1& form_;
     UniqueFont font_;
