@@ -4,6 +4,17 @@
 
 #include <string>
 
+// Where the window was: its outer top-left corner on the desktop and its
+// client area's size, in pixels. `known` once read from the settings or
+// given by the window; an unknown place is not saved.
+struct WindowPlace {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    bool known = false;
+};
+
 struct Controls {
     std::string caption;
     std::string Text1 = "127.0.0.1";  // HostLoginIP
@@ -31,6 +42,8 @@ struct Controls {
     // them out otherwise).
     bool Command1Enabled = false;
     bool Command3Enabled = false;
+    // Read at load, saved at unload; the window shows it and writes it back.
+    WindowPlace windowPlace;
 };
 
 // The window's caption: the program's, and the latest problem while there is one.

@@ -1,7 +1,11 @@
 // Start-up, shutdown and the three command buttons.
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <iterator>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "proxy/core/Form1.h"
@@ -22,6 +26,52 @@ constexpr const char* kIniFile = "skelvane.ini";
 // The caption's ending when no folder can be written.
 constexpr const char* kNotSavedCaption = " - settings will not be saved";
 
+// The window's place, saved after the six endpoints.
+constexpr const char* kPlaceKeys[] = {"WindowLeft", "WindowTop", "WindowWidth", "WindowHeight"};
+// Far beyond any desktop: a larger number is a damaged file.
+constexpr long kPlaceLimit = 100000;
+
+// A whole number of pixels, or nothing for any other text.
+std::optional<int> placeNumber(const std::string& text) {
+    if (text.empty() || text.size() > 7) {
+        return std::nullopt;
+    }
+    std::size_t used = 0;
+    try {
+        const long value = std::stol(text, &used);
+        if (used == text.size() && value >= -kPlaceLimit && value <= kPlaceLimit) {
+            return static_cast<int>(value);
+        }
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+
+// The place from the settings; unknown unless all four numbers are there.
+WindowPlace readPlace() {
+    WindowPlace place;
+    int* const targets[] = {&place.left, &place.top, &place.width, &place.height};
+    for (std::size_t i = 0; i < std::size(kPlaceKeys); ++i) {
+        const std::optional<int> n = placeNumber(IniGet(kPlaceKeys[i], ""));
+        if (!n) {
+            return {};
+        }
+        *targets[i] = *n;
+    }
+    place.known = place.width > 0 && place.height > 0;
+    return place;
+}
+
+void writePlace(std::FILE* ini, const WindowPlace& place) {
+    if (!place.known) {
+        return;
+    }
+    const int values[] = {place.left, place.top, place.width, place.height};
+    for (std::size_t i = 0; i < std::size(kPlaceKeys); ++i) {
+        IniPut(ini, kPlaceKeys[i], std::to_string(values[i]));
+    }
+}
+
 }  // namespace
 
 void Form1::Form_Load() {
@@ -40,6 +90,7 @@ void Form1::Form_Load() {
         ctl.Text8 = IniGet("HostChatPort", "5191");
         goodLoginPort_ = savedPort(ctl.Text2, "5190");
         goodChatPort_ = savedPort(ctl.Text8, "5191");
+        ctl.windowPlace = readPlace();
         ctl.caption = std::string(APP_TITLE) + " " + versionText();
         if (dataFolder_.kind == DataFolderKind::Unwritable) {
             ctl.caption += kNotSavedCaption;
@@ -98,6 +149,7 @@ void Form1::Form_Unload() {
             IniPut(ini.get(), "ServerLoginPort", ctl.Text4);
             IniPut(ini.get(), "HostChatIP", ctl.Text7);
             IniPut(ini.get(), "HostChatPort", savedPort(ctl.Text8, goodChatPort_));
+            writePlace(ini.get(), ctl.windowPlace);
         }
         for (int i = 0; i < SLOT_ROLES; ++i) {
             Sok_stop(sockets[i]);

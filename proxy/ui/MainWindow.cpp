@@ -3,11 +3,13 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QValidator>
 #include <algorithm>
@@ -111,6 +113,31 @@ MainWindow::MainWindow(Form1& form, QtMessageBoxes& boxes)
     timer_.start();
 
     run([this] { form_.Form_Load(); });
+    applyPlace();
+}
+
+// The size saved at the last close, and its position if a screen shows it.
+void MainWindow::applyPlace() {
+    const WindowPlace& place = form_.ctl.windowPlace;
+    if (!place.known) {
+        return;
+    }
+    const PixelRect client = placedClient(place);
+    resize(client.width, client.height);
+    std::vector<PixelRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        screens.push_back({area.x(), area.y(), area.width(), area.height()});
+    }
+    if (placeIsSeen(place, screens)) {
+        move(place.left, place.top);
+    }
+}
+
+// Where the window is now (as it was before it was maximized), to be saved.
+void MainWindow::keepPlace() {
+    const QRect normal = isMaximized() || isFullScreen() ? normalGeometry() : QRect(pos(), size());
+    form_.ctl.windowPlace = {normal.x(), normal.y(), normal.width(), normal.height(), true};
 }
 
 MainWindow::~MainWindow() {
@@ -315,6 +342,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!unloaded_) {
         timer_.stop();
         unloaded_ = true;
+        keepPlace();
         form_.Form_Unload();
     }
     event->accept();

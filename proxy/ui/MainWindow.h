@@ -77,6 +77,8 @@ class MainWindow : public QWidget {
     QLineEdit* makeBox(const ControlDesign& design, QWidget* parent);
     QPushButton* makeButton(const ControlDesign& design, QWidget* parent);
     void setFocusOrder();
+    void applyPlace();
+    void keepPlace();
     void showLog(const std::string& text);
     // Runs one core handler, never inside another one, then refreshes.
     template <typename Handler>

@@ -47,13 +47,19 @@ class MainWindowTest : public ::testing::Test {
     }
     static void TearDownTestSuite() { app_.reset(); }
 
-    void SetUp() override {
-        // Free ports, so that the first tick's listener never collides.
-        std::ofstream(dir_ / "skelvane.ini", std::ios::binary)
-            << "HostLoginIP = 127.0.0.1\r\nHostLoginPort = " << loginPort_
-            << "\r\nServerLoginIP = 127.0.0.1\r\nServerLoginPort = 1\r\n"
-               "HostChatIP = 127.0.0.1\r\nHostChatPort = "
-            << freePort() << "\r\n";
+    // Free ports, so that the first tick's listener never collides.
+    const std::string loginPort_ = std::to_string(freePort());
+    const std::string ini_ = "HostLoginIP = 127.0.0.1\r\nHostLoginPort = " + loginPort_ +
+                             "\r\nServerLoginIP = 127.0.0.1\r\nServerLoginPort = 1\r\n"
+                             "HostChatIP = 127.0.0.1\r\nHostChatPort = " +
+                             std::to_string(freePort()) + "\r\n";
+
+    void SetUp() override { open(ini_); }
+
+    // A window (again) over a new core, loaded from this settings file.
+    void open(const std::string& ini) {
+        window_.reset();
+        std::ofstream(dir_ / "skelvane.ini", std::ios::binary) << ini;
         form_ = std::make_unique<Form1>(clock_, boxes_, dir_.string());
         window_ = std::make_unique<MainWindow>(*form_, boxes_);
         window_->show();
@@ -76,7 +82,6 @@ class MainWindowTest : public ::testing::Test {
     RecordingBoxes recording_;  // for a core whose boxes must not show
     ScratchWorkDir scratch_{"skelvane-ui"};
     fs::path dir_ = scratch_.path();
-    const std::string loginPort_ = std::to_string(freePort());
     std::unique_ptr<Form1> form_;
     std::unique_ptr<MainWindow> window_;
 };
@@ -169,6 +174,30 @@ TEST_F(MainWindowTest, WindowStartsAtItsLeastSizeAndBoxesHaveTheirKinds) {
     // Settings from the file replaced the design texts at load.
     EXPECT_EQ(child<QLineEdit>("Text1")->text(), "127.0.0.1");
     EXPECT_EQ(child<QLineEdit>("Text2")->text(), QString::fromStdString(loginPort_));
+}
+
+TEST_F(MainWindowTest, PlaceIsSavedAfterTheEndpointsAndComesBackWhereAScreenShowsIt) {
+    window_->resize(600, 560);
+    window_->move(30, 40);
+    window_->close();
+    const std::string place =
+        "WindowLeft = 30\r\nWindowTop = 40\r\nWindowWidth = 600\r\nWindowHeight = 560\r\n";
+    EXPECT_EQ(readFile(dir_ / "skelvane.ini"), ini_ + place);
+
+    open(readFile(dir_ / "skelvane.ini"));
+    EXPECT_EQ(QRect(window_->pos(), window_->size()), QRect(30, 40, 600, 560));
+    // Off every screen: the size comes back, the position is the system's.
+    open(ini_ +
+         "WindowLeft = -9000\r\nWindowTop = 40\r\nWindowWidth = 600\r\nWindowHeight = 560\r\n");
+    EXPECT_EQ(window_->size(), QSize(600, 560));
+    EXPECT_GT(window_->x(), -9000);
+    // Damaged, missing or too small: the design size.
+    const QSize least(design::kClientWidthPixels, design::kClientHeightPixels);
+    for (const char* bad : {"WindowWidth = 6x0\r\n", "WindowWidth = 10\r\n", ""}) {
+        SCOPED_TRACE(bad);
+        open(ini_ + "WindowLeft = 30\r\nWindowTop = 40\r\nWindowHeight = 10\r\n" + bad);
+        EXPECT_EQ(window_->size(), least);
+    }
 }
 
 TEST_F(MainWindowTest, TabVisitsTheControlsInDesignOrder) {

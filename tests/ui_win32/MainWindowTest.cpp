@@ -93,14 +93,13 @@ Drawn drawnText(HWND w, const std::string& text) {
 // them.
 class MainWindowTest : public ::testing::Test {
   protected:
-    explicit MainWindowTest(bool realBoxes = false) {
-        std::ofstream ini(dir_.path() / "skelvane.ini", std::ios::binary);
-        ini << "HostLoginIP=127.0.0.1\r\nHostLoginPort=" << loginPort_
-            << "\r\nServerLoginIP=127.0.0.1\r\n"
-               "ServerLoginPort=1\r\nHostChatIP=127.0.0.1\r\nHostChatPort="
-            << freePort() << "\r\n";
-        ini.close();
-        MessageBoxes& boxes = realBoxes ? static_cast<MessageBoxes&>(win32Boxes_) : boxes_;
+    explicit MainWindowTest(bool realBoxes = false) : realBoxes_(realBoxes) { open(ini_); }
+
+    // A window (again) over a new core, loaded from this settings file.
+    void open(const std::string& settings) {
+        window_.reset();
+        std::ofstream(dir_.path() / "skelvane.ini", std::ios::binary) << settings;
+        MessageBoxes& boxes = realBoxes_ ? static_cast<MessageBoxes&>(win32Boxes_) : boxes_;
         form_ = std::make_unique<Form1>(clock_, boxes, dir_.string());
         window_ = std::make_unique<MainWindow>(*form_, GetModuleHandleA(nullptr));
         win32Boxes_.attach(main());
@@ -146,8 +145,14 @@ class MainWindowTest : public ::testing::Test {
         return at == std::string::npos ? log : log.substr(at + 2);
     }
 
+    bool realBoxes_;
     ScratchWorkDir dir_{"skelvane-ui"};
+    // Free ports, so that the first tick's listener never collides.
     const std::string loginPort_ = std::to_string(freePort());
+    const std::string ini_ = "HostLoginIP=127.0.0.1\r\nHostLoginPort=" + loginPort_ +
+                             "\r\nServerLoginIP=127.0.0.1\r\nServerLoginPort=1\r\n"
+                             "HostChatIP=127.0.0.1\r\nHostChatPort=" +
+                             std::to_string(freePort()) + "\r\n";
     FakeClock clock_;
     RecordingBoxes boxes_;
     Win32MessageBoxes win32Boxes_;
@@ -259,6 +264,42 @@ TEST_F(MainWindowTest, GrownWindowGivesTheRoomToTheLogAndThePluginPanelButNoLess
     GetWindowRect(main(), &outer);
     EXPECT_EQ(outer.right - outer.left, width);
     EXPECT_EQ(outer.bottom - outer.top, height);
+}
+
+TEST_F(MainWindowTest, PlaceIsSavedAfterTheEndpointsAndComesBackWhereAMonitorShowsIt) {
+    const auto ini = dir_.path() / "skelvane.ini";
+    RECT outer{};
+    GetWindowRect(main(), &outer);
+    SetWindowPos(main(), nullptr, 30, 40, outer.right - outer.left + 62,
+                 outer.bottom - outer.top + 39, SWP_NOZORDER);
+    SendMessageA(main(), WM_CLOSE, 0, 0);
+    const std::string place =
+        "WindowLeft = 30\r\nWindowTop = 40\r\nWindowWidth = 600\r\n"
+        "WindowHeight = 560\r\n";
+    const std::string saved = readFile(ini);
+    ASSERT_GT(saved.size(), place.size());
+    EXPECT_EQ(saved.substr(saved.size() - place.size()), place) << saved;
+
+    const auto clientSize = [&] {
+        RECT client{};
+        GetClientRect(main(), &client);
+        return std::pair(client.right, client.bottom);
+    };
+    open(saved);
+    GetWindowRect(main(), &outer);
+    EXPECT_EQ(std::pair(outer.left, outer.top), std::pair(30L, 40L));
+    EXPECT_EQ(clientSize(), std::pair(600L, 560L));
+    open(ini_ +
+         "WindowLeft=-9000\r\nWindowTop=40\r\nWindowWidth=600\r\n"
+         "WindowHeight=560\r\n");
+    GetWindowRect(main(), &outer);
+    EXPECT_GT(outer.left, -9000) << "off every monitor";
+    EXPECT_EQ(clientSize(), std::pair(600L, 560L));
+    open(ini_ +
+         "WindowLeft=30\r\nWindowTop=40\r\nWindowWidth=6x0\r\n"
+         "WindowHeight=560\r\n");
+    EXPECT_EQ(clientSize(),
+              std::pair(long{design::kClientWidthPixels}, long{design::kClientHeightPixels}));
 }
 
 TEST_F(MainWindowTest, TabWalksTheDesignFocusOrder) {
@@ -411,10 +452,13 @@ TEST_F(MainWindowTest, CloseRunsFormUnloadWithTheTypedTextsAndEndsTheLoop) {
     SendMessageA(main(), WM_CLOSE, 0, 0);
 
     EXPECT_FALSE(IsWindow(main()));
-    EXPECT_EQ(readFile(ini),
-              "HostLoginIP = localhost\r\nHostLoginPort = " + loginPort_ +
-                  "\r\nServerLoginIP = 127.0.0.1\r\n"
-                  "ServerLoginPort = 1\r\nHostChatIP = 127.0.0.1\r\nHostChatPort = 6001\r\n");
+    EXPECT_EQ(readFile(ini).rfind("HostLoginIP = localhost\r\nHostLoginPort = " + loginPort_ +
+                                      "\r\nServerLoginIP = 127.0.0.1\r\n"
+                                      "ServerLoginPort = 1\r\nHostChatIP = 127.0.0.1\r\n"
+                                      "HostChatPort = 6001\r\nWindowLeft = ",
+                                  0),
+              0u)
+        << readFile(ini);
     MSG msg;
     EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "no quit message";
 }

@@ -1,5 +1,6 @@
 #include "proxy/ui/common/ControlTable.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -104,6 +105,28 @@ PixelRect placeControl(const ControlDesign& design, int wider, int taller) {
         }
     }
     return r;
+}
+
+bool placeIsSeen(const WindowPlace& place, std::span<const PixelRect> screens) {
+    // The caption's strip: as wide as the window, a caption's height.
+    constexpr int kCaptionHeight = 20;
+    constexpr int kLeastSeen = 40;  // pixels of caption to take hold of
+    const PixelRect least = placedClient(place);
+    for (const PixelRect& screen : screens) {
+        const int seenWidth = std::min(place.left + least.width, screen.left + screen.width) -
+                              std::max(place.left, screen.left);
+        const int seenHeight = std::min(place.top + kCaptionHeight, screen.top + screen.height) -
+                               std::max(place.top, screen.top);
+        if (seenWidth >= kLeastSeen && seenHeight >= kCaptionHeight / 2) {
+            return true;
+        }
+    }
+    return false;
+}
+
+PixelRect placedClient(const WindowPlace& place) {
+    return {place.left, place.top, std::max(place.width, twipsToPixels(kClientWidthTwips)),
+            std::max(place.height, twipsToPixels(kClientHeightTwips))};
 }
 
 bool neverShown(const ControlDesign& design) {

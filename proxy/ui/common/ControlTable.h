@@ -56,6 +56,13 @@ struct PixelRect {
 // moves down below the log. A line is one pixel high.
 PixelRect placeControl(const ControlDesign& design, int wider, int taller);
 
+// Whether a window at `place` keeps enough of its caption on one of the
+// `screens` (their work areas) to be seen and dragged; a saved place that
+// does not is left for the system's own.
+bool placeIsSeen(const WindowPlace& place, std::span<const PixelRect> screens);
+// The client size that a saved place asks for, never under the design's.
+PixelRect placedClient(const WindowPlace& place);
+
 // Whether the control is never shown: it lies beyond the client area as
 // designed (Label3, the raw socket handles, which only debugging wanted).
 bool neverShown(const ControlDesign& design);

@@ -142,7 +142,53 @@ MainWindow::MainWindow(Form1& form, HINSTANCE instance)
     sockets_.attach(window_.get(), [this] { startTimer(); });
     form_.setSocketWatch(&sockets_);
     run([this] { form_.Form_Load(); });
+    applyPlace();
     startTimer();
+}
+
+// The size saved at the last close, and its position if a monitor shows it.
+void MainWindow::applyPlace() {
+    const WindowPlace& place = form_.ctl.windowPlace;
+    if (!place.known) {
+        return;
+    }
+    const PixelRect client = placedClient(place);
+    const SIZE least = designFrameSize();
+    const int width = client.width + least.cx - twipsToPixels(kClientWidthTwips);
+    const int height = client.height + least.cy - twipsToPixels(kClientHeightTwips);
+    std::vector<PixelRect> screens;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+            MONITORINFO info{};
+            info.cbSize = sizeof info;
+            if (GetMonitorInfoA(monitor, &info)) {
+                const RECT& work = info.rcWork;
+                reinterpret_cast<std::vector<PixelRect>*>(data)->push_back(
+                    {work.left, work.top, work.right - work.left, work.bottom - work.top});
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&screens));
+    const UINT keepPosition = placeIsSeen(place, screens) ? 0 : SWP_NOMOVE;
+    SetWindowPos(window_.get(), nullptr, place.left, place.top, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE | keepPosition);
+}
+
+// Where the window is now (as it was before it was maximized or
+// minimized), to be saved.
+void MainWindow::keepPlace() {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!GetWindowPlacement(window_.get(), &placement)) {
+        return;
+    }
+    const RECT& normal = placement.rcNormalPosition;
+    const SIZE least = designFrameSize();
+    form_.ctl.windowPlace = {
+        normal.left, normal.top,
+        normal.right - normal.left - (least.cx - twipsToPixels(kClientWidthTwips)),
+        normal.bottom - normal.top - (least.cy - twipsToPixels(kClientHeightTwips)), true};
 }
 
 MainWindow::~MainWindow() {
@@ -465,6 +511,7 @@ void MainWindow::close() {
     {
         BusyScope scope(busy_);
         readBack();
+        keepPlace();
         form_.Form_Unload();
     }
     DestroyWindow(window_.get());

@@ -81,6 +81,8 @@ class MainWindow {
     void createControls(HINSTANCE instance);
     // Places every control for a client area of width x height pixels.
     void placeControls(int width, int height);
+    void applyPlace();
+    void keepPlace();
     HWND createControl(const ControlDesign& design, int id, HINSTANCE instance);
     void onCommand(int id, int notification);
     // Takes back what made a port box's text other than a port.
