@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -60,6 +61,17 @@ class PortValidator : public QValidator {
 
 }  // namespace
 
+// skelvane.qrc lives in a static library: its resources are registered by
+// hand, once, before the first use.
+static QIcon windowIconResource() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(skelvane);
+        return true;
+    }();
+    (void)registered;
+    return QIcon(QStringLiteral(":/skelvane.png"));
+}
+
 template <typename Handler>
 void MainWindow::run(Handler handler) {
     if (busy_ || unloaded_) {
@@ -96,6 +108,7 @@ MainWindow::MainWindow(Form1& form, QtMessageBoxes& boxes)
               }
           }) {
     boxes.attach(this);
+    setWindowIcon(windowIconResource());
     QFont font = this->font();
     font.setPointSize(kFontPointSize);
     font.setStretch(QFont::SemiCondensed);

@@ -165,6 +165,7 @@ TEST_F(MainWindowTest, WindowStartsAtItsLeastSizeAndBoxesHaveTheirKinds) {
     EXPECT_EQ(window_->size(), least);
     EXPECT_EQ(window_->minimumSize(), least);
     EXPECT_GT(window_->maximumWidth(), least.width());
+    EXPECT_FALSE(window_->windowIcon().pixmap(32, 32).isNull()) << "the window has its icon";
     EXPECT_EQ(window_->windowTitle(), QString::fromStdString(kCaption));
 
     EXPECT_TRUE(child<QLineEdit>("txtUIN")->font().bold());

@@ -21,6 +21,7 @@
 #include "generated/Version.h"
 #include "proxy/core/Form1.h"
 #include "proxy/ui/win32/MainWindow.h"
+#include "proxy/ui/win32/ResourceIds.h"
 #include "proxy/ui/win32/Win32MessageBoxes.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/Flap.h"
@@ -167,6 +168,11 @@ TEST_F(MainWindowTest, WindowAndEveryControlMatchTheDesign) {
     EXPECT_EQ(client.bottom, design::kClientHeightPixels);
     EXPECT_EQ(textOf(main()), kCaption);
     const LONG_PTR style = styleOf(main());
+    const auto icon = reinterpret_cast<HICON>(GetClassLongPtrA(main(), GCLP_HICON));
+    EXPECT_NE(icon, nullptr);
+    EXPECT_NE(icon, LoadIcon(nullptr, IDI_APPLICATION)) << "the program's own icon";
+    EXPECT_NE(FindResourceA(nullptr, MAKEINTRESOURCEA(IDI_SKELVANE), RT_GROUP_ICON), nullptr)
+        << "the program carries the icon group";
     EXPECT_TRUE((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU) &&
                 (style & WS_MINIMIZEBOX) && (style & WS_MAXIMIZEBOX) && (style & WS_THICKFRAME));
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "proxy/core/BusyScope.h"
+#include "proxy/ui/win32/ResourceIds.h"
 #include "proxy/ui/win32/Win32MessageBoxes.h"
 
 namespace {
@@ -86,7 +87,11 @@ void registerWindowClass(HINSTANCE instance, WNDPROC proc) {
     wc.lpfnWndProc = proc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    // The program's own icon, where the program carries it; else the system's.
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_SKELVANE));
+    if (wc.hIcon == nullptr) {
+        wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    }
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     wc.lpszClassName = kWindowClass;
     if (RegisterClassExA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
