@@ -65,6 +65,9 @@ inline constexpr int GENERATED_TO_CLIENT = 0;
 inline constexpr int GENERATED_TO_SERVER = 1;
 
 inline constexpr const char* APP_TITLE = "Skelvane (beta)";
+// The licence line of the About box (the whole text is in LICENSE).
+inline constexpr const char* APP_LICENCE =
+    "Copyright (c) The Skelvane developers. MIT License (see LICENSE).";
 inline constexpr const char* DEFAULT_SERVER_LOGIN_HOST = "login.icq.com";
 // The plug-in panel's caption while no plug-in could be bound.
 inline constexpr const char* NO_PLUGIN_CAPTION = "No plug-in loaded (see the log)";
@@ -153,6 +156,9 @@ class Form1 {
     std::string versionText() const;
     // The folder that holds the settings and logs (chosen at load).
     const std::string& settingsFolder() const { return dataFolder_.path; }
+    // The window toolkit and its version, for About ("Qt 6.4.2"); none by
+    // default.
+    void setToolkitText(std::string text) { toolkitText_ = std::move(text); }
 
     // Receives each line in plain words as it is logged, and once, where
     // the program listens and how it is stopped: a program without a window
@@ -325,6 +331,7 @@ class Form1 {
 
     std::string programDir_;
     DataFolder dataFolder_;
+    std::string toolkitText_;
     Clock& clock_;
     MessageBoxes& boxes_;
     SocketWatch* watch_ = nullptr;

@@ -254,6 +254,13 @@ void Form1::Command3_Click() {
     chatMode = CHAT_IDLE;
 }
 
+// The caption's text first, then the licence, the toolkit (if any) and the
+// folder of the settings.
 void Form1::Command4_Click() {
-    boxes_.show(std::string(APP_TITLE) + " " + versionText(), APP_TITLE, MessageIcon::Information);
+    std::string text = std::string(APP_TITLE) + " " + versionText() + "\n\n" + APP_LICENCE + "\n";
+    if (!toolkitText_.empty()) {
+        text += "Built with " + toolkitText_ + "\n";
+    }
+    text += "Settings and logs: " + dataFolder_.path;
+    boxes_.show(text, APP_TITLE, MessageIcon::Information);
 }

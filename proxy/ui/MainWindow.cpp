@@ -109,6 +109,7 @@ MainWindow::MainWindow(Form1& form, QtMessageBoxes& boxes)
           }) {
     boxes.attach(this);
     setWindowIcon(windowIconResource());
+    form_.setToolkitText("Qt " + std::string(qVersion()));
     QFont font = this->font();
     font.setPointSize(kFontPointSize);
     font.setStretch(QFont::SemiCondensed);

@@ -241,10 +241,15 @@ TEST_F(CommandsTest, ListenerPortsThatAreNoPortAreRefusedAndNotSaved) {
     EXPECT_NE(ini.find("HostChatPort = 6001\r\n"), std::string::npos) << ini;
 }
 
-TEST_F(CommandsTest, AboutShowsTheVersion) {
+TEST_F(CommandsTest, AboutShowsTheVersionLicenceToolkitAndSettingsFolder) {
+    form.Form_Load();
+    form.setToolkitText("Kit 1.2");
     form.Command4_Click();
     ASSERT_EQ(boxes.shown.size(), 1U);
-    EXPECT_EQ(boxes.shown[0].text, kCaption);
+    EXPECT_EQ(boxes.shown[0].text, kCaption +
+                                       "\n\nCopyright (c) The Skelvane developers. MIT License "
+                                       "(see LICENSE).\nBuilt with Kit 1.2\nSettings and logs: " +
+                                       dir.string());
     EXPECT_EQ(boxes.shown[0].title, "Skelvane (beta)");
     EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Information);
 }

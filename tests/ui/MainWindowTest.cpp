@@ -360,6 +360,18 @@ TEST_F(MainWindowTest, CloseDuringAHandlerWaitsForIt) {
     EXPECT_FALSE(window_->isVisible());
 }
 
+TEST_F(MainWindowTest, AboutNamesTheQtVersionAndTheSettingsFolder) {
+    child<QPushButton>("Command4")->click();
+    QStringList texts;
+    for (const QMessageBox* box : window_->findChildren<QMessageBox*>()) {
+        texts << box->text();
+    }
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].startsWith(QString::fromStdString(kCaption))) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains(QStringLiteral("Built with Qt ") + qVersion()));
+    EXPECT_TRUE(texts[0].endsWith(QString::fromStdString(dir_.string())));
+}
+
 TEST_F(MainWindowTest, BusyWarningDoesNotBlockTheCaller) {
     // A box shown with exec() would spin a nested event loop, which runs this
     // timer and closes the box; a modeless box leaves it pending.
