@@ -98,9 +98,9 @@ class RelayAssertions(unittest.TestCase):
         self.assertEqual(chat.errors() + login.errors(), [])
 
     def assertStopWritesSettings(self, run, *stop) -> None:
-        """The run stops cleanly (run.stop(*stop)), writes its six endpoints to
-        skelvane.ini and leaves every line of dump.log in the dump format."""
+        """The run stops cleanly (run.stop(*stop)), writes its six endpoints and
+        its window's place to skelvane.ini and leaves every line of dump.log in the dump format."""
         self.assertEqual(run.stop(*stop), 0, run.describe())
         expected = "".join(f"{k} = {run.settings[k]}\r\n" for k in INI_KEYS)
-        self.assertEqual(run.read_ini().decode("latin-1"), expected)
+        self.assertEqual(run.read_endpoints().decode("latin-1"), expected)
         run.dump()

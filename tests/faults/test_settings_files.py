@@ -87,7 +87,7 @@ class SettingsFileTest(RelayAssertions):
             self.assertIn("Await client-login connect at localhost:5190", msgs)
             self.assertEqual(run.stop(), 0, run.describe())
             self.assertNoInternalError(run.messages())
-            self.assertEqual(run.read_ini(), DEFAULTS)
+            self.assertEqual(run.read_endpoints(), DEFAULTS)
 
     def test_file_nobody_may_read(self):
         if os.geteuid() == 0 and shutil.which("setpriv") is None:

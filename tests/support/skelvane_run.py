@@ -45,6 +45,8 @@ INI_KEYS = ("HostLoginIP", "HostLoginPort", "ServerLoginIP", "ServerLoginPort", 
 # under Wine as "plugin.dll").
 PLUGIN_FILES = ("plugin.dll", "libplugin.so", "plugin.so")
 DUMP_LINE = re.compile(rb"^(\d\d):(\d\d):(\d\d)\|(-?\d+) (.*)$", re.S)
+# The window's place, which follows the six endpoints in skelvane.ini.
+WINDOW_PLACE = re.compile(rb"WindowLeft = -?\d+\r\nWindowTop = -?\d+\r\nWindowWidth = \d+\r\nWindowHeight = \d+\r\n\Z")
 
 
 def binary() -> str:
@@ -379,6 +381,15 @@ class SkelvaneRun:
     def read_ini(self) -> bytes:
         with open(os.path.join(self.data_dir, "skelvane.ini"), "rb") as f:
             return f.read()
+
+    def read_endpoints(self) -> bytes:
+        """skelvane.ini as written at the close, without the window's place
+        that ends it."""
+        data = self.read_ini()
+        place = WINDOW_PLACE.search(data)
+        if place is None:
+            raise AssertionError(f"skelvane.ini does not end with the window's place: {data!r}")
+        return data[: place.start()]
 
     def stderr(self) -> str:
         try:
