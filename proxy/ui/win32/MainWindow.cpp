@@ -58,6 +58,13 @@ SIZE designFrameSize() {
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
+// What the caption and the borders add to a client area's size.
+SIZE frameMargins() {
+    const SIZE least = designFrameSize();
+    return {least.cx - twipsToPixels(kClientWidthTwips),
+            least.cy - twipsToPixels(kClientHeightTwips)};
+}
+
 // The control's rectangle in client pixels in a client area `wider` and
 // `taller` than designed (the two inside Frame1 move with it).
 RECT pixelRect(const ControlDesign& design, int wider, int taller) {
@@ -158,9 +165,9 @@ void MainWindow::applyPlace() {
         return;
     }
     const PixelRect client = placedClient(place);
-    const SIZE least = designFrameSize();
-    const int width = client.width + least.cx - twipsToPixels(kClientWidthTwips);
-    const int height = client.height + least.cy - twipsToPixels(kClientHeightTwips);
+    const SIZE margins = frameMargins();
+    const int width = client.width + margins.cx;
+    const int height = client.height + margins.cy;
     std::vector<PixelRect> screens;
     EnumDisplayMonitors(
         nullptr, nullptr,
@@ -189,11 +196,9 @@ void MainWindow::keepPlace() {
         return;
     }
     const RECT& normal = placement.rcNormalPosition;
-    const SIZE least = designFrameSize();
-    form_.ctl.windowPlace = {
-        normal.left, normal.top,
-        normal.right - normal.left - (least.cx - twipsToPixels(kClientWidthTwips)),
-        normal.bottom - normal.top - (least.cy - twipsToPixels(kClientHeightTwips)), true};
+    const SIZE margins = frameMargins();
+    form_.ctl.windowPlace = {normal.left, normal.top, normal.right - normal.left - margins.cx,
+                             normal.bottom - normal.top - margins.cy, true};
 }
 
 MainWindow::~MainWindow() {
