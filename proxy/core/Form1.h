@@ -65,9 +65,6 @@ inline constexpr int GENERATED_TO_CLIENT = 0;
 inline constexpr int GENERATED_TO_SERVER = 1;
 
 inline constexpr const char* APP_TITLE = "Skelvane (beta)";
-// The licence line of the About box (the whole text is in LICENSE).
-inline constexpr const char* APP_LICENCE =
-    "Copyright (c) The Skelvane developers. MIT License (see LICENSE).";
 inline constexpr const char* DEFAULT_SERVER_LOGIN_HOST = "login.icq.com";
 // The plug-in panel's caption while no plug-in could be bound.
 inline constexpr const char* NO_PLUGIN_CAPTION = "No plug-in loaded (see the log)";

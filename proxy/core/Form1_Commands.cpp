@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "generated/Version.h"
 #include "proxy/core/Form1.h"
 #include "proxy/core/PortText.h"
 #include "proxy/core/RunFault.h"
@@ -257,7 +258,8 @@ void Form1::Command3_Click() {
 // The caption's text first, then the licence, the toolkit (if any) and the
 // folder of the settings.
 void Form1::Command4_Click() {
-    std::string text = std::string(APP_TITLE) + " " + versionText() + "\n\n" + APP_LICENCE + "\n";
+    std::string text = std::string(APP_TITLE) + " " + versionText() + "\n\n" + SKELVANE_COPYRIGHT +
+                       ". " + SKELVANE_LICENCE + ".\n";
     if (!toolkitText_.empty()) {
         text += "Built with " + toolkitText_ + "\n";
     }

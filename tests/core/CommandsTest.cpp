@@ -246,10 +246,11 @@ TEST_F(CommandsTest, AboutShowsTheVersionLicenceToolkitAndSettingsFolder) {
     form.setToolkitText("Kit 1.2");
     form.Command4_Click();
     ASSERT_EQ(boxes.shown.size(), 1U);
-    EXPECT_EQ(boxes.shown[0].text, kCaption +
-                                       "\n\nCopyright (c) The Skelvane developers. MIT License "
-                                       "(see LICENSE).\nBuilt with Kit 1.2\nSettings and logs: " +
-                                       dir.string());
+    EXPECT_EQ(boxes.shown[0].text,
+              kCaption +
+                  "\n\nCopyright (c) The Skelvane developers. MIT License "
+                  "(see the file LICENSE).\nBuilt with Kit 1.2\nSettings and logs: " +
+                  dir.string());
     EXPECT_EQ(boxes.shown[0].title, "Skelvane (beta)");
     EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Information);
 }

@@ -131,7 +131,7 @@ class CommandLineChecks:
         version = run_command_line(qt_options + ["--version"])
         self.assertEqual((version.code, version.err, version.new_files), (0, "", []), version)
         self.assertRegex(version.out, r"^skelvane \d+\.\d+\.\d+\nCopyright \(c\) The Skelvane developers\n"
-                                      r"Free software under the MIT License")
+                                      r"MIT License \(see the file LICENSE\)")
         ended = run_command_line(["--", "--version"])  # after "--" nothing is an option
         self.assertEqual((ended.code, ended.out, ended.new_files), (2, "", []), ended)
         self.assertIn("unexpected argument '--version'", ended.err)

@@ -147,11 +147,8 @@ std::string usageText(const std::string& programDir, const std::string& userDir)
 }
 
 std::string versionText() {
-    return std::string("skelvane ") + SKELVANE_VERSION +
-           "\n"
-           "Copyright (c) The Skelvane developers\n"
-           "Free software under the MIT License (the file LICENSE): use, copy, change and\n"
-           "share it freely; it comes with no warranty.\n";
+    return std::string("skelvane ") + SKELVANE_VERSION + "\n" + SKELVANE_COPYRIGHT + "\n" +
+           SKELVANE_LICENCE + ": free to use, copy, change and share; no warranty.\n";
 }
 
 }  // namespace
