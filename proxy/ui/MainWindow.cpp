@@ -356,7 +356,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!unloaded_) {
         timer_.stop();
         unloaded_ = true;
-        keepPlace();
+        if (keepsPlace_) {
+            keepPlace();
+        }
         form_.Form_Unload();
     }
     event->accept();

@@ -34,6 +34,9 @@ class MainWindow : public QWidget {
 
     // One pump tick: `Timer1_Timer`, then the widgets show the core's state.
     void tick();
+    // Whether the close saves where the window is; a window no one sees (a
+    // headless run) leaves the saved place as it was.
+    void setKeepsPlace(bool keeps) { keepsPlace_ = keeps; }
 
   protected:
     // The log and the plug-in panel follow the window as it grows; the
@@ -85,6 +88,7 @@ class MainWindow : public QWidget {
     void run(Handler handler);
 
     Form1& form_;
+    bool keepsPlace_ = true;
     QTimer timer_{this};
     SocketNotifiers notifiers_;
     QPlainTextEdit* log_ = nullptr;

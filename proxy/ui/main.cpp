@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
         form->setLineSink([](const std::string& line) { print(line + "\n", false); });
     }
     MainWindow window(*form, boxes);
+    window.setKeepsPlace(!headless);
     SignalPipe stopRequests([&window] { window.close(); });
 
     window.show();

@@ -187,6 +187,11 @@ TEST_F(MainWindowTest, PlaceIsSavedAfterTheEndpointsAndComesBackWhereAScreenShow
 
     open(readFile(dir_ / "skelvane.ini"));
     EXPECT_EQ(QRect(window_->pos(), window_->size()), QRect(30, 40, 600, 560));
+    // A window no one sees leaves the saved place alone, wherever it went.
+    window_->setKeepsPlace(false);
+    window_->move(70, 80);
+    window_->close();
+    EXPECT_EQ(readFile(dir_ / "skelvane.ini"), ini_ + place);
     // Off every screen: the size comes back, the position is the system's.
     open(ini_ +
          "WindowLeft = -9000\r\nWindowTop = 40\r\nWindowWidth = 600\r\nWindowHeight = 560\r\n");
