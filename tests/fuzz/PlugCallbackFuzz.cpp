@@ -7,7 +7,8 @@
 // slots are socket pairs, so the test sees what was sent.
 // Promises checked: nothing escapes or is logged as an internal error; a
 // reply is the host's one 6-byte record; an injected frame is sent whole, in
-// the right direction, with only its sequence field changed.
+// the right direction, with only its sequence field changed, and only when it
+// is one whole FLAP frame (its length field gives its size).
 #include <algorithm>
 
 #include "tests/fuzz/FuzzForm.h"
@@ -60,9 +61,16 @@ bool unplug(std::unique_ptr<StreamPair>& pair, SokHandle& slot) {
     return open;
 }
 
+// Whether the bytes after the command code are one FLAP frame, whole.
+bool wholeFrame(const Bytes& rec) {
+    constexpr std::size_t kFrameAt = 6;
+    return rec.size() >= kFrameAt + 6 &&
+           rec.size() == kFrameAt + 6 + (rec[kFrameAt + 4] << 8 | rec[kFrameAt + 5]);
+}
+
 void checkInjected(const Bytes& rec, const Bytes& toClient, const Bytes& toServer, bool relaying) {
     const bool command = rec.size() >= 6 && le32(rec) >= 2 && le32(rec) < PLUG_MAX_RECORD_LENGTH &&
-                         rec[4] == PLUGIN_COMMAND;
+                         rec[4] == PLUGIN_COMMAND && wholeFrame(rec);
     const bool sendsUp = command && rec[5] == PACKET_TO_SERVER;
     const bool sendsDown = command && rec[5] == PACKET_TO_CLIENT;
     fuzzCheck(toServer.empty() || (sendsUp && relaying), "unasked bytes to server-chat");
