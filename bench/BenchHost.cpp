@@ -82,11 +82,11 @@ void BenchHost::runUntil(const std::function<bool()>& done, const char* what) {
 void BenchHost::signOn() {
     std::string ip;
     std::uint16_t port = 0;
-    if (Sok_name(form_->sockets[SLOT_LOGIN_LISTENER], ip, port) != 0) {
+    if (Sok_name(form_->loginListener, ip, port) != 0) {
         throw std::runtime_error("no login listener");
     }
     Peer client = connectOrThrow(port);
-    runUntil([this] { return form_->loginMode == LOGIN_RELAY; }, "the login relay");
+    runUntil([this] { return form_->session().loginMode == LOGIN_RELAY; }, "the login relay");
     Peer server = acceptFrom(loginServer_);
     client.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, kUin), tlv(2, "pw")}))));
     runUntil([&server] { return !server.takeFrames().empty(); }, "the login request's relay");
@@ -94,15 +94,16 @@ void BenchHost::signOn() {
     server.send(flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, kUin), tlv(5, chatServer)}))));
     runUntil([&client] { return !client.takeFrames().empty(); }, "the redirect's relay");
     server.close();
-    runUntil([this] { return form_->loginMode != LOGIN_RELAY; }, "the end of the sign-on");
-    if (form_->chatMode != CHAT_AWAIT_CLIENT) {
+    runUntil([this] { return form_->session().loginMode != LOGIN_RELAY; },
+             "the end of the sign-on");
+    if (form_->session().chatMode != CHAT_AWAIT_CLIENT) {
         throw std::runtime_error("the sign-on did not open the chat listener");
     }
 }
 
 void BenchHost::openChat() {
     client_.emplace(connectOrThrow(chatPort_));
-    runUntil([this] { return form_->chatMode == CHAT_RELAY; }, "the chat relay");
+    runUntil([this] { return form_->session().chatMode == CHAT_RELAY; }, "the chat relay");
     server_.emplace(acceptFrom(chatServer_));
 }
 
@@ -111,7 +112,8 @@ void BenchHost::endChat() {
         return;
     }
     client_.reset();
-    runUntil([this] { return form_->chatMode == CHAT_ENDED; }, "the end of the chat session");
+    runUntil([this] { return form_->session().chatMode == CHAT_ENDED; },
+             "the end of the chat session");
     server_.reset();
 }
 
@@ -139,7 +141,7 @@ RelayCost BenchHost::relay(bool fromClient, const ByteVec& bytes) {
         Stopwatch::time_point start;
         Stopwatch::time_point end;
         if (cost.reports == 0) {
-            awaitReadable(form_->sockets[slot], kWaitMs);
+            awaitReadable(form_->session().sockets[slot], kWaitMs);
             allocations = allocationCount();
             start = Stopwatch::now();
             form_->socketReady(slot, SOK_READABLE);
@@ -158,7 +160,7 @@ RelayCost BenchHost::relay(bool fromClient, const ByteVec& bytes) {
         to.awaitAndPoll(reported ? 0 : 1);
         arrived += to.received.size();
         to.received.clear();
-        if (form_->chatMode != CHAT_RELAY || Stopwatch::now() >= giveUp) {
+        if (form_->session().chatMode != CHAT_RELAY || Stopwatch::now() >= giveUp) {
             throw std::runtime_error("the relay delivered " + std::to_string(arrived) + " of " +
                                      std::to_string(bytes.size()) + " bytes");
         }

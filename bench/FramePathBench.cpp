@@ -149,7 +149,7 @@ void BM_CoreFootprint(benchmark::State& state) {
         texts += s->capacity() + 1;
     }
     state.counters["form1_bytes"] = static_cast<double>(sizeof(Form1));
-    state.counters["links_bytes"] = static_cast<double>(sizeof(form.links));
+    state.counters["links_bytes"] = static_cast<double>(sizeof(form.session().links));
     state.counters["texts_bytes"] = static_cast<double>(texts);
     state.counters["total_KiB"] = static_cast<double>(sizeof(Form1) + texts) / 1024.0;
 }

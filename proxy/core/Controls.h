@@ -15,24 +15,27 @@ struct WindowPlace {
     bool known = false;
 };
 
+// The chat server's port until a redirect names one.
+inline constexpr const char* DEFAULT_CHAT_SERVER_PORT = "5190";
+
 struct Controls {
     std::string caption;
-    std::string Text1 = "127.0.0.1";  // HostLoginIP
-    std::string Text2 = "5190";       // HostLoginPort
-    std::string Text3;                // ServerLoginIP
-    std::string Text4 = "5190";       // ServerLoginPort
-    std::string Text5 = "5190";       // chat server port from the redirect (read-only)
-    std::string Text6;                // chat server host from the redirect (read-only)
-    std::string Text7 = "127.0.0.1";  // HostChatIP
-    std::string Text8 = "5191";       // HostChatPort
-    std::string Label1 = "Label1";    // socket status list
-    std::string Label3;               // raw socket handles (outside the client area)
-    std::string Label14;              // counter row names
-    std::string Label13;              // Bytes values
-    std::string Label15;              // Datagramms values
-    std::string Label16;              // Packets values
-    std::string Label18;              // Skipped values
-    std::string Label11;              // Generated values
+    std::string Text1 = "127.0.0.1";               // HostLoginIP
+    std::string Text2 = "5190";                    // HostLoginPort
+    std::string Text3;                             // ServerLoginIP
+    std::string Text4 = "5190";                    // ServerLoginPort
+    std::string Text5 = DEFAULT_CHAT_SERVER_PORT;  // chat server port from the redirect (read-only)
+    std::string Text6;                             // chat server host from the redirect (read-only)
+    std::string Text7 = "127.0.0.1";               // HostChatIP
+    std::string Text8 = "5191";                    // HostChatPort
+    std::string Label1 = "Label1";                 // socket status list
+    std::string Label3;                            // raw socket handles (outside the client area)
+    std::string Label14;                           // counter row names
+    std::string Label13;                           // Bytes values
+    std::string Label15;                           // Datagramms values
+    std::string Label16;                           // Packets values
+    std::string Label18;                           // Skipped values
+    std::string Label11;                           // Generated values
     std::string txtLOG;
     std::string txtUIN;
     std::string labPlug;

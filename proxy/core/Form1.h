@@ -1,6 +1,6 @@
 // The main window's state and handlers, free of any window toolkit: the
-// socket table, the two session machines, each connection's frame collector
-// and outgoing queue, counters and sequence numbers, and the controls'
+// login listener, the sessions it starts (each a `Session`: its two state
+// machines, connections, counters and sequence numbers), and the controls'
 // texts. A window adapter calls the handlers on its one UI thread, reports
 // socket readiness through `socketReady` and shows `ctl`.
 #pragma once
@@ -8,10 +8,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "proxy/core/Clock.h"
 #include "proxy/core/Controls.h"
@@ -21,48 +23,14 @@
 #include "proxy/core/OscarWire.h"
 #include "proxy/core/OutQueue.h"
 #include "proxy/core/SeqStamp.h"
+#include "proxy/core/Session.h"
 #include "proxy/core/SocketWatch.h"
 #include "proxy/net/SockAPI.h"
 #include "proxy/plugin_host/PluginApi.h"
 #include "proxy/settings/DataFolder.h"
 
-// Socket slot roles.
-inline constexpr int SLOT_LOGIN_LISTENER = 0;
-inline constexpr int SLOT_CLIENT_LOGIN = 1;
-inline constexpr int SLOT_SERVER_LOGIN = 2;
-inline constexpr int SLOT_CHAT_LISTENER = 3;
-inline constexpr int SLOT_CLIENT_CHAT = 4;
-inline constexpr int SLOT_SERVER_CHAT = 5;
-// Slots 0 to 5 carry the six roles above. The tables keep the socket layer's
-// seven entries; the seventh is a spare that nothing opens or starts.
-inline constexpr int SLOT_ROLES = 6;
-inline constexpr int SLOT_COUNT = 7;
-
-// loginMode values.
-inline constexpr std::int32_t LOGIN_IDLE = 0;
-inline constexpr std::int32_t LOGIN_AWAIT_CLIENT = 1;
-inline constexpr std::int32_t LOGIN_RELAY = 2;
-// Client-login accepted; the connect to server-login is under way.
-inline constexpr std::int32_t LOGIN_CONNECTING = 3;
-// chatMode values.
-inline constexpr std::int32_t CHAT_IDLE = 0;
-inline constexpr std::int32_t CHAT_AWAIT_CLIENT = 1;
-inline constexpr std::int32_t CHAT_RELAY = 2;
-// Client-chat accepted; the connect to server-chat is under way.
-inline constexpr std::int32_t CHAT_CONNECTING = 3;
-inline constexpr std::int32_t CHAT_ENDED = 100;
-
-// Counter directions.
-inline constexpr int DIR_FROM_SERVER = 0;
-inline constexpr int DIR_FROM_CLIENT = 1;
-inline constexpr int DIR_TO_CLIENT = 2;
-inline constexpr int DIR_TO_SERVER = 3;
-// Skipped: frames the plug-in took, by the side they came from.
-inline constexpr int SKIPPED_FROM_SERVER = 0;
-inline constexpr int SKIPPED_FROM_CLIENT = 1;
-// Generated: frames the plug-in injected, by the side they went to.
-inline constexpr int GENERATED_TO_CLIENT = 0;
-inline constexpr int GENERATED_TO_SERVER = 1;
+// What a problem is about beyond the slots: the socket library.
+inline constexpr int PROBLEM_SOCKET_LIBRARY = SLOT_ROLES;
 
 inline constexpr const char* APP_TITLE = "Skelvane (beta)";
 inline constexpr const char* DEFAULT_SERVER_LOGIN_HOST = "login.icq.com";
@@ -82,23 +50,6 @@ inline constexpr std::size_t READ_PASS_BYTES = std::size_t{256} << 10;
 // How long a connect to a server may take.
 inline constexpr std::int32_t CONNECT_TIMEOUT_MS = 5000;
 
-// One relayed connection: the frames cut from what it delivers, and the
-// bytes waiting to go out on it.
-struct Link {
-    FrameCollector in;
-    OutQueue out;
-    bool failed = false;  // a send failed; the session ends before the handler returns
-
-    void reset() {
-        in.clear();
-        out.release();
-        failed = false;
-    }
-};
-
-// Counters are kept 64 bits wide so that a long session never overflows them.
-using Counter = std::int64_t;
-
 class Form1 {
   public:
     // `programDir` is the folder that holds the program and the plug-in. The
@@ -114,10 +65,10 @@ class Form1 {
     void Command3_Click();  // "Disconnect"
     void Command4_Click();  // "About"
     void Timer1_Timer();    // status, counters, time-outs and re-arm, every 100 ms
-    // The event loop's report that the socket of `slot` is ready
-    // (SOK_READABLE, SOK_WRITABLE): accepts, completes a connect, or
+    // The event loop's report that the socket of `key` (a `watchKey`) is
+    // ready (SOK_READABLE, SOK_WRITABLE): accepts, completes a connect, or
     // relays what arrived and sends what waits, a bounded amount each time.
-    void socketReady(int slot, int ready);
+    void socketReady(int key, int ready);
     // The event loop that reports readiness; none means nothing is watched.
     void setSocketWatch(SocketWatch* watch);
     // Whether the next tick has anything to do: a time-out to keep, the
@@ -165,19 +116,11 @@ class Form1 {
 
     // ---- state ----
     Controls ctl;
-    std::array<SokHandle, SLOT_COUNT> sockets{-1, -1, -1, -1, -1, -1, -1};
-    std::int32_t loginMode = LOGIN_IDLE;
-    std::int32_t chatMode = CHAT_IDLE;
-    // By slot; the four relayed connections use theirs.
-    std::array<Link, SLOT_ROLES> links;
-    std::array<Counter, 4> Bytes{};
-    std::array<Counter, 4> Datagramms{};
-    std::array<Counter, 4> Packets{};
-    std::array<Counter, 2> Skipped{};
-    std::array<Counter, 2> Generated{};
-    std::int32_t seqToServer = SEQ_START_TO_SERVER;
-    std::int32_t seqToClient = SEQ_START_TO_CLIENT;
-    std::int32_t ownUin = 0;
+    // The listener for client-login connects: the program's, not a session's.
+    SokHandle loginListener = SOK_NO_SOCKET;
+    // The one session; the window's boxes show its values.
+    Session& session() { return *sessions_.front(); }
+    const Session& session() const { return *sessions_.front(); }
 
     // Working buffers.
     // Large enough for any rewritten FLAP frame.
@@ -191,16 +134,16 @@ class Form1 {
   private:
     // Private helpers are the core's own business; the members above are the
     // interface that window adapters and tests rely on.
-    // Closes every socket still open in the table when the window goes away.
-    class SlotCloser {
+    // Closes the login listener when the window goes away.
+    class ListenerCloser {
       public:
-        explicit SlotCloser(std::array<SokHandle, SLOT_COUNT>& slots) : slots_(slots) {}
-        SlotCloser(const SlotCloser&) = delete;
-        SlotCloser& operator=(const SlotCloser&) = delete;
-        ~SlotCloser();
+        explicit ListenerCloser(SokHandle& listener) : listener_(listener) {}
+        ListenerCloser(const ListenerCloser&) = delete;
+        ListenerCloser& operator=(const ListenerCloser&) = delete;
+        ~ListenerCloser();
 
       private:
-        std::array<SokHandle, SLOT_COUNT>& slots_;
+        SokHandle& listener_;
     };
 
     // Keeps the core's state settled around every entry from outside:
@@ -220,38 +163,34 @@ class Form1 {
         Form1& form_;
         Caller caller_;
     };
-    // What the event loop watches for one slot.
-    struct Watched {
-        SokHandle sock = SOK_NO_SOCKET;
-        std::uint32_t serial = 0;
-        int mask = 0;
-    };
 
     // Pump steps (Form1_Pump.cpp).
-    void showSocketStatus();
-    void loginAccept();
-    void chatAccept();
+    void sessionTick(Session& s);
+    void sessionReady(Session& s, int slot, int ready);
+    void showSocketStatus(Session& s);
+    void loginAccept(Session& s);
+    void chatAccept(Session& s);
     // Whether the connect of server-login or server-chat is under way.
-    bool connecting(int slot) const;
-    void connectReady(int slot);
-    void connectTimeout(int slot);
-    void loginConnected(int c, std::string_view reason = {});
-    void chatConnected(int c, std::string_view reason = {});
-    void cannotConnect(int slot, int c, std::string_view reason);
-    void chatListenerTimeout();
-    void rearmLogin();
-    void endLogin(bool serverFirst);
-    void endChatSession(const char* reason);
+    static bool connecting(const Session& s, int slot);
+    void connectReady(Session& s, int slot);
+    void connectTimeout(Session& s, int slot);
+    void loginConnected(Session& s, int c, std::string_view reason = {});
+    void chatConnected(Session& s, int c, std::string_view reason = {});
+    void cannotConnect(Session& s, int slot, int c, std::string_view reason);
+    void chatListenerTimeout(Session& s);
+    void rearmLogin(Session& s);
+    void endLogin(Session& s, bool serverFirst);
+    void endChatSession(Session& s, const char* reason);
     // Starts the connect of `slot` to host:port and notes when it began.
-    int startConnect(int slot, const std::string& host, std::uint16_t port);
+    int startConnect(Session& s, int slot, const std::string& host, std::uint16_t port);
 
     // The relay (Form1_Relay.cpp).
-    void relayReady(int slot, int ready);
+    void relayReady(Session& s, int slot, int ready);
     // Reads from `slot` what has arrived, a pass at most, while the other
     // side's queue has room; relays every whole frame.
-    void readLink(int slot);
-    void received(int slot, std::int32_t n);
-    void chatFrame(std::span<std::uint8_t> frame, bool fromClient);
+    void readLink(Session& s, int slot);
+    void received(Session& s, int slot, std::int32_t n);
+    void chatFrame(Session& s, std::span<std::uint8_t> frame, bool fromClient);
     // Cuts the n bytes just received into `c` (or fed from outside) into
     // units and hands each to `handle`; a unit is removed even when
     // handling it faults.
@@ -259,16 +198,16 @@ class Form1 {
     void relayFrames(FrameCollector& c, std::int32_t n, Handle handle);
     // Queues one unit on a slot; logs "Failed to transmit to <peer> ..."
     // when the slot is closed or its queue is full.
-    bool sendUnit(int slot, std::span<const std::uint8_t> unit, std::string_view peer);
+    bool sendUnit(Session& s, int slot, std::span<const std::uint8_t> unit, std::string_view peer);
     // The one way out for chat frames, relayed and injected alike: stamps
     // the next sequence number of direction `to` (DIR_TO_CLIENT or
     // DIR_TO_SERVER), queues it on that side's slot and counts a frame sent.
-    bool sendChatFrame(int to, std::span<std::uint8_t> frame);
+    bool sendChatFrame(Session& s, int to, std::span<std::uint8_t> frame);
     // Sends what the slot's queue holds, as much as the socket takes now;
     // a failed send is logged and marks the link failed.
-    void flush(int slot);
+    void flush(Session& s, int slot);
     // Flushes the slot, then closes it; the queue's rest is dropped.
-    void closeLink(int slot);
+    void closeLink(Session& s, int slot);
     // "server-chat" or "client-chat", the peer of a To direction in log lines.
     static const char* chatPeer(int to);
     static const char* peerName(int slot);
@@ -277,14 +216,19 @@ class Form1 {
     // Keeping the state settled (Form1_Settle.cpp).
     void settle(bool mayCallPlugin) noexcept;
     // Ends a session whose connection is gone or failed; true if one ended.
-    bool endBrokenSessions();
-    int wantedMask(int slot) const;
+    bool endBrokenSessions(Session& s);
+    int wantedMask(const Session& s, int slot) const;
     void updateWatches();
     // Which of "Host login" and "Disconnect" can act now, into `ctl`.
     void showCommands();
     // A socket was opened into `slot`: the event loop must watch it anew
     // even if the system reused the handle's value.
-    void opened(int slot);
+    void opened(Session& s, int slot);
+    // The socket of `slot`: the program's login listener or the session's.
+    SokHandle& sock(Session& s, int slot);
+    SokHandle sock(const Session& s, int slot) const;
+    // The session's place among the sessions, for its watch keys.
+    int indexOf(const Session& s) const;
 
     // The port in a text, or nothing after logging "Invalid port <text>".
     std::optional<std::uint16_t> portOf(const std::string& text);
@@ -294,7 +238,7 @@ class Form1 {
     static std::string savedPort(const std::string& text, const std::string& good);
     // Sok_bind for a listener slot; a failure is logged, in words as well,
     // with the name when it did not resolve. Returns Sok_bind's result.
-    int bindListener(int slot, const std::string& host, std::uint16_t port);
+    int bindListener(Session& s, int slot, const std::string& host, std::uint16_t port);
     // Says in words why the listener of `slot` on host:port failed.
     void cannotListen(int slot, const std::string& host, std::uint16_t port);
 
@@ -332,20 +276,16 @@ class Form1 {
     Clock& clock_;
     MessageBoxes& boxes_;
     SocketWatch* watch_ = nullptr;
-    int depth_ = 0;                     // handlers running; none starts inside another
-    bool changedSinceTick_ = true;      // a handler ran since the last tick
-    std::int32_t chatListenSince_ = 0;  // tick count when the chat listener opened
-    // The connect under way on server-login and server-chat.
-    struct Connect {
-        std::string host;
-        std::uint16_t port = 0;
-        std::int32_t since = 0;  // tick count when it began
-    };
-    std::array<Connect, SLOT_ROLES> connects_{};
-    std::array<Watched, SLOT_ROLES> watched_{};
-    std::array<std::uint32_t, SLOT_ROLES> serials_{};
+    int depth_ = 0;                 // handlers running; none starts inside another
+    bool changedSinceTick_ = true;  // a handler ran since the last tick
+    // The sessions, owned; one for now. Each is held by pointer, so that it
+    // stays where it is while others come and go.
+    std::vector<std::unique_ptr<Session>> sessions_;
+    // What the event loop watches for the login listener.
+    Session::Watched listenerWatched_{};
+    std::uint32_t listenerSerial_ = 0;
     std::uint32_t lastSerial_ = 0;
-    SlotCloser slotCloser_{sockets};
+    ListenerCloser listenerCloser_{loginListener};
     LineSink lineSink_;
     bool listeningTold_ = false;  // the line sink learnt where the program listens
     int problemOf_ = -1;          // what `ctl.problem` is about

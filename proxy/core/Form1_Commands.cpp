@@ -76,8 +76,9 @@ void writePlace(std::FILE* ini, const WindowPlace& place) {
 }  // namespace
 
 void Form1::Form_Load() {
-    loginMode = LOGIN_IDLE;
-    chatMode = CHAT_ENDED;  // the first tick opens the login listener
+    Session& s = session();
+    s.loginMode = LOGIN_IDLE;
+    s.chatMode = CHAT_ENDED;  // the first tick opens the login listener
     try {
         const std::string userDir = userDataDir();
         dataFolder_ = chooseDataFolder(programDir_, userDir);
@@ -99,13 +100,14 @@ void Form1::Form_Load() {
 
         if (const int n = Sok_init(); n != 0) {
             LogLine("Sok_init failed with " + std::to_string(n));
-            problem(SLOT_COUNT, "Could not start the socket library: " + Sok_lastError().text);
+            problem(PROBLEM_SOCKET_LIBRARY,
+                    "Could not start the socket library: " + Sok_lastError().text);
             return;
         }
         for (int i = 0; i < SLOT_ROLES; ++i) {
-            Sok_start(sockets[i]);
+            Sok_start(sock(s, i));
         }
-        for (Link& link : links) {
+        for (Link& link : s.links) {
             link.reset();
         }
         ctl.Label14 = "From Server\r\nTo Client\r\nFrom Client\r\nTo Server";
@@ -152,9 +154,10 @@ void Form1::Form_Unload() {
             IniPut(ini.get(), "HostChatPort", savedPort(ctl.Text8, goodChatPort_));
             writePlace(ini.get(), ctl.windowPlace);
         }
+        Session& s = session();
         for (int i = 0; i < SLOT_ROLES; ++i) {
-            Sok_stop(sockets[i]);
-            links[i].reset();
+            Sok_stop(sock(s, i));
+            s.links[i].reset();
         }
         updateWatches();  // the event loop lets go before the socket library stops
         Sok_cleanup();
@@ -165,7 +168,8 @@ void Form1::Form_Unload() {
 
 void Form1::Command1_Click() {
     const Handler handler(*this);
-    if (loginMode != LOGIN_IDLE || chatMode != CHAT_IDLE) {
+    Session& s = session();
+    if (s.loginMode != LOGIN_IDLE || s.chatMode != CHAT_IDLE) {
         boxes_.show("Proxy is in work already!", APP_TITLE, MessageIcon::Warning);
         return;
     }
@@ -174,11 +178,11 @@ void Form1::Command1_Click() {
         if (!port) {
             return;
         }
-        if (bindListener(SLOT_LOGIN_LISTENER, ctl.Text1, *port) != 0) {
+        if (bindListener(s, SLOT_LOGIN_LISTENER, ctl.Text1, *port) != 0) {
             return;
         }
-        opened(SLOT_LOGIN_LISTENER);
-        const int n = Sok_listen(sockets[SLOT_LOGIN_LISTENER]);
+        opened(s, SLOT_LOGIN_LISTENER);
+        const int n = Sok_listen(loginListener);
         if (n != 0) {
             LogLine("Socket listen failed with " + std::to_string(n) + "!");
             cannotListen(SLOT_LOGIN_LISTENER, ctl.Text1, *port);
@@ -191,14 +195,14 @@ void Form1::Command1_Click() {
             lineSink_("Skelvane is listening for the client on " + at +
                       "; stop it with Ctrl+C or SIGTERM");
         }
-        loginMode = LOGIN_AWAIT_CLIENT;
+        s.loginMode = LOGIN_AWAIT_CLIENT;
     } catch (...) {
         logFault(FAULT_IN_HOST_LOGIN);
     }
 }
 
-int Form1::bindListener(int slot, const std::string& host, std::uint16_t port) {
-    const int n = Sok_bind(sockets[slot], host, port);
+int Form1::bindListener(Session& s, int slot, const std::string& host, std::uint16_t port) {
+    const int n = Sok_bind(sock(s, slot), host, port);
     if (n == 0) {
         return 0;
     }
@@ -246,13 +250,14 @@ std::string Form1::savedPort(const std::string& text, const std::string& good) {
 
 void Form1::Command3_Click() {
     const Handler handler(*this);
+    Session& s = session();
     for (int i = 0; i < SLOT_ROLES; ++i) {
-        Sok_close(sockets[i]);
-        links[i].reset();
+        Sok_close(sock(s, i));
+        s.links[i].reset();
     }
     LogLine("Listening stopped");
-    loginMode = LOGIN_IDLE;
-    chatMode = CHAT_IDLE;
+    s.loginMode = LOGIN_IDLE;
+    s.chatMode = CHAT_IDLE;
 }
 
 // The caption's text first, then the licence, the toolkit (if any) and the

@@ -161,12 +161,13 @@ void Form1::captureUin(std::span<const std::uint8_t> frame) {
 }
 
 void Form1::takeUin(std::span<const std::uint8_t> frame, std::size_t valueAt, std::size_t n) {
-    ownUin = int32FromText(BinToStr(frame, i32(valueAt), i32(n), true));
+    session().ownUin = int32FromText(BinToStr(frame, i32(valueAt), i32(n), true));
     PlugInit();
 }
 
 bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
     const Handler handler(*this);  // the rewritten reply leaves before it returns
+    Session& s = session();
     const std::optional<LoginReply> reply = findLoginReply(frame);
     if (!reply) {
         return false;
@@ -178,8 +179,11 @@ bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
     const auto [off, len] = *reply->redirect;
 
     const Target target = parseTarget(BinToStr(frame, i32(off + 4), i32(len), true));
-    ctl.Text6 = target.host;  // kept for the chat connect even if a later step fails
-    ctl.Text5 = std::to_string(target.port);
+    // Kept for the chat connect even if a later step fails, and shown.
+    s.chatServerHost = target.host;
+    s.chatServerPort = std::to_string(target.port);
+    ctl.Text6 = s.chatServerHost;
+    ctl.Text5 = s.chatServerPort;
     if (target.port < 0 || target.port > 65535) {
         LogLine("Invalid port " + target.portText);
         return false;
@@ -193,23 +197,23 @@ bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
     if (!buildRedirect(frame, off, len, ctl.Text7 + ":" + std::to_string(*chatPort), newTotal)) {
         return false;
     }
-    if (bindListener(SLOT_CHAT_LISTENER, ctl.Text7, *chatPort) != 0) {
+    if (bindListener(s, SLOT_CHAT_LISTENER, ctl.Text7, *chatPort) != 0) {
         return false;
     }
-    opened(SLOT_CHAT_LISTENER);
-    if (const int c = Sok_listen(sockets[SLOT_CHAT_LISTENER]); c != 0) {
+    opened(s, SLOT_CHAT_LISTENER);
+    if (const int c = Sok_listen(s.sockets[SLOT_CHAT_LISTENER]); c != 0) {
         LogLine("Socket listen failed with " + std::to_string(c) + "!");
         cannotListen(SLOT_CHAT_LISTENER, ctl.Text7, *chatPort);
-        Sok_close(sockets[SLOT_CHAT_LISTENER]);  // nothing will accept on it
+        Sok_close(s.sockets[SLOT_CHAT_LISTENER]);  // nothing will accept on it
         return false;
     }
     solved(SLOT_CHAT_LISTENER);
     LogLine("Found and removed redirect to " + target.host + ":" + std::to_string(target.port));
     LogLine("Await client-chat connect at " + ctl.Text7 + ":" + std::to_string(*chatPort));
-    sendUnit(SLOT_CLIENT_LOGIN, std::span<const std::uint8_t>(redirectFrame.data(), newTotal),
+    sendUnit(s, SLOT_CLIENT_LOGIN, std::span<const std::uint8_t>(redirectFrame.data(), newTotal),
              "client-login");
-    chatListenSince_ = clock_.tickCount();
-    chatMode = CHAT_AWAIT_CLIENT;
+    s.chatListenSince = clock_.tickCount();
+    s.chatMode = CHAT_AWAIT_CLIENT;
     return true;
 }
 

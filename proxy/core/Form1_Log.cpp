@@ -127,23 +127,19 @@ void Form1::DumpLine(const std::string& message) {
 }
 
 void Form1::ResetCounters() {
-    Bytes.fill(0);
-    Datagramms.fill(0);
-    Packets.fill(0);
-    Skipped.fill(0);
-    Generated.fill(0);
-    seqToServer = SEQ_START_TO_SERVER;
-    seqToClient = SEQ_START_TO_CLIENT;
+    session().resetCounters();
 }
 
 void Form1::ShowCounters() {
+    const Session& s = session();
     // Rows: From Server, To Client, From Client, To Server; -1 leaves a row empty.
-    ctl.Label13 = column(Bytes, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
+    ctl.Label13 = column(s.Bytes, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
     ctl.Label15 =
-        column(Datagramms, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
-    ctl.Label16 = column(Packets, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
-    ctl.Label18 = column(Skipped, {SKIPPED_FROM_SERVER, -1, SKIPPED_FROM_CLIENT});
-    ctl.Label11 = column(Generated, {-1, GENERATED_TO_CLIENT, -1, GENERATED_TO_SERVER});
+        column(s.Datagramms, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
+    ctl.Label16 =
+        column(s.Packets, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
+    ctl.Label18 = column(s.Skipped, {SKIPPED_FROM_SERVER, -1, SKIPPED_FROM_CLIENT});
+    ctl.Label11 = column(s.Generated, {-1, GENERATED_TO_CLIENT, -1, GENERATED_TO_SERVER});
 }
 
 void Form1::logFault(std::string_view prefix) noexcept {

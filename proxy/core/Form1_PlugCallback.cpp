@@ -80,7 +80,7 @@ const std::uint8_t* Form1::runCommand(std::span<std::uint8_t> p, std::int32_t l)
         case PACKET_TO_CLIENT:
             return injectFrame(DIR_TO_CLIENT, p, l);
         case CLOSE_CLIENT_CHAT:
-            Sok_close(sockets[SLOT_CLIENT_CHAT]);
+            Sok_close(session().sockets[SLOT_CLIENT_CHAT]);
             return Response(kReplyDone);
         default:
             return Response(kReplyUnknownCommand);
@@ -91,7 +91,8 @@ const std::uint8_t* Form1::runCommand(std::span<std::uint8_t> p, std::int32_t l)
 // whole FLAP frame; the plug-in learns whether it was sent. A send command's code lies inside L, so
 // l >= 2.
 const std::uint8_t* Form1::injectFrame(int to, std::span<std::uint8_t> p, std::int32_t l) {
-    if (chatMode != CHAT_RELAY) {
+    Session& s = session();
+    if (s.chatMode != CHAT_RELAY) {
         LogLine("Failed to transmit to " + std::string(chatPeer(to)) + " " + std::to_string(l) +
                 " bytes");
         return Response(kReplyNotSent);
@@ -102,10 +103,10 @@ const std::uint8_t* Form1::injectFrame(int to, std::span<std::uint8_t> p, std::i
                 " bytes from the plug-in to " + chatPeer(to) + ": not one whole FLAP frame");
         return Response(kReplyNotSent);
     }
-    if (!sendChatFrame(to, frame)) {
+    if (!sendChatFrame(s, to, frame)) {
         return Response(kReplyNotSent);
     }
-    Generated[to == DIR_TO_SERVER ? GENERATED_TO_SERVER : GENERATED_TO_CLIENT] += 1;
+    s.Generated[to == DIR_TO_SERVER ? GENERATED_TO_SERVER : GENERATED_TO_CLIENT] += 1;
     return Response(kReplyDone);
 }
 

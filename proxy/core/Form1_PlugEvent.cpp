@@ -79,7 +79,7 @@ void Form1::PlugInit() {
         payload.put(HOST_API_VERSION);
         payload.put(programDir_);
         payload.put(programDir_);
-        payload.put(static_cast<std::uint32_t>(ownUin));
+        payload.put(static_cast<std::uint32_t>(session().ownUin));
         // A wider build appends the whole callback address after ownUin; the
         // 32-bit field above carries its low half only.
         if constexpr (sizeof(&hostCallback) > sizeof(std::uint32_t)) {
@@ -88,7 +88,7 @@ void Form1::PlugInit() {
         }
         pluginFailure_.clear();  // each sign-on says whether there is a plug-in
         PlugEvent(EVENT_INIT, initPayload.data(), static_cast<std::int32_t>(payload.size()));
-        ctl.txtUIN = std::to_string(ownUin);
+        ctl.txtUIN = std::to_string(session().ownUin);
         if (pluginFailure_.empty()) {
             LogLine("Plugin initialized");
         }

@@ -21,68 +21,79 @@ void Form1::Timer1_Timer() {
     }
     const Handler handler(*this);
     try {
-        const auto before = std::tuple(sockets, loginMode, chatMode);
-        showSocketStatus();
-        if (loginMode == LOGIN_CONNECTING) {
-            connectTimeout(SLOT_SERVER_LOGIN);
-        }
-        if (chatMode == CHAT_AWAIT_CLIENT) {
-            chatListenerTimeout();
-        } else if (chatMode == CHAT_CONNECTING) {
-            connectTimeout(SLOT_SERVER_CHAT);
-        } else if (chatMode == CHAT_ENDED) {
-            chatMode = CHAT_IDLE;
-            rearmLogin();
-        }
+        Session& s = session();
+        const auto before = std::tuple(loginListener, s.sockets, s.loginMode, s.chatMode);
+        showSocketStatus(s);
+        sessionTick(s);
         ShowCounters();
         // Shown, unless the tick itself opened or closed something.
-        changedSinceTick_ = std::tuple(sockets, loginMode, chatMode) != before;
+        changedSinceTick_ = std::tuple(loginListener, s.sockets, s.loginMode, s.chatMode) != before;
     } catch (...) {
         logFault(FAULT_IN_TICK);
     }
 }
 
-void Form1::socketReady(int slot, int ready) {
-    if (depth_ > 0 || slot < 0 || slot >= SLOT_ROLES) {
+// A session's time-outs and its re-arm after a chat session.
+void Form1::sessionTick(Session& s) {
+    if (s.loginMode == LOGIN_CONNECTING) {
+        connectTimeout(s, SLOT_SERVER_LOGIN);
+    }
+    if (s.chatMode == CHAT_AWAIT_CLIENT) {
+        chatListenerTimeout(s);
+    } else if (s.chatMode == CHAT_CONNECTING) {
+        connectTimeout(s, SLOT_SERVER_CHAT);
+    } else if (s.chatMode == CHAT_ENDED) {
+        s.chatMode = CHAT_IDLE;
+        rearmLogin(s);
+    }
+}
+
+void Form1::socketReady(int key, int ready) {
+    const int index = watchSession(key);
+    if (depth_ > 0 || key < 0 || index >= static_cast<int>(sessions_.size())) {
         return;
     }
     const Handler handler(*this);
     try {
-        switch (slot) {
-            case SLOT_LOGIN_LISTENER:
-                if (loginMode == LOGIN_AWAIT_CLIENT) {
-                    loginAccept();
-                }
-                break;
-            case SLOT_CHAT_LISTENER:
-                if (chatMode == CHAT_AWAIT_CLIENT) {
-                    chatAccept();
-                }
-                break;
-            case SLOT_SERVER_LOGIN:
-            case SLOT_SERVER_CHAT:
-                if (connecting(slot)) {
-                    connectReady(slot);
-                    break;
-                }
-                [[fallthrough]];
-            default:
-                relayReady(slot, ready);
-                break;
-        }
+        sessionReady(*sessions_[static_cast<std::size_t>(index)], watchRole(key), ready);
     } catch (...) {
         logFault(FAULT_IN_TICK);
     }
 }
 
-void Form1::showSocketStatus() {
+void Form1::sessionReady(Session& s, int slot, int ready) {
+    switch (slot) {
+        case SLOT_LOGIN_LISTENER:
+            if (s.loginMode == LOGIN_AWAIT_CLIENT) {
+                loginAccept(s);
+            }
+            break;
+        case SLOT_CHAT_LISTENER:
+            if (s.chatMode == CHAT_AWAIT_CLIENT) {
+                chatAccept(s);
+            }
+            break;
+        case SLOT_SERVER_LOGIN:
+        case SLOT_SERVER_CHAT:
+            if (connecting(s, slot)) {
+                connectReady(s, slot);
+                break;
+            }
+            [[fallthrough]];
+        default:
+            relayReady(s, slot, ready);
+            break;
+    }
+}
+
+void Form1::showSocketStatus(Session& s) {
     ctl.Label3.clear();
     ctl.Label1.clear();
     for (int i = 0; i < SLOT_ROLES; ++i) {
-        ctl.Label3 += std::to_string(sockets[i]) + "\r\n";
+        ctl.Label3 += std::to_string(sock(s, i)) + "\r\n";
         std::string ip;
         std::uint16_t port = 0;
-        const bool named = Sok_name(sockets[i], ip, port) == 0;
+        const bool named = Sok_name(sock(s, i), ip, port) == 0;
         ctl.Label1 += std::to_string(i);
         if (named && !ip.empty()) {
             ctl.Label1 += "  " + ip + " : " + std::to_string(port);
@@ -91,88 +102,88 @@ void Form1::showSocketStatus() {
     }
 }
 
-int Form1::startConnect(int slot, const std::string& host, std::uint16_t port) {
-    connects_[slot] = Connect{host, port, clock_.tickCount()};
-    const int c = Sok_connect(sockets[slot], host, port);
+int Form1::startConnect(Session& s, int slot, const std::string& host, std::uint16_t port) {
+    s.connects[slot] = Session::Connect{host, port, clock_.tickCount()};
+    const int c = Sok_connect(s.sockets[slot], host, port);
     if (c == 0) {
-        opened(slot);
+        opened(s, slot);
     }
     return c;
 }
 
-void Form1::loginAccept() {
-    if (Sok_accept(sockets[SLOT_LOGIN_LISTENER], sockets[SLOT_CLIENT_LOGIN]) != 0) {
+void Form1::loginAccept(Session& s) {
+    if (Sok_accept(loginListener, s.sockets[SLOT_CLIENT_LOGIN]) != 0) {
         return;
     }
-    opened(SLOT_CLIENT_LOGIN);
+    opened(s, SLOT_CLIENT_LOGIN);
     LogLine("Client-login connected, connecting to server...");
     const std::optional<std::uint16_t> port = portOf(ctl.Text4);
-    const int c = port ? startConnect(SLOT_SERVER_LOGIN, ctl.Text3, *port) : -1;
-    loginMode = LOGIN_CONNECTING;
+    const int c = port ? startConnect(s, SLOT_SERVER_LOGIN, ctl.Text3, *port) : -1;
+    s.loginMode = LOGIN_CONNECTING;
     if (c != 0) {
-        connects_[SLOT_SERVER_LOGIN].host = ctl.Text3;
-        loginConnected(port ? c : -1);
+        s.connects[SLOT_SERVER_LOGIN].host = ctl.Text3;
+        loginConnected(s, port ? c : -1);
     }
 }
 
-void Form1::chatAccept() {
-    if (Sok_accept(sockets[SLOT_CHAT_LISTENER], sockets[SLOT_CLIENT_CHAT]) != 0) {
+void Form1::chatAccept(Session& s) {
+    if (Sok_accept(s.sockets[SLOT_CHAT_LISTENER], s.sockets[SLOT_CLIENT_CHAT]) != 0) {
         return;
     }
-    opened(SLOT_CLIENT_CHAT);
+    opened(s, SLOT_CLIENT_CHAT);
     LogLine("Client-chat connected");
-    ResetCounters();
-    const std::optional<std::uint16_t> port = portOf(ctl.Text5);
-    const int c = port ? startConnect(SLOT_SERVER_CHAT, ctl.Text6, *port) : -1;
-    chatMode = CHAT_CONNECTING;
+    s.resetCounters();
+    const std::optional<std::uint16_t> port = portOf(s.chatServerPort);
+    const int c = port ? startConnect(s, SLOT_SERVER_CHAT, s.chatServerHost, *port) : -1;
+    s.chatMode = CHAT_CONNECTING;
     if (c != 0) {
-        connects_[SLOT_SERVER_CHAT].host = ctl.Text6;
-        chatConnected(port ? c : -1);
+        s.connects[SLOT_SERVER_CHAT].host = s.chatServerHost;
+        chatConnected(s, port ? c : -1);
     }
 }
 
-bool Form1::connecting(int slot) const {
-    return slot == SLOT_SERVER_LOGIN ? loginMode == LOGIN_CONNECTING
-                                     : slot == SLOT_SERVER_CHAT && chatMode == CHAT_CONNECTING;
+bool Form1::connecting(const Session& s, int slot) {
+    return slot == SLOT_SERVER_LOGIN ? s.loginMode == LOGIN_CONNECTING
+                                     : slot == SLOT_SERVER_CHAT && s.chatMode == CHAT_CONNECTING;
 }
 
 // The socket of a connect under way became writable: its outcome is known.
-void Form1::connectReady(int slot) {
-    const int c = Sok_connected(sockets[slot]);
+void Form1::connectReady(Session& s, int slot) {
+    const int c = Sok_connected(s.sockets[slot]);
     if (c == SOK_CONNECTING) {
         return;
     }
     if (slot == SLOT_SERVER_LOGIN) {
-        loginConnected(c);
+        loginConnected(s, c);
     } else {
-        chatConnected(c);
+        chatConnected(s, c);
     }
 }
 
-void Form1::connectTimeout(int slot) {
-    connectReady(slot);  // an outcome not reported yet counts first
-    if (!connecting(slot)) {
+void Form1::connectTimeout(Session& s, int slot) {
+    connectReady(s, slot);  // an outcome not reported yet counts first
+    if (!connecting(s, slot)) {
         return;
     }
     const auto waited = static_cast<std::uint32_t>(clock_.tickCount()) -
-                        static_cast<std::uint32_t>(connects_[slot].since);
+                        static_cast<std::uint32_t>(s.connects[slot].since);
     if (waited >= static_cast<std::uint32_t>(CONNECT_TIMEOUT_MS)) {
         Sok_trace(" connect timeout.");
-        Sok_close(sockets[slot]);
+        Sok_close(s.sockets[slot]);
         const std::string reason =
             "no answer within " + std::to_string(CONNECT_TIMEOUT_MS / 1000) + " s";
         if (slot == SLOT_SERVER_LOGIN) {
-            loginConnected(4, reason);
+            loginConnected(s, 4, reason);
         } else {
-            chatConnected(4, reason);
+            chatConnected(s, 4, reason);
         }
     }
 }
 
 // A connect that failed with code c, in words: the server, its address and
 // the reason (the socket layer's, unless one is given).
-void Form1::cannotConnect(int slot, int c, std::string_view reason) {
-    const Connect& to = connects_[slot];
+void Form1::cannotConnect(Session& s, int slot, int c, std::string_view reason) {
+    const Session::Connect& to = s.connects[slot];
     const bool login = slot == SLOT_SERVER_LOGIN;
     LogLine(std::string("Sok_connect ") + (login ? "server-login " : "server-chat ") + to.host +
             " failed with " + std::to_string(c));
@@ -183,63 +194,63 @@ void Form1::cannotConnect(int slot, int c, std::string_view reason) {
 
 // The outcome of the server-login connect: 0 connected, -1 no valid port
 // (already logged), else the failure code.
-void Form1::loginConnected(int c, std::string_view reason) {
-    const Connect& to = connects_[SLOT_SERVER_LOGIN];
+void Form1::loginConnected(Session& s, int c, std::string_view reason) {
+    const Session::Connect& to = s.connects[SLOT_SERVER_LOGIN];
     if (c != 0) {
         if (c != -1) {
-            cannotConnect(SLOT_SERVER_LOGIN, c, reason);
+            cannotConnect(s, SLOT_SERVER_LOGIN, c, reason);
         }
         // Let the client see the failure and retry, and listen for it again.
-        Sok_close(sockets[SLOT_CLIENT_LOGIN]);
-        loginMode = LOGIN_IDLE;
-        rearmLogin();
+        Sok_close(s.sockets[SLOT_CLIENT_LOGIN]);
+        s.loginMode = LOGIN_IDLE;
+        rearmLogin(s);
         return;
     }
     LogLine("Connected to server-login " + to.host + ":" + std::to_string(to.port));
     solved(SLOT_SERVER_LOGIN);
-    links[SLOT_CLIENT_LOGIN].reset();
-    links[SLOT_SERVER_LOGIN].reset();
-    loginMode = LOGIN_RELAY;
+    s.links[SLOT_CLIENT_LOGIN].reset();
+    s.links[SLOT_SERVER_LOGIN].reset();
+    s.loginMode = LOGIN_RELAY;
 }
 
-void Form1::chatConnected(int c, std::string_view reason) {
-    const Connect& to = connects_[SLOT_SERVER_CHAT];
+void Form1::chatConnected(Session& s, int c, std::string_view reason) {
+    const Session::Connect& to = s.connects[SLOT_SERVER_CHAT];
     if (c != 0) {
         if (c != -1) {
-            cannotConnect(SLOT_SERVER_CHAT, c, reason);
+            cannotConnect(s, SLOT_SERVER_CHAT, c, reason);
         }
         // End the chat session: the client sees the failure, the plug-in
         // releases what the sign-on set up, and the next tick listens again.
-        Sok_close(sockets[SLOT_CLIENT_CHAT]);
+        Sok_close(s.sockets[SLOT_CLIENT_CHAT]);
         PlugEvent(EVENT_FINISH, nullptr, 0);
-        chatMode = CHAT_ENDED;
+        s.chatMode = CHAT_ENDED;
         return;
     }
     LogLine("Connected to server-chat " + to.host + ":" + std::to_string(to.port));
     solved(SLOT_SERVER_CHAT);
-    links[SLOT_CLIENT_CHAT].reset();
-    links[SLOT_SERVER_CHAT].reset();
+    s.links[SLOT_CLIENT_CHAT].reset();
+    s.links[SLOT_SERVER_CHAT].reset();
     PlugEvent(EVENT_CHAT_CONNECTED, nullptr, 0);
-    chatMode = CHAT_RELAY;
+    s.chatMode = CHAT_RELAY;
 }
 
 // A client that crashed after its sign-on must not keep the proxy from
 // serving the next one; one that is already waiting is still taken.
-void Form1::chatListenerTimeout() {
+void Form1::chatListenerTimeout(Session& s) {
     const auto waited = static_cast<std::uint32_t>(clock_.tickCount()) -
-                        static_cast<std::uint32_t>(chatListenSince_);
+                        static_cast<std::uint32_t>(s.chatListenSince);
     if (waited < kChatAwaitLimitMs) {
         return;
     }
-    chatAccept();
-    if (chatMode != CHAT_AWAIT_CLIENT) {
+    chatAccept(s);
+    if (s.chatMode != CHAT_AWAIT_CLIENT) {
         return;
     }
-    Sok_close(sockets[SLOT_CHAT_LISTENER]);
+    Sok_close(s.sockets[SLOT_CHAT_LISTENER]);
     LogLine("No client-chat connect within " + std::to_string(kChatAwaitLimitMs / 1000) +
             " s, chat listener closed");
-    chatMode = CHAT_IDLE;
-    rearmLogin();
+    s.chatMode = CHAT_IDLE;
+    rearmLogin(s);
 }
 
 // Every automatic return to listening goes through here: a sign-on that
@@ -247,32 +258,32 @@ void Form1::chatListenerTimeout() {
 // listener nobody came to, a failed upstream connect. It opens the login
 // listener only when both sides are idle, so "Host login" never refuses
 // with its box here; a side still busy re-arms when it ends.
-void Form1::rearmLogin() {
-    if (loginMode == LOGIN_IDLE && chatMode == CHAT_IDLE) {
+void Form1::rearmLogin(Session& s) {
+    if (s.loginMode == LOGIN_IDLE && s.chatMode == CHAT_IDLE) {
         Command1_Click();
     }
 }
 
 // The login server closing first reports both ends, as the client's end
 // is closed with it.
-void Form1::endLogin(bool serverFirst) {
+void Form1::endLogin(Session& s, bool serverFirst) {
     if (serverFirst) {
         LogLine("Server-login disconnected");
     }
     LogLine("Client-login disconnected");
-    closeLink(SLOT_CLIENT_LOGIN);
-    closeLink(SLOT_SERVER_LOGIN);
-    loginMode = LOGIN_IDLE;
-    rearmLogin();
+    closeLink(s, SLOT_CLIENT_LOGIN);
+    closeLink(s, SLOT_SERVER_LOGIN);
+    s.loginMode = LOGIN_IDLE;
+    rearmLogin(s);
 }
 
-void Form1::endChatSession(const char* reason) {
+void Form1::endChatSession(Session& s, const char* reason) {
     LogLine(reason);
     PlugEvent(EVENT_CHAT_DISCONNECTED, nullptr, 0);
     PlugEvent(EVENT_FINISH, nullptr, 0);
-    closeLink(SLOT_CLIENT_CHAT);
-    closeLink(SLOT_SERVER_CHAT);
-    chatMode = CHAT_ENDED;
+    closeLink(s, SLOT_CLIENT_CHAT);
+    closeLink(s, SLOT_SERVER_CHAT);
+    s.chatMode = CHAT_ENDED;
 }
 
 std::optional<std::uint16_t> Form1::portOf(const std::string& text) {

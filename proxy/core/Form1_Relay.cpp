@@ -9,28 +9,28 @@
 #include "proxy/core/SeqStamp.h"
 #include "proxy/plugin_host/PluginInterface.h"
 
-void Form1::relayReady(int slot, int ready) {
+void Form1::relayReady(Session& s, int slot, int ready) {
     const bool relaying = slot == SLOT_CLIENT_LOGIN || slot == SLOT_SERVER_LOGIN
-                              ? loginMode == LOGIN_RELAY
-                              : chatMode == CHAT_RELAY;
+                              ? s.loginMode == LOGIN_RELAY
+                              : s.chatMode == CHAT_RELAY;
     if (!relaying) {
         return;
     }
     if ((ready & SOK_WRITABLE) != 0) {
-        flush(slot);
+        flush(s, slot);
     }
     if ((ready & SOK_READABLE) != 0) {
-        readLink(slot);
+        readLink(s, slot);
     }
 }
 
-void Form1::readLink(int slot) {
+void Form1::readLink(Session& s, int slot) {
     const int other = otherSide(slot);
     std::size_t budget = READ_PASS_BYTES;
-    const auto open = [this](int s) { return sockets[s] != SOK_NO_SOCKET && !links[s].failed; };
-    while (budget > 0 && open(slot) && open(other) && links[other].out.size() < OUT_QUEUE_BOUND) {
-        const std::span<std::uint8_t> room = links[slot].in.room();
-        const std::int32_t n = Sok_recv(sockets[slot], room.data(),
+    const auto open = [&s](int i) { return s.sockets[i] != SOK_NO_SOCKET && !s.links[i].failed; };
+    while (budget > 0 && open(slot) && open(other) && s.links[other].out.size() < OUT_QUEUE_BOUND) {
+        const std::span<std::uint8_t> room = s.links[slot].in.room();
+        const std::int32_t n = Sok_recv(s.sockets[slot], room.data(),
                                         static_cast<std::int32_t>(std::min(room.size(), budget)));
         if (n == 0) {
             return;  // all that has arrived is read
@@ -38,47 +38,47 @@ void Form1::readLink(int slot) {
         if (n < 0) {
             // The peer closed or the connection failed.
             if (slot == SLOT_CLIENT_LOGIN || slot == SLOT_SERVER_LOGIN) {
-                endLogin(slot == SLOT_SERVER_LOGIN);
+                endLogin(s, slot == SLOT_SERVER_LOGIN);
             } else {
-                endChatSession(slot == SLOT_SERVER_CHAT ? "Server-chat disconnected"
-                                                        : "Client-chat disconnected");
+                endChatSession(s, slot == SLOT_SERVER_CHAT ? "Server-chat disconnected"
+                                                           : "Client-chat disconnected");
             }
             return;
         }
         budget -= static_cast<std::size_t>(n);
-        received(slot, n);
+        received(s, slot, n);
     }
     if (budget == 0 && watch_ != nullptr) {
-        watch_->readAgain(slot);
+        watch_->readAgain(watchKey(indexOf(s), slot));
     }
 }
 
 // n bytes arrived on `slot` and lie in its collector's room.
-void Form1::received(int slot, std::int32_t n) {
-    FrameCollector& c = links[slot].in;
+void Form1::received(Session& s, int slot, std::int32_t n) {
+    FrameCollector& c = s.links[slot].in;
     switch (slot) {
         case SLOT_CLIENT_LOGIN:
             LogLine("From client-login: " + std::to_string(n) + " bytes");
-            relayFrames(c, n, [this](std::span<std::uint8_t> frame) {
-                sendUnit(SLOT_SERVER_LOGIN, frame, peerName(SLOT_SERVER_LOGIN));
+            relayFrames(c, n, [this, &s](std::span<std::uint8_t> frame) {
+                sendUnit(s, SLOT_SERVER_LOGIN, frame, peerName(SLOT_SERVER_LOGIN));
                 captureUin(frame);
             });
             break;
         case SLOT_SERVER_LOGIN:
             LogLine("From server-login: " + std::to_string(n) + " bytes");
-            relayFrames(c, n, [this](std::span<std::uint8_t> frame) {
+            relayFrames(c, n, [this, &s](std::span<std::uint8_t> frame) {
                 if (!rewriteRedirect(frame)) {
-                    sendUnit(SLOT_CLIENT_LOGIN, frame, peerName(SLOT_CLIENT_LOGIN));
+                    sendUnit(s, SLOT_CLIENT_LOGIN, frame, peerName(SLOT_CLIENT_LOGIN));
                 }
             });
             break;
         default: {
             const bool fromClient = slot == SLOT_CLIENT_CHAT;
             const int from = fromClient ? DIR_FROM_CLIENT : DIR_FROM_SERVER;
-            Bytes[from] += n;
-            Datagramms[from] += 1;
-            relayFrames(c, n, [this, fromClient](std::span<std::uint8_t> frame) {
-                chatFrame(frame, fromClient);
+            s.Bytes[from] += n;
+            s.Datagramms[from] += 1;
+            relayFrames(c, n, [this, &s, fromClient](std::span<std::uint8_t> frame) {
+                chatFrame(s, frame, fromClient);
             });
             break;
         }
@@ -87,14 +87,14 @@ void Form1::received(int slot, std::int32_t n) {
 
 // One whole chat frame: offered to the plug-in, then sent on unless the
 // plug-in took it.
-void Form1::chatFrame(std::span<std::uint8_t> frame, bool fromClient) {
-    Packets[fromClient ? DIR_FROM_CLIENT : DIR_FROM_SERVER] += 1;
+void Form1::chatFrame(Session& s, std::span<std::uint8_t> frame, bool fromClient) {
+    s.Packets[fromClient ? DIR_FROM_CLIENT : DIR_FROM_SERVER] += 1;
     const auto size = static_cast<std::int32_t>(frame.size());
     if (PlugEvent(fromClient ? PACKET_TO_SERVER : PACKET_TO_CLIENT, frame.data(), size) != 0) {
-        Skipped[fromClient ? SKIPPED_FROM_CLIENT : SKIPPED_FROM_SERVER] += 1;
+        s.Skipped[fromClient ? SKIPPED_FROM_CLIENT : SKIPPED_FROM_SERVER] += 1;
         return;
     }
-    sendChatFrame(fromClient ? DIR_TO_SERVER : DIR_TO_CLIENT, frame);
+    sendChatFrame(s, fromClient ? DIR_TO_SERVER : DIR_TO_CLIENT, frame);
 }
 
 template <typename Handle>
@@ -112,9 +112,10 @@ void Form1::relayFrames(FrameCollector& c, std::int32_t n, Handle handle) {
     }
 }
 
-bool Form1::sendUnit(int slot, std::span<const std::uint8_t> unit, std::string_view peer) {
-    OutQueue& out = links[slot].out;
-    if (sockets[slot] == SOK_NO_SOCKET || links[slot].failed ||
+bool Form1::sendUnit(Session& s, int slot, std::span<const std::uint8_t> unit,
+                     std::string_view peer) {
+    OutQueue& out = s.links[slot].out;
+    if (s.sockets[slot] == SOK_NO_SOCKET || s.links[slot].failed ||
         out.size() + unit.size() > OUT_QUEUE_LIMIT) {
         LogLine("Failed to transmit to " + std::string(peer) + " " + std::to_string(unit.size()) +
                 " bytes");
@@ -124,25 +125,25 @@ bool Form1::sendUnit(int slot, std::span<const std::uint8_t> unit, std::string_v
     return true;
 }
 
-bool Form1::sendChatFrame(int to, std::span<std::uint8_t> frame) {
+bool Form1::sendChatFrame(Session& s, int to, std::span<std::uint8_t> frame) {
     const bool toServer = to == DIR_TO_SERVER;
-    stampSequence(frame, toServer ? seqToServer : seqToClient);
-    if (!sendUnit(toServer ? SLOT_SERVER_CHAT : SLOT_CLIENT_CHAT, frame, chatPeer(to))) {
+    stampSequence(frame, toServer ? s.seqToServer : s.seqToClient);
+    if (!sendUnit(s, toServer ? SLOT_SERVER_CHAT : SLOT_CLIENT_CHAT, frame, chatPeer(to))) {
         return false;
     }
-    Packets[to] += 1;
-    Datagramms[to] += 1;
-    Bytes[to] += static_cast<Counter>(frame.size());
+    s.Packets[to] += 1;
+    s.Datagramms[to] += 1;
+    s.Bytes[to] += static_cast<Counter>(frame.size());
     return true;
 }
 
-void Form1::flush(int slot) {
-    Link& link = links[slot];
+void Form1::flush(Session& s, int slot) {
+    Link& link = s.links[slot];
     while (!link.out.empty() && !link.failed) {
         const std::span<const std::uint8_t> pending = link.out.pending();
         const auto length = static_cast<std::int32_t>(
             std::min<std::size_t>(pending.size(), std::numeric_limits<std::int32_t>::max()));
-        const std::int32_t n = Sok_send(sockets[slot], pending.data(), length);
+        const std::int32_t n = Sok_send(s.sockets[slot], pending.data(), length);
         if (n == 0) {
             return;  // the socket is full: the rest goes once it is writable
         }
@@ -157,12 +158,12 @@ void Form1::flush(int slot) {
     }
 }
 
-void Form1::closeLink(int slot) {
-    if (sockets[slot] != SOK_NO_SOCKET && !links[slot].failed) {
-        flush(slot);
+void Form1::closeLink(Session& s, int slot) {
+    if (s.sockets[slot] != SOK_NO_SOCKET && !s.links[slot].failed) {
+        flush(s, slot);
     }
-    Sok_close(sockets[slot]);
-    links[slot].reset();
+    Sok_close(s.sockets[slot]);
+    s.links[slot].reset();
 }
 
 const char* Form1::chatPeer(int to) {

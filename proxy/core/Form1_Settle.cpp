@@ -19,33 +19,56 @@ Form1::Handler::~Handler() {
 }
 
 void Form1::setSocketWatch(SocketWatch* watch) {
-    watched_ = {};
+    listenerWatched_ = {};
+    for (const std::unique_ptr<Session>& s : sessions_) {
+        s->watched = {};
+    }
     watch_ = watch;
     updateWatches();
 }
 
 bool Form1::tickNeeded() const {
-    return changedSinceTick_ || loginMode == LOGIN_CONNECTING || chatMode == CHAT_AWAIT_CLIENT ||
-           chatMode == CHAT_CONNECTING || chatMode == CHAT_ENDED;
+    const Session& s = session();
+    return changedSinceTick_ || s.loginMode == LOGIN_CONNECTING ||
+           s.chatMode == CHAT_AWAIT_CLIENT || s.chatMode == CHAT_CONNECTING ||
+           s.chatMode == CHAT_ENDED;
 }
 
-void Form1::opened(int slot) {
-    serials_[slot] = ++lastSerial_;
+void Form1::opened(Session& s, int slot) {
+    (slot == SLOT_LOGIN_LISTENER ? listenerSerial_ : s.serials[slot]) = ++lastSerial_;
+}
+
+SokHandle& Form1::sock(Session& s, int slot) {
+    return slot == SLOT_LOGIN_LISTENER ? loginListener : s.sockets[slot];
+}
+
+SokHandle Form1::sock(const Session& s, int slot) const {
+    return slot == SLOT_LOGIN_LISTENER ? loginListener : s.sockets[slot];
+}
+
+int Form1::indexOf(const Session& s) const {
+    for (std::size_t i = 0; i < sessions_.size(); ++i) {
+        if (sessions_[i].get() == &s) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 // Runs with the handler's depth still counted, so that the plug-in events
 // of a session's end settle nothing on their own.
 void Form1::settle(bool mayCallPlugin) noexcept {
     try {
+        Session& s = session();
         // Ending a session can flush again and end the other one; a few
         // rounds see every change through.
         for (int round = 0; round < 3; ++round) {
             for (int slot = 0; slot < SLOT_ROLES; ++slot) {
-                if (!links[slot].out.empty() && sockets[slot] != SOK_NO_SOCKET) {
-                    flush(slot);
+                if (!s.links[slot].out.empty() && s.sockets[slot] != SOK_NO_SOCKET) {
+                    flush(s, slot);
                 }
             }
-            if (!mayCallPlugin || !endBrokenSessions()) {
+            if (!mayCallPlugin || !endBrokenSessions(s)) {
                 break;
             }
         }
@@ -62,78 +85,90 @@ void Form1::settle(bool mayCallPlugin) noexcept {
 // "Host login" acts only while both machines are idle (else it warns that the
 // proxy is in work); "Disconnect" while anything runs or is open.
 void Form1::showCommands() {
-    const bool idle = loginMode == LOGIN_IDLE && chatMode == CHAT_IDLE;
+    const Session& s = session();
+    const bool idle = s.loginMode == LOGIN_IDLE && s.chatMode == CHAT_IDLE;
     bool open = false;
     for (int slot = 0; slot < SLOT_ROLES; ++slot) {
-        open = open || sockets[slot] != SOK_NO_SOCKET;
+        open = open || sock(s, slot) != SOK_NO_SOCKET;
     }
     ctl.Command1Enabled = idle;
     ctl.Command3Enabled = !idle || open;
 }
 
-bool Form1::endBrokenSessions() {
-    const auto gone = [this](int slot) {
-        return sockets[slot] == SOK_NO_SOCKET || links[slot].failed;
+bool Form1::endBrokenSessions(Session& s) {
+    const auto gone = [&s](int slot) {
+        return s.sockets[slot] == SOK_NO_SOCKET || s.links[slot].failed;
     };
     bool ended = false;
-    if (loginMode == LOGIN_RELAY && (gone(SLOT_SERVER_LOGIN) || gone(SLOT_CLIENT_LOGIN))) {
-        endLogin(gone(SLOT_SERVER_LOGIN));
+    if (s.loginMode == LOGIN_RELAY && (gone(SLOT_SERVER_LOGIN) || gone(SLOT_CLIENT_LOGIN))) {
+        endLogin(s, gone(SLOT_SERVER_LOGIN));
         ended = true;
     }
-    if (chatMode == CHAT_RELAY && (gone(SLOT_SERVER_CHAT) || gone(SLOT_CLIENT_CHAT))) {
-        endChatSession(gone(SLOT_SERVER_CHAT) ? "Server-chat disconnected"
-                                              : "Client-chat disconnected");
+    if (s.chatMode == CHAT_RELAY && (gone(SLOT_SERVER_CHAT) || gone(SLOT_CLIENT_CHAT))) {
+        endChatSession(
+            s, gone(SLOT_SERVER_CHAT) ? "Server-chat disconnected" : "Client-chat disconnected");
         ended = true;
     }
     return ended;
 }
 
-int Form1::wantedMask(int slot) const {
-    if (sockets[slot] == SOK_NO_SOCKET) {
+int Form1::wantedMask(const Session& s, int slot) const {
+    if (sock(s, slot) == SOK_NO_SOCKET) {
         return 0;
     }
     switch (slot) {
         case SLOT_LOGIN_LISTENER:
-            return loginMode == LOGIN_AWAIT_CLIENT ? SOK_READABLE : 0;
+            return s.loginMode == LOGIN_AWAIT_CLIENT ? SOK_READABLE : 0;
         case SLOT_CHAT_LISTENER:
-            return chatMode == CHAT_AWAIT_CLIENT ? SOK_READABLE : 0;
+            return s.chatMode == CHAT_AWAIT_CLIENT ? SOK_READABLE : 0;
         default:
             break;
     }
-    if (connecting(slot)) {
+    if (connecting(s, slot)) {
         return SOK_WRITABLE;
     }
     const bool login = slot == SLOT_CLIENT_LOGIN || slot == SLOT_SERVER_LOGIN;
-    if (login ? loginMode != LOGIN_RELAY : chatMode != CHAT_RELAY) {
+    if (login ? s.loginMode != LOGIN_RELAY : s.chatMode != CHAT_RELAY) {
         return 0;
     }
     // A side whose partner has a full queue is not read until it drains.
-    const bool room = links[otherSide(slot)].out.size() < OUT_QUEUE_BOUND;
-    return (room ? SOK_READABLE : 0) | (links[slot].out.empty() ? 0 : SOK_WRITABLE);
+    const bool room = s.links[otherSide(slot)].out.size() < OUT_QUEUE_BOUND;
+    return (room ? SOK_READABLE : 0) | (s.links[slot].out.empty() ? 0 : SOK_WRITABLE);
 }
 
 // Slots whose socket changed let go of the old one first: a system that
-// reuses the handle's value in another slot then finds it free.
+// reuses the handle's value in another slot then finds it free. The login
+// listener is watched under session 0's key of its role.
 void Form1::updateWatches() {
     if (watch_ == nullptr) {
         return;
     }
-    const auto sameSocket = [this](int slot) {
-        return watched_[slot].sock == sockets[slot] && watched_[slot].serial == serials_[slot];
+    Session& s = session();
+    const int index = indexOf(s);
+    const auto watchedOf = [&](int slot) -> Session::Watched& {
+        return slot == SLOT_LOGIN_LISTENER ? listenerWatched_ : s.watched[slot];
+    };
+    const auto serialOf = [&](int slot) {
+        return slot == SLOT_LOGIN_LISTENER ? listenerSerial_ : s.serials[slot];
+    };
+    const auto sameSocket = [&](int slot) {
+        return watchedOf(slot).sock == sock(s, slot) && watchedOf(slot).serial == serialOf(slot);
     };
     for (int slot = 0; slot < SLOT_ROLES; ++slot) {
-        if (!sameSocket(slot) && watched_[slot].mask != 0) {
-            watch_->watchSlot(slot, SOK_NO_SOCKET, 0);
-            watched_[slot] = Watched{};
+        if (!sameSocket(slot) && watchedOf(slot).mask != 0) {
+            watch_->watchSlot(watchKey(index, slot), SOK_NO_SOCKET, 0);
+            watchedOf(slot) = Session::Watched{};
         }
     }
     for (int slot = 0; slot < SLOT_ROLES; ++slot) {
-        const int mask = wantedMask(slot);
-        if (!sameSocket(slot) || watched_[slot].mask != mask) {
-            if (mask != 0 || watched_[slot].mask != 0) {
-                watch_->watchSlot(slot, mask != 0 ? sockets[slot] : SOK_NO_SOCKET, mask);
+        const int mask = wantedMask(s, slot);
+        Session::Watched& watched = watchedOf(slot);
+        if (!sameSocket(slot) || watched.mask != mask) {
+            if (mask != 0 || watched.mask != 0) {
+                watch_->watchSlot(watchKey(index, slot), mask != 0 ? sock(s, slot) : SOK_NO_SOCKET,
+                                  mask);
             }
-            watched_[slot] = Watched{sockets[slot], serials_[slot], mask};
+            watched = Session::Watched{sock(s, slot), serialOf(slot), mask};
         }
     }
 }

@@ -8,7 +8,24 @@
 // the core takes it as a hint and never waits on it.
 #pragma once
 
+#include "proxy/core/Session.h"
 #include "proxy/net/SockAPI.h"
+
+// The slot number a loop is given: a session's index and one of its slot
+// roles, so session 0's slots are its roles. The login listener, the
+// program's own, is watched as session 0's SLOT_LOGIN_LISTENER.
+inline constexpr int watchKey(int session, int role) {
+    return session * SLOT_ROLES + role;
+}
+inline constexpr int watchSession(int key) {
+    return key / SLOT_ROLES;
+}
+inline constexpr int watchRole(int key) {
+    return key % SLOT_ROLES;
+}
+// How many sessions the core holds at most, and so the slots a loop keeps.
+inline constexpr int MAX_SESSIONS = 1;
+inline constexpr int WATCH_KEYS = MAX_SESSIONS * SLOT_ROLES;
 
 class SocketWatch {
   public:

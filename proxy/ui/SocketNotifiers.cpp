@@ -9,7 +9,7 @@ SocketNotifiers::SocketNotifiers(std::function<void(int, int)> ready,
 SocketNotifiers::~SocketNotifiers() = default;  // no signal of theirs runs now
 
 void SocketNotifiers::watchSlot(int slot, SokHandle sock, int mask) {
-    if (slot < 0 || slot >= SLOT_ROLES) {
+    if (slot < 0 || slot >= WATCH_KEYS) {
         return;
     }
     Pair& pair = slots_[static_cast<std::size_t>(slot)];

@@ -33,6 +33,6 @@ class SocketNotifiers : public SocketWatch {
 
     std::function<void(int, int)> ready_;
     std::function<void()> wantTick_;
-    std::array<Pair, SLOT_ROLES> slots_;
+    std::array<Pair, WATCH_KEYS> slots_;
     bool reporting_ = false;  // a notifier's report is being handled
 };

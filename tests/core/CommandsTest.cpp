@@ -45,8 +45,8 @@ TEST_F(CommandsTest, LoadWithoutSettingsFileFillsDefaultsAndLogsStarted) {
     EXPECT_EQ(form.ctl.txtLOG, kCaption + "\r\n14:05:09 Started\r\n14:05:09 Date: 2026-12-09");
     EXPECT_EQ(readFile(dir / "dump.log"),
               "14:05:09|77 Started\r\n14:05:09|77 Date: 2026-12-09\r\n");
-    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
-    EXPECT_EQ(form.chatMode, CHAT_ENDED);
+    EXPECT_EQ(form.session().loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form.session().chatMode, CHAT_ENDED);
 }
 
 #ifndef _WIN32
@@ -101,10 +101,11 @@ TEST_F(CommandsTest, SettingsAreReadAtLoadAndWrittenAtUnloadInOrder) {
 TEST_F(CommandsTest, UnloadReleasesEverySocket) {
     loadOnLoopback();
     form.Timer1_Timer();
-    ASSERT_NE(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+    ASSERT_NE(form.loginListener, SOK_NO_SOCKET);
     form.Form_Unload();
+    EXPECT_EQ(form.loginListener, SOK_NO_SOCKET);
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(form.sockets[i], SOK_NO_SOCKET) << i;
+        EXPECT_EQ(form.session().sockets[i], SOK_NO_SOCKET) << i;
     }
 }
 
@@ -115,19 +116,19 @@ TEST_F(CommandsTest, FirstTickListensAndHostLoginWhileBusyOnlyWarns) {
     EXPECT_EQ(boxes.shown[0].text, "Proxy is in work already!");
     EXPECT_EQ(boxes.shown[0].title, "Skelvane (beta)");
     EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.loginListener, SOK_NO_SOCKET);
 
     form.Timer1_Timer();
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
     EXPECT_TRUE(logHas("Await client-login connect at 127.0.0.1:" + std::to_string(loginPort)));
-    const SokHandle listener = form.sockets[SLOT_LOGIN_LISTENER];
+    const SokHandle listener = form.loginListener;
     const std::string log = form.ctl.txtLOG;
 
     form.Command1_Click();
     EXPECT_EQ(boxes.shown.size(), 2U);
-    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], listener);
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.loginListener, listener);
+    EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(form.ctl.txtLOG, log);
 }
 
@@ -137,17 +138,17 @@ TEST_F(CommandsTest, DisconnectStopsListeningUntilHostLogin) {
     const std::uint16_t port = loginListenerPort();
     form.Command3_Click();
     EXPECT_TRUE(logHas("Listening stopped"));
-    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
-    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.loginListener, SOK_NO_SOCKET);
     EXPECT_FALSE(connectTo(port).has_value());
     form.Timer1_Timer();
-    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form.session().loginMode, LOGIN_IDLE);
 
     form.ctl.Text2 = std::to_string(port) + "x";  // leading number only
     form.Command1_Click();
     EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(loginListenerPort(), port);
     EXPECT_TRUE(logHas("Await client-login connect at 127.0.0.1:" + std::to_string(port)));
 }
@@ -159,8 +160,8 @@ TEST_F(CommandsTest, HostLoginRefusesPortsOutsideTheRange) {
         form.ctl.Text2 = text;
         form.Command1_Click();
         EXPECT_TRUE(logHas(std::string("Invalid port ") + text));
-        EXPECT_EQ(form.loginMode, LOGIN_IDLE);
-        EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+        EXPECT_EQ(form.session().loginMode, LOGIN_IDLE);
+        EXPECT_EQ(form.loginListener, SOK_NO_SOCKET);
     }
 }
 
@@ -179,7 +180,7 @@ TEST_F(CommandsTest, HostLoginBindFailuresAreLoggedAndTheSettingCanBeFixed) {
     EXPECT_TRUE(logHas("14:05:09 Sok_bind failed with 4\r\n14:05:09 " + inUse));
     EXPECT_EQ(form.ctl.problem, inUse);
     EXPECT_EQ(windowCaption(form.ctl), kCaption + " - " + inUse);
-    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form.session().loginMode, LOGIN_IDLE);
 
     // A name that does not resolve never widens to every interface, and
     // nothing is bound.
@@ -193,12 +194,12 @@ TEST_F(CommandsTest, HostLoginBindFailuresAreLoggedAndTheSettingCanBeFixed) {
     EXPECT_EQ(logCount("could not be resolved"), 1);  // not for the port in use
     EXPECT_EQ(form.ctl.problem.rfind("Could not find the address of no-such-host.invalid: ", 0),
               0U);
-    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
-    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form.loginListener, SOK_NO_SOCKET);
 
     form.ctl.Text1 = "127.0.0.1";
     form.Command1_Click();
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(form.ctl.problem, "");  // listening again clears it
     EXPECT_EQ(windowCaption(form.ctl), kCaption);
     EXPECT_TRUE(boxes.shown.empty());
@@ -227,8 +228,8 @@ TEST_F(CommandsTest, ListenerPortsThatAreNoPortAreRefusedAndNotSaved) {
                                  "not listening";
         EXPECT_TRUE(logHas("14:05:09 " + line)) << text;
         EXPECT_EQ(form.ctl.problem, line);
-        EXPECT_EQ(form.loginMode, LOGIN_IDLE);
-        EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+        EXPECT_EQ(form.session().loginMode, LOGIN_IDLE);
+        EXPECT_EQ(form.loginListener, SOK_NO_SOCKET);
     }
     EXPECT_FALSE(logHas("Await client-login connect at 127.0.0.1:0"));
     // The last port that listened is saved, not the one refused.
@@ -262,7 +263,7 @@ TEST_F(CommandsTest, StatusListShowsEachSlotAndItsLocalAddress) {
     const std::string port = std::to_string(loginListenerPort());
     EXPECT_EQ(form.ctl.Label1, "0  127.0.0.1 : " + port + "\r\n1\r\n2\r\n3\r\n4\r\n5\r\n");
     EXPECT_EQ(form.ctl.Label3,
-              std::to_string(form.sockets[0]) + "\r\n-1\r\n-1\r\n-1\r\n-1\r\n-1\r\n");
+              std::to_string(form.loginListener) + "\r\n-1\r\n-1\r\n-1\r\n-1\r\n-1\r\n");
     EXPECT_EQ(form.ctl.Label13, "0\r\n0\r\n0\r\n0");  // counters refreshed at the tick's end
 }
 
@@ -282,7 +283,7 @@ TEST_F(CommandsTest, FaultInATickIsLoggedAndTheNextTickRuns) {
     loadOnLoopback();
     form.Timer1_Timer();
     form.ctl.Label13.clear();
-    form.chatMode = CHAT_AWAIT_CLIENT;  // the tick reads the clock for the time-out
+    form.session().chatMode = CHAT_AWAIT_CLIENT;  // the tick reads the clock for the time-out
     clock.failRead = true;
     form.Timer1_Timer();
     EXPECT_TRUE(logHas("INTERNAL ERROR t1 6 Overflow"));
@@ -294,7 +295,7 @@ TEST_F(CommandsTest, FaultInATickIsLoggedAndTheNextTickRuns) {
 TEST_F(CommandsTest, NoHandlerStartsWhileAnotherRuns) {
     loadOnLoopback();
     form.Timer1_Timer();
-    form.chatMode = CHAT_AWAIT_CLIENT;
+    form.session().chatMode = CHAT_AWAIT_CLIENT;
     // Something inside the tick (a plug-in's window) runs the window's loop.
     clock.onRead = [this] {
         form.Timer1_Timer();

@@ -38,7 +38,7 @@ TEST_F(CaptureUinTest, TakesTheUinAndInitialisesThePluginInEitherForm) {
         form.ctl.txtLOG.clear();
         form.ctl.txtUIN.clear();
         form.captureUin(login.build(textBytes("123456789"), tlv(2, "secret")));
-        EXPECT_EQ(form.ownUin, 123456789) << login.detected;
+        EXPECT_EQ(form.session().ownUin, 123456789) << login.detected;
         EXPECT_EQ(form.ctl.txtUIN, "123456789");
         EXPECT_EQ(logCount(login.detected), 1);
         // No plug-in here: each sign-on says so instead.
@@ -50,18 +50,18 @@ TEST_F(CaptureUinTest, TakesTheUinAndInitialisesThePluginInEitherForm) {
     // The classic login's UIN is its TLV 1 wherever it stands.
     form.captureUin(
         flap(1, 1, concat({kFlapVersion, tlv(3, "client"), tlv(1, "77"), tlv(1, "8")})));
-    EXPECT_EQ(form.ownUin, 77);
+    EXPECT_EQ(form.session().ownUin, 77);
 }
 
 TEST_F(CaptureUinTest, EmptyZeroCutOrTooLargeUinsReadAlikeInEitherForm) {
     for (const LoginForm& login : kLoginForms) {
-        form.ownUin = 5;
+        form.session().ownUin = 5;
         form.captureUin(login.build({}, {}));
-        EXPECT_EQ(form.ownUin, 0) << login.detected;
+        EXPECT_EQ(form.session().ownUin, 0) << login.detected;
         form.captureUin(login.build({'4', '2', 0, '7'}, {}));
-        EXPECT_EQ(form.ownUin, 42) << login.detected;
+        EXPECT_EQ(form.session().ownUin, 42) << login.detected;
         form.captureUin(login.build(textBytes("99999999999"), {}));
-        EXPECT_EQ(form.ownUin, 2147483647) << login.detected;
+        EXPECT_EQ(form.session().ownUin, 2147483647) << login.detected;
     }
 }
 
@@ -76,11 +76,11 @@ TEST_F(CaptureUinTest, HelloAndClassicLoginsWithoutAWholeTlvOneChangeNothing) {
         flap(2, 1, concat({kFlapVersion, tlv(1, "77")})),         // not channel 1
         flap(1, 1, concat({ByteVec{0, 0, 0, 2}, tlv(1, "77")})),  // not the FLAP version
     };
-    form.ownUin = 5;
+    form.session().ownUin = 5;
     for (const ByteVec& frame : notLogins) {
         form.captureUin(frame);
     }
-    EXPECT_EQ(form.ownUin, 5);
+    EXPECT_EQ(form.session().ownUin, 5);
     EXPECT_EQ(form.ctl.txtUIN, "");
     EXPECT_FALSE(logHas("detected"));
     EXPECT_FALSE(logHas("Plugin initialized"));
@@ -92,14 +92,14 @@ TEST_F(CaptureUinTest, UinTlvRunningPastTheFrameIsCutAtTheFrameEnd) {
     frame[19] = 40;  // declares 40 bytes where 4 remain
     ByteVec buffer = concat({frame, textBytes("999")});
     form.captureUin(Span(buffer.data(), frame.size()));
-    EXPECT_EQ(form.ownUin, 4242);
+    EXPECT_EQ(form.session().ownUin, 4242);
 }
 
 TEST_F(CaptureUinTest, OtherSnacsAreIgnoredAndARequestWithoutTlvGivesZero) {
-    form.ownUin = 5;
+    form.session().ownUin = 5;
     form.captureUin(flap(2, 1, snac(0x17, 0x02, tlv(1, "123"))));
     form.captureUin(ByteVec{0x2A, 2, 0, 1, 0, 4, 0, 0x17, 0, 6});  // 17-06 cut short
-    EXPECT_EQ(form.ownUin, 0);
+    EXPECT_EQ(form.session().ownUin, 0);
     EXPECT_EQ(logCount("SNAC 17-06"), 1);  // only the short request
 }
 
@@ -112,7 +112,7 @@ class RedirectTest : public ScratchFormTest {
         chatPort = freePort();
         form.ctl.Text8 = std::to_string(chatPort);
         auto [slot, peer] = loopbackPair();
-        form.sockets[SLOT_CLIENT_LOGIN] = slot;
+        form.session().sockets[SLOT_CLIENT_LOGIN] = slot;
         client.emplace(std::move(peer));
     }
 
@@ -162,7 +162,7 @@ TEST_F(RedirectTest, ExampleReplyIsRewrittenOneByteShorterInEitherForm) {
          {ReplyForm{reply17_03, "SNAC 17-03 (URL) detected"},
           ReplyForm{classicReply, "FLAP channel 4 reply (URL) detected"}}) {
         form.ctl.txtLOG.clear();
-        form.chatMode = CHAT_IDLE;
+        form.session().chatMode = CHAT_IDLE;
         const ByteVec received = reply.build("192.0.2.10:5190");
         ASSERT_TRUE(form.rewriteRedirect(received)) << reply.detected;
 
@@ -171,14 +171,14 @@ TEST_F(RedirectTest, ExampleReplyIsRewrittenOneByteShorterInEitherForm) {
         EXPECT_EQ(clientGot(), expected);
         EXPECT_EQ(form.ctl.Text6, "192.0.2.10");
         EXPECT_EQ(form.ctl.Text5, "5190");
-        EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+        EXPECT_EQ(form.session().chatMode, CHAT_AWAIT_CLIENT);
         EXPECT_TRUE(logHas(std::string(reply.detected) +
                            "\r\n14:05:09 Found and removed redirect to 192.0.2.10:5190"
                            "\r\n14:05:09 Await client-chat connect at 127.0.0.1:" +
                            port));
         // The chat listener is open on the port of Text8.
         EXPECT_TRUE(connectTo(static_cast<std::uint16_t>(std::stoi(port))).has_value());
-        Sok_close(form.sockets[SLOT_CHAT_LISTENER]);
+        Sok_close(form.session().sockets[SLOT_CHAT_LISTENER]);
     }
 }
 
@@ -215,8 +215,8 @@ TEST_F(RedirectTest, ReplyWithoutTlvFiveIsLeftAlone) {
         EXPECT_FALSE(form.rewriteRedirect(frame));
     }
     EXPECT_FALSE(logHas("FLAP channel 4"));
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
-    EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.session().sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
 }
 
 TEST_F(RedirectTest, RedirectHostAndPortForms) {
@@ -229,7 +229,7 @@ TEST_F(RedirectTest, RedirectHostAndPortForms) {
         ASSERT_TRUE(form.rewriteRedirect(reply17_03(c.text))) << c.text;
         EXPECT_EQ(form.ctl.Text6, c.host);
         EXPECT_EQ(form.ctl.Text5, c.port);
-        Sok_close(form.sockets[SLOT_CHAT_LISTENER]);
+        Sok_close(form.session().sockets[SLOT_CHAT_LISTENER]);
         clientGot();
     }
 }
@@ -248,24 +248,24 @@ TEST_F(RedirectTest, BindFailurePassesTheReplyUnchanged) {
     ASSERT_TRUE(form.rewriteRedirect(reply17_03("10.0.0.1:5190")));
     clientGot();
     // A second redirect while the chat listener is still open.
-    form.chatMode = CHAT_IDLE;
+    form.session().chatMode = CHAT_IDLE;
     EXPECT_FALSE(form.rewriteRedirect(reply17_03("10.0.0.2:6000")));
     EXPECT_TRUE(logHas("Sok_bind failed with 1\r\n14:05:09 Could not listen on 127.0.0.1:" +
                        std::to_string(chatPort) + ": a socket is still open in its place"));
     EXPECT_EQ(form.ctl.Text6, "10.0.0.2");
     EXPECT_EQ(form.ctl.Text5, "6000");
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
 
     // A chat listener name that does not resolve is not widened either.
-    Sok_close(form.sockets[SLOT_CHAT_LISTENER]);
+    Sok_close(form.session().sockets[SLOT_CHAT_LISTENER]);
     form.ctl.Text7 = "no-such-host.invalid";
     EXPECT_FALSE(form.rewriteRedirect(reply17_03("10.0.0.3:6000")));
     EXPECT_TRUE(
         logHas("Host name no-such-host.invalid could not be resolved\r\n"
                "14:05:09 Could not find the address of no-such-host.invalid: "));
     EXPECT_FALSE(logHas("Sok_bind failed with 4"));  // nothing was bound
-    EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.session().sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
 }
 
 TEST_F(RedirectTest, OutOfRangePortsAreRefused) {
@@ -277,8 +277,8 @@ TEST_F(RedirectTest, OutOfRangePortsAreRefused) {
     form.ctl.Text8 = "65536";
     EXPECT_FALSE(form.rewriteRedirect(reply17_03("10.0.0.1:5190")));
     EXPECT_TRUE(logHas("Invalid port 65536"));
-    EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.session().sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
 }
 
 TEST_F(RedirectTest, ReplyTooLargeToRewriteIsPassedUnchanged) {
@@ -291,8 +291,8 @@ TEST_F(RedirectTest, ReplyTooLargeToRewriteIsPassedUnchanged) {
     form.ctl.Text7 = std::string(100, 'a');
     EXPECT_FALSE(form.rewriteRedirect(received));
     EXPECT_TRUE(logHas("too large"));
-    EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.session().sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
 
     form.ctl.Text7 = "127.0.0.1";  // shorter than the old redirect: fits again
     ASSERT_TRUE(form.rewriteRedirect(received));

@@ -53,12 +53,12 @@ TEST_F(LogTest, UnwritableDumpFileStillFillsTheBox) {
 }
 
 TEST_F(LogTest, CountersShowOneRowPerDirectionWithBlankRowsForSkippedAndGenerated) {
-    form.Bytes = {100, 200, 300, 400};
-    form.Datagramms = {1, 2, 3, 4};
-    form.Packets = {5, 6, 7, 8};
-    form.Skipped = {9, 10};
-    form.Generated = {11, 12};
-    form.Bytes[DIR_TO_SERVER] = 5'000'000'000;  // past 32 bits
+    form.session().Bytes = {100, 200, 300, 400};
+    form.session().Datagramms = {1, 2, 3, 4};
+    form.session().Packets = {5, 6, 7, 8};
+    form.session().Skipped = {9, 10};
+    form.session().Generated = {11, 12};
+    form.session().Bytes[DIR_TO_SERVER] = 5'000'000'000;  // past 32 bits
     form.ShowCounters();
     // Rows: From Server, To Client, From Client, To Server.
     EXPECT_EQ(form.ctl.Label13, "100\r\n300\r\n200\r\n5000000000");
@@ -71,8 +71,8 @@ TEST_F(LogTest, CountersShowOneRowPerDirectionWithBlankRowsForSkippedAndGenerate
     form.ShowCounters();
     EXPECT_EQ(form.ctl.Label13, "0\r\n0\r\n0\r\n0");
     EXPECT_EQ(form.ctl.Label11, "\r\n0\r\n\r\n0");
-    EXPECT_EQ(form.seqToServer, 0x4000);
-    EXPECT_EQ(form.seqToClient, 0x2000);
+    EXPECT_EQ(form.session().seqToServer, 0x4000);
+    EXPECT_EQ(form.session().seqToClient, 0x2000);
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ class PumpTest : public LoopbackSessionTest {
         for (ByteVec& f : pumpFrames(*run.client, 1)) {
             run.clientGot.push_back(std::move(f));
         }
-        EXPECT_TRUE(pumpUntil([&] { return form.loginMode != LOGIN_RELAY; }));
+        EXPECT_TRUE(pumpUntil([&] { return form.session().loginMode != LOGIN_RELAY; }));
         return run;
     }
 
@@ -50,15 +50,15 @@ class PumpTest : public LoopbackSessionTest {
         auto ends = connectLogin();
         ends.second.send(redirectReply(chatServerAddress()));
         EXPECT_EQ(pumpFrames(ends.first, 1).size(), 1U);
-        EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+        EXPECT_EQ(form.session().chatMode, CHAT_AWAIT_CLIENT);
         return ends;
     }
     // Once the login server leaves, the login listener opens again by itself
     // and without the user's "in work" box.
     void expectListeningOnceLoginEnds(Peer& server) {
-        EXPECT_EQ(form.loginMode, LOGIN_RELAY);
+        EXPECT_EQ(form.session().loginMode, LOGIN_RELAY);
         server.close();
-        EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_AWAIT_CLIENT; }));
+        EXPECT_TRUE(pumpUntil([&] { return form.session().loginMode == LOGIN_AWAIT_CLIENT; }));
         EXPECT_EQ(logCount("Await client-login connect at "), 2);
         EXPECT_TRUE(connectTo(loginListenerPort()).has_value());
         EXPECT_TRUE(boxes.shown.empty());
@@ -91,7 +91,7 @@ TEST_F(PumpTest, FullSignOnAndChatSession) {
     EXPECT_EQ(login.clientGot,
               (std::vector<ByteVec>{serverHello,
                                     redirectReply("127.0.0.1:" + std::to_string(chatPort))}));
-    EXPECT_EQ(form.ownUin, 123456789);
+    EXPECT_EQ(form.session().ownUin, 123456789);
     EXPECT_EQ(form.ctl.txtUIN, "123456789");
     EXPECT_EQ(form.ctl.Text6, "127.0.0.1");
     EXPECT_EQ(form.ctl.Text5, std::to_string(chatServer.port));
@@ -100,9 +100,9 @@ TEST_F(PumpTest, FullSignOnAndChatSession) {
     EXPECT_TRUE(logHas("Client-login disconnected"));
     EXPECT_TRUE(seesClose(*login.client));
     // The chat session is pending: the login listener waits for its end.
-    EXPECT_EQ(form.loginMode, LOGIN_IDLE);
-    EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
-    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form.session().chatMode, CHAT_AWAIT_CLIENT);
+    EXPECT_EQ(form.loginListener, SOK_NO_SOCKET);
 
     clock.advance(59999);  // just in time
     openChat();
@@ -114,7 +114,7 @@ TEST_F(PumpTest, FullSignOnAndChatSession) {
                                   flap(5, 0x0502, {}), flap(2, 0x0503, ByteVec(0xFFFF, 0x5A))};
     client().send(up[0]);
     EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(up[0], 0x4000)});
-    form.seqToServer = 0x7FFF;
+    form.session().seqToServer = 0x7FFF;
     client().send(concat({up[1], up[2]}));
     client().send(ByteVec(up[3].begin(), up[3].begin() + 3000));
     EXPECT_EQ(pumpFrames(server(), 2),
@@ -129,30 +129,30 @@ TEST_F(PumpTest, FullSignOnAndChatSession) {
     EXPECT_EQ(pumpFrames(client(), 2),
               (std::vector<ByteVec>{withSeq(down[0], 0x2000), withSeq(down[1], 0x2001)}));
 
-    EXPECT_EQ(form.Packets[DIR_FROM_CLIENT], 4);
-    EXPECT_EQ(form.Packets[DIR_TO_SERVER], 4);
-    EXPECT_EQ(form.Datagramms[DIR_TO_SERVER], 4);
-    EXPECT_EQ(form.Bytes[DIR_FROM_CLIENT], totalSize(up));
-    EXPECT_EQ(form.Bytes[DIR_TO_SERVER], totalSize(up));
-    EXPECT_EQ(form.Packets[DIR_FROM_SERVER], 2);
-    EXPECT_EQ(form.Packets[DIR_TO_CLIENT], 2);
-    EXPECT_EQ(form.Bytes[DIR_TO_CLIENT], totalSize(down));
-    EXPECT_EQ(form.Skipped, (std::array<Counter, 2>{0, 0}));
-    EXPECT_EQ(form.seqToServer, 2);
-    EXPECT_EQ(form.seqToClient, 0x2002);
+    EXPECT_EQ(form.session().Packets[DIR_FROM_CLIENT], 4);
+    EXPECT_EQ(form.session().Packets[DIR_TO_SERVER], 4);
+    EXPECT_EQ(form.session().Datagramms[DIR_TO_SERVER], 4);
+    EXPECT_EQ(form.session().Bytes[DIR_FROM_CLIENT], totalSize(up));
+    EXPECT_EQ(form.session().Bytes[DIR_TO_SERVER], totalSize(up));
+    EXPECT_EQ(form.session().Packets[DIR_FROM_SERVER], 2);
+    EXPECT_EQ(form.session().Packets[DIR_TO_CLIENT], 2);
+    EXPECT_EQ(form.session().Bytes[DIR_TO_CLIENT], totalSize(down));
+    EXPECT_EQ(form.session().Skipped, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.session().seqToServer, 2);
+    EXPECT_EQ(form.session().seqToClient, 0x2002);
 
     // The client leaves: the session ends, the next tick listens again.
     client().close();
-    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_TRUE(pumpUntil([&] { return form.session().chatMode == CHAT_ENDED; }));
     EXPECT_TRUE(logHas("Client-chat disconnected"));
     EXPECT_TRUE(seesClose(server()));
     form.Timer1_Timer();
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
     EXPECT_EQ(logCount("Await client-login connect at "), 2);
     EXPECT_TRUE(connectTo(loginListenerPort()).has_value());
     // Counters keep the session's figures until the next chat connection.
-    EXPECT_EQ(form.Packets[DIR_TO_SERVER], 4);
+    EXPECT_EQ(form.session().Packets[DIR_TO_SERVER], 4);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
 }
@@ -163,12 +163,12 @@ TEST_F(PumpTest, ServerEndingTheChatSessionEndsItToo) {
     const ByteVec last = flap(4, 0x0700, {9, 9});
     server().send(last);
     server().close();
-    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_TRUE(pumpUntil([&] { return form.session().chatMode == CHAT_ENDED; }));
     EXPECT_TRUE(logHas("Server-chat disconnected"));
     EXPECT_TRUE(seesClose(client()));
     EXPECT_EQ(client().takeFrames(), std::vector<ByteVec>{withSeq(last, 0x2000)});
-    EXPECT_EQ(form.sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
-    EXPECT_EQ(form.sockets[SLOT_SERVER_CHAT], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().sockets[SLOT_SERVER_CHAT], SOK_NO_SOCKET);
 }
 
 TEST_F(PumpTest, SignOnWithoutRedirectListensAgainAtOnce) {
@@ -176,15 +176,15 @@ TEST_F(PumpTest, SignOnWithoutRedirectListensAgainAtOnce) {
     LoginRun login = signOnWith({request}, {hello, refusal});
     EXPECT_EQ(login.clientGot, (std::vector<ByteVec>{hello, refusal}));
     EXPECT_TRUE(seesClose(*login.client));
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(logCount("Await client-login connect at "), 2);
     EXPECT_TRUE(boxes.shown.empty());
 
     // The client's retry is served.
     std::optional<Peer> retry = connectTo(loginListenerPort());
     ASSERT_TRUE(retry.has_value());
-    EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
+    EXPECT_TRUE(pumpUntil([&] { return form.session().loginMode == LOGIN_RELAY; }));
 }
 
 TEST_F(PumpTest, RefusedLoginServerClosesTheClientAndListensAgain) {
@@ -193,8 +193,8 @@ TEST_F(PumpTest, RefusedLoginServerClosesTheClientAndListensAgain) {
     EXPECT_TRUE(pumpUntil([&] { return logHas("failed with"); }, 5));
     EXPECT_TRUE(logHas("Sok_connect server-login 127.0.0.1 failed with 4"));
     EXPECT_TRUE(seesClose(client));
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
-    EXPECT_EQ(form.sockets[SLOT_CLIENT_LOGIN], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.session().sockets[SLOT_CLIENT_LOGIN], SOK_NO_SOCKET);
     EXPECT_TRUE(connectTo(loginListenerPort()).has_value());
     EXPECT_TRUE(boxes.shown.empty());
 }
@@ -204,20 +204,20 @@ TEST_F(PumpTest, LoginServerPortOutOfRangeIsTreatedAsAFailedConnect) {
     Peer client = *connectTo(loginListenerPort());
     EXPECT_TRUE(pumpUntil([&] { return logHas("Invalid port 70000"); }, 5));
     EXPECT_TRUE(seesClose(client));
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(logCount("Await client-login connect at "), 2);
 }
 
 TEST_F(PumpTest, FailedChatServerConnectEndsTheChatSession) {
     auto [login, loginServerEnd] = redirectWithLoginOpen();
-    form.ctl.Text5 = "99999";  // no connect can be made to this
+    form.session().chatServerPort = "99999";  // no connect can be made to this
     Peer client = *connectTo(chatPort);
-    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_TRUE(pumpUntil([&] { return form.session().chatMode == CHAT_ENDED; }));
     EXPECT_TRUE(logHas("Invalid port 99999"));
     EXPECT_TRUE(seesClose(client));
-    EXPECT_EQ(form.sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
     form.Timer1_Timer();
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
     expectListeningOnceLoginEnds(loginServerEnd);
 }
 
@@ -226,26 +226,26 @@ TEST_F(PumpTest, ChatListenerNobodyComesToClosesAfterSixtySeconds) {
     auto [login, loginServerEnd] = redirectWithLoginOpen();
     clock.advance(59999);
     form.Timer1_Timer();
-    EXPECT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+    EXPECT_EQ(form.session().chatMode, CHAT_AWAIT_CLIENT);
     EXPECT_FALSE(logHas("No client-chat connect"));
 
     clock.advance(1);
     form.Timer1_Timer();
     EXPECT_EQ(logCount("No client-chat connect within 60 s, chat listener closed"), 1);
-    EXPECT_EQ(form.chatMode, CHAT_IDLE);
-    EXPECT_EQ(form.sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
+    EXPECT_EQ(form.session().sockets[SLOT_CHAT_LISTENER], SOK_NO_SOCKET);
     EXPECT_FALSE(connectTo(chatPort).has_value());
     expectListeningOnceLoginEnds(loginServerEnd);
 }
 
 TEST_F(PumpTest, HostLoginWhileRelayingOnlyWarns) {
     Peer client = *connectTo(loginListenerPort());
-    ASSERT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().loginMode == LOGIN_RELAY; }));
     form.Command1_Click();
     ASSERT_EQ(boxes.shown.size(), 1U);
     EXPECT_EQ(boxes.shown[0].text, "Proxy is in work already!");
-    EXPECT_EQ(form.loginMode, LOGIN_RELAY);
-    EXPECT_EQ(form.sockets[SLOT_LOGIN_LISTENER], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().loginMode, LOGIN_RELAY);
+    EXPECT_EQ(form.loginListener, SOK_NO_SOCKET);
 }
 
 }  // namespace

@@ -31,11 +31,11 @@ TEST_F(RelayTest, FramesLeaveInTheReportThatReadThemWithTheClockStandingStill) {
     const ByteVec up = flap(2, 0x0101, snac(4, 6, tlv(1, "up")));
     client().send(up);
     // One report reads it from the client and sends it to the server.
-    ASSERT_TRUE(runRounds([&] { return form.Packets[DIR_TO_SERVER] == 1; }, 2));
+    ASSERT_TRUE(runRounds([&] { return form.session().Packets[DIR_TO_SERVER] == 1; }, 2));
     EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(up, 0x4000)});
     const ByteVec down = flap(2, 0x0202, snac(4, 7, tlv(1, "down")));
     server().send(down);
-    ASSERT_TRUE(runRounds([&] { return form.Packets[DIR_TO_CLIENT] == 1; }, 2));
+    ASSERT_TRUE(runRounds([&] { return form.session().Packets[DIR_TO_CLIENT] == 1; }, 2));
     EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(down, 0x2000)});
     EXPECT_EQ(clock.ticks, before);
 }
@@ -56,8 +56,9 @@ TEST_F(RelayTest, ClientThatStopsReadingHoldsBackOnlyItsOwnDirectionAndLosesNoth
         loop.runOnce(form, 0);
     }
     ASSERT_TRUE(paused());
-    EXPECT_GE(form.links[SLOT_CLIENT_CHAT].out.size(), OUT_QUEUE_BOUND);
-    EXPECT_LE(form.links[SLOT_CLIENT_CHAT].out.size(), OUT_QUEUE_BOUND + FrameCollector::kSize);
+    EXPECT_GE(form.session().links[SLOT_CLIENT_CHAT].out.size(), OUT_QUEUE_BOUND);
+    EXPECT_LE(form.session().links[SLOT_CLIENT_CHAT].out.size(),
+              OUT_QUEUE_BOUND + FrameCollector::kSize);
 
     // The other direction goes on meanwhile.
     const ByteVec up = flap(2, 0x0303, snac(1, 2, {}));
@@ -78,8 +79,8 @@ TEST_F(RelayTest, ClientThatStopsReadingHoldsBackOnlyItsOwnDirectionAndLosesNoth
     for (std::uint32_t i = 0; i < made; ++i) {
         ASSERT_EQ(got[i], withSeq(bulkFrame(i), static_cast<std::uint16_t>(0x2000 + i))) << i;
     }
-    EXPECT_TRUE(form.links[SLOT_CLIENT_CHAT].out.empty());
-    EXPECT_EQ(form.chatMode, CHAT_RELAY);
+    EXPECT_TRUE(form.session().links[SLOT_CLIENT_CHAT].out.empty());
+    EXPECT_EQ(form.session().chatMode, CHAT_RELAY);
     EXPECT_FALSE(logHas("Failed to transmit"));
 }
 
@@ -87,19 +88,19 @@ TEST_F(RelayTest, LoginServerThatNeverAnswersIsGivenUpAfterFiveSecondsOnTheClock
     const FullListener silent;
     form.ctl.Text4 = std::to_string(silent.port());
     Peer client = *connectTo(loginListenerPort());
-    ASSERT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_CONNECTING; }));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().loginMode == LOGIN_CONNECTING; }));
     EXPECT_EQ(loop.runOnce(form, 50), 0);  // nothing to do until it answers
     clock.advance(CONNECT_TIMEOUT_MS - 1);
     form.Timer1_Timer();
-    EXPECT_EQ(form.loginMode, LOGIN_CONNECTING);
+    EXPECT_EQ(form.session().loginMode, LOGIN_CONNECTING);
     EXPECT_FALSE(logHas("failed with"));
 
     clock.advance(1);
     form.Timer1_Timer();
     EXPECT_TRUE(logHas("Sok_connect server-login 127.0.0.1 failed with 4"));
-    EXPECT_EQ(form.sockets[SLOT_SERVER_LOGIN], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().sockets[SLOT_SERVER_LOGIN], SOK_NO_SOCKET);
     EXPECT_TRUE(seesClose(client));
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_TRUE(connectTo(loginListenerPort()).has_value());
 }
 
@@ -108,7 +109,7 @@ TEST_F(RelayTest, ConnectionsThatAreGoneAreWatchedNoMore) {
     EXPECT_EQ(loop.watching(SLOT_CLIENT_CHAT), SOK_READABLE);
     EXPECT_EQ(loop.watching(SLOT_SERVER_CHAT), SOK_READABLE);
     client().close();
-    ASSERT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().chatMode == CHAT_ENDED; }));
     EXPECT_EQ(loop.watching(SLOT_CLIENT_CHAT), 0);
     EXPECT_EQ(loop.watching(SLOT_SERVER_CHAT), 0);
     // Nothing is left that could report itself ready over and over.

@@ -47,8 +47,8 @@ TEST_F(DorrimelSessionTest, AcknowledgementsRemoveTheirMessagesAndStrayOnesAreRe
     for (std::size_t i = 0; i < acks.size(); ++i) {
         EXPECT_EQ(clientFrames[i], withSeq(acks[i], static_cast<std::uint16_t>(0x2000 + i)));
     }
-    EXPECT_EQ(form.Generated[0], 0);
-    EXPECT_EQ(form.Skipped[0] + form.Skipped[1], 0);
+    EXPECT_EQ(form.session().Generated[0], 0);
+    EXPECT_EQ(form.session().Skipped[0] + form.session().Skipped[1], 0);
 
     const Lines file = msgack();
     ASSERT_EQ(file.size(), 7U);

@@ -116,7 +116,7 @@ DorrimelSessionTest::~DorrimelSessionTest() {
 void DorrimelSessionTest::TearDown() {
     // A test that stopped half-way must not leave this copy of the plug-in
     // running (its timer would reach the next test's proxy).
-    if (form.chatMode == CHAT_RELAY) {
+    if (form.session().chatMode == CHAT_RELAY) {
         form.PlugEvent(EVENT_FINISH, nullptr, 0);
     }
     form.Form_Unload();
@@ -153,7 +153,8 @@ bool DorrimelSessionTest::runUntil(const std::function<bool()>& done) {
 
 void DorrimelSessionTest::endChatFromServer() {
     server().close();
-    ASSERT_TRUE(runUntil([&] { return form.chatMode != CHAT_RELAY && client().closedByPeer; }));
+    ASSERT_TRUE(
+        runUntil([&] { return form.session().chatMode != CHAT_RELAY && client().closedByPeer; }));
 }
 
 Lines DorrimelSessionTest::msgack() const {

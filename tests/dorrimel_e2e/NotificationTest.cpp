@@ -41,9 +41,9 @@ TEST_F(DorrimelSessionTest, UnacknowledgedMessageIsNotifiedAsTheNextClientFrame)
     EXPECT_EQ(clientFrames[0], withSeq(first, 0x2000));
 
     // Nothing else travels towards the client until the notification.
-    const Counter packets = form.Packets[DIR_TO_CLIENT];
-    const Counter datagrams = form.Datagramms[DIR_TO_CLIENT];
-    const Counter bytes = form.Bytes[DIR_TO_CLIENT];
+    const Counter packets = form.session().Packets[DIR_TO_CLIENT];
+    const Counter datagrams = form.session().Datagramms[DIR_TO_CLIENT];
+    const Counter bytes = form.session().Bytes[DIR_TO_CLIENT];
     const ByteVec message = outgoingMessage(kCookie, kRecipient, 0x00A1B2C3);
     client().send(message);
     ASSERT_TRUE(runUntil([&] { return clientFrames.size() == 2; }));
@@ -52,12 +52,12 @@ TEST_F(DorrimelSessionTest, UnacknowledgedMessageIsNotifiedAsTheNextClientFrame)
 
     const ByteVec& notice = clientFrames[1];
     EXPECT_EQ(seqOf(notice), 0x2001);
-    EXPECT_EQ(form.Generated[0], 1);
-    EXPECT_EQ(form.Generated[1], 0);
-    EXPECT_EQ(form.Packets[DIR_TO_CLIENT], packets + 1);
-    EXPECT_EQ(form.Datagramms[DIR_TO_CLIENT], datagrams + 1);
-    EXPECT_EQ(form.Bytes[DIR_TO_CLIENT], bytes + static_cast<Counter>(notice.size()));
-    EXPECT_EQ(form.Skipped[0] + form.Skipped[1], 0);
+    EXPECT_EQ(form.session().Generated[0], 1);
+    EXPECT_EQ(form.session().Generated[1], 0);
+    EXPECT_EQ(form.session().Packets[DIR_TO_CLIENT], packets + 1);
+    EXPECT_EQ(form.session().Datagramms[DIR_TO_CLIENT], datagrams + 1);
+    EXPECT_EQ(form.session().Bytes[DIR_TO_CLIENT], bytes + static_cast<Counter>(notice.size()));
+    EXPECT_EQ(form.session().Skipped[0] + form.session().Skipped[1], 0);
 
     // The notice names the time that the log window shows for the message.
     const Lines lines = logWindowLines();
@@ -86,7 +86,7 @@ TEST_F(DorrimelSessionTest, UnacknowledgedMessageIsNotifiedAsTheNextClientFrame)
     EXPECT_EQ(processedCounter(), "1");
     EXPECT_EQ(waitingCounter(), "0");
     EXPECT_EQ(clientFrames.size(), 3U);
-    EXPECT_EQ(form.Generated[0], 1);
+    EXPECT_EQ(form.session().Generated[0], 1);
 
     ASSERT_NO_FATAL_FAILURE(endChatFromServer());
     EXPECT_EQ(msgack().back(), "Stopping");

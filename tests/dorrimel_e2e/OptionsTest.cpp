@@ -102,7 +102,7 @@ TEST_F(DorrimelSessionTest, PreferencesTogglesOptionsAndOkRestartsTheTimerOnlyFo
     const Cookie cookie{1, 2, 3, 4, 5, 6, 7, 8};
     client().send(outgoingMessage(cookie, "987654321", 0x41));
     ASSERT_TRUE(runUntil([&] { return !clientFrames.empty(); }));
-    EXPECT_EQ(form.Generated[0], 1);
+    EXPECT_EQ(form.session().Generated[0], 1);
     ASSERT_GE(clientFrames[0].size(), 10U);
     EXPECT_EQ(clientFrames[0][7], 4);  // SNAC 4/7
     EXPECT_EQ(clientFrames[0][9], 7);

@@ -9,9 +9,9 @@ class LoginFaultTest : public LoopbackSessionTest {
   protected:
     // Bytes waiting unread on one of the proxy's slots.
     int unread(int slot) {
-        awaitReadable(form.sockets[slot], kWaitMs);
+        awaitReadable(form.session().sockets[slot], kWaitMs);
         int n = 0;
-        ioctl(form.sockets[slot], FIONREAD, &n);
+        ioctl(form.session().sockets[slot], FIONREAD, &n);
         return n;
     }
 };
@@ -30,15 +30,15 @@ TEST_F(LoginFaultTest, ClientFoundDeadByTheLivenessTestFreesItsSlot) {
     server.send(flap(2, 2, {1, 2, 3}));
     ASSERT_EQ(unread(SLOT_CLIENT_LOGIN), 1500);
     ASSERT_EQ(unread(SLOT_SERVER_LOGIN), 9);
-    ASSERT_TRUE(pumpUntil([&] { return form.loginMode != LOGIN_RELAY; }));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().loginMode != LOGIN_RELAY; }));
     EXPECT_TRUE(logHas("Client-login disconnected"));
-    EXPECT_EQ(form.sockets[SLOT_CLIENT_LOGIN], SOK_NO_SOCKET);
-    EXPECT_EQ(form.sockets[SLOT_SERVER_LOGIN], SOK_NO_SOCKET);
-    EXPECT_EQ(form.loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form.session().sockets[SLOT_CLIENT_LOGIN], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().sockets[SLOT_SERVER_LOGIN], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
 
     // The next client is served.
     Peer next = *connectTo(loginListenerPort());
-    EXPECT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_RELAY; }));
+    EXPECT_TRUE(pumpUntil([&] { return form.session().loginMode == LOGIN_RELAY; }));
     EXPECT_TRUE(loginServer.accept(kWaitMs).has_value());
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
 }
@@ -53,7 +53,7 @@ TEST_F(LoginFaultTest, HalfFramesOfPeersThatLeftDoNotReachTheNextSession) {
         server.send({0x2A, 0x01, 0x00, 0x01});
         client.close();
         server.close();
-        ASSERT_TRUE(pumpUntil([&] { return form.loginMode == LOGIN_AWAIT_CLIENT; }));
+        ASSERT_TRUE(pumpUntil([&] { return form.session().loginMode == LOGIN_AWAIT_CLIENT; }));
     }
     auto [client, server] = connectLogin();
     const ByteVec hello = flap(1, 0x5A00, {0, 0, 0, 1});
@@ -62,7 +62,7 @@ TEST_F(LoginFaultTest, HalfFramesOfPeersThatLeftDoNotReachTheNextSession) {
     client.send(request);
     EXPECT_EQ(pumpFrames(client, 1), std::vector<ByteVec>{hello});
     EXPECT_EQ(pumpFrames(server, 1), std::vector<ByteVec>{request});
-    EXPECT_EQ(form.ownUin, 123456789);
+    EXPECT_EQ(form.session().ownUin, 123456789);
 }
 
 }  // namespace

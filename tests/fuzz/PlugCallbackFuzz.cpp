@@ -95,11 +95,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Form1& form = t.form;
     form.ctl.txtLOG.clear();
     const bool relaying = (data[0] & 2) != 0;
-    form.chatMode = relaying ? CHAT_RELAY : CHAT_IDLE;
+    form.session().chatMode = relaying ? CHAT_RELAY : CHAT_IDLE;
     const int origin = (data[0] & 1) != 0 ? EVENT_INIT : 0;
     const Bytes rec = recordOf(Bytes(data + 1, data + size));
-    plug(t.clientChat, form.sockets[SLOT_CLIENT_CHAT]);
-    plug(t.serverChat, form.sockets[SLOT_SERVER_CHAT]);
+    plug(t.clientChat, form.session().sockets[SLOT_CLIENT_CHAT]);
+    plug(t.serverChat, form.session().sockets[SLOT_SERVER_CHAT]);
 
     const std::uint8_t* reply = nullptr;
     try {
@@ -113,8 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   "reply L is not 2");
         fuzzCheck(reply[4] == HOST_ACK || reply[4] == HOST_ERROR, "reply of a strange kind");
     }
-    const bool clientOpen = unplug(t.clientChat, form.sockets[SLOT_CLIENT_CHAT]);
-    unplug(t.serverChat, form.sockets[SLOT_SERVER_CHAT]);
+    const bool clientOpen = unplug(t.clientChat, form.session().sockets[SLOT_CLIENT_CHAT]);
+    unplug(t.serverChat, form.session().sockets[SLOT_SERVER_CHAT]);
     const Bytes toClient = clientOpen ? t.clientChat->drain() : Bytes{};
     checkInjected(rec, toClient, t.serverChat->drain(), relaying);
     fuzzCheck(!logsFault(form.ctl.txtLOG), form.ctl.txtLOG);

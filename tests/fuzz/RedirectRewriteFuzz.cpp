@@ -57,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Target& t = target();
     Form1& form = t.form;
     form.ctl.txtLOG.clear();
-    form.chatMode = CHAT_IDLE;
-    form.sockets[SLOT_CLIENT_LOGIN] = t.clientLogin.ours;
+    form.session().chatMode = CHAT_IDLE;
+    form.session().sockets[SLOT_CLIENT_LOGIN] = t.clientLogin.ours;
     const Bytes unit(data, data + size);
     bool rewritten = false;
     try {
@@ -66,18 +66,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (...) {
         fuzzCheck(false, "rewriteRedirect let a fault escape");
     }
-    fuzzCheck(form.sockets[SLOT_CLIENT_LOGIN] == t.clientLogin.ours, "client-login slot changed");
-    form.sockets[SLOT_CLIENT_LOGIN] = SOK_NO_SOCKET;
+    fuzzCheck(form.session().sockets[SLOT_CLIENT_LOGIN] == t.clientLogin.ours,
+              "client-login slot changed");
+    form.session().sockets[SLOT_CLIENT_LOGIN] = SOK_NO_SOCKET;
     const Bytes sent = t.clientLogin.drain();
     if (rewritten) {
         checkRewritten(unit, sent);
-        fuzzCheck(form.chatMode == CHAT_AWAIT_CLIENT, "rewritten without awaiting client-chat");
-        fuzzCheck(form.sockets[SLOT_CHAT_LISTENER] != SOK_NO_SOCKET, "no chat listener");
-        Sok_close(form.sockets[SLOT_CHAT_LISTENER]);
+        fuzzCheck(form.session().chatMode == CHAT_AWAIT_CLIENT,
+                  "rewritten without awaiting client-chat");
+        fuzzCheck(form.session().sockets[SLOT_CHAT_LISTENER] != SOK_NO_SOCKET, "no chat listener");
+        Sok_close(form.session().sockets[SLOT_CHAT_LISTENER]);
     } else {
         fuzzCheck(sent.empty(), "sent something without rewriting");
-        fuzzCheck(form.chatMode == CHAT_IDLE, "chat mode changed without rewriting");
-        fuzzCheck(form.sockets[SLOT_CHAT_LISTENER] == SOK_NO_SOCKET, "chat listener left open");
+        fuzzCheck(form.session().chatMode == CHAT_IDLE, "chat mode changed without rewriting");
+        fuzzCheck(form.session().sockets[SLOT_CHAT_LISTENER] == SOK_NO_SOCKET,
+                  "chat listener left open");
     }
     fuzzCheck(!logsFault(form.ctl.txtLOG), form.ctl.txtLOG);
     return 0;

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Form1& form = target().form;
     form.ctl.txtLOG.clear();
-    form.ownUin = kUntouched;
+    form.session().ownUin = kUntouched;
     const Bytes unit(data, data + size);
     try {
         form.captureUin(unit);
@@ -35,9 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool isClassicLogin = size > 10 && unit[0] == 0x2A && unit[1] == 1 && unit[6] == 0 &&
                                 unit[7] == 0 && unit[8] == 0 && unit[9] == 1;
     if (!isSnacLogin && !isClassicLogin) {
-        fuzzCheck(form.ownUin == kUntouched, "UIN taken from a unit that is no login");
-    } else if (isSnacLogin || form.ownUin != kUntouched) {
-        fuzzCheck(form.ctl.txtUIN == std::to_string(form.ownUin), "txtUIN differs from the UIN");
+        fuzzCheck(form.session().ownUin == kUntouched, "UIN taken from a unit that is no login");
+    } else if (isSnacLogin || form.session().ownUin != kUntouched) {
+        fuzzCheck(form.ctl.txtUIN == std::to_string(form.session().ownUin),
+                  "txtUIN differs from the UIN");
     }
     fuzzCheck(!logsFault(form.ctl.txtLOG), form.ctl.txtLOG);
     return 0;

@@ -19,13 +19,14 @@ TEST_F(AnswerTest, AnyAnswerWithholdsTheFrame) {
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
     client().send(concat({up, up}));
     server().send(down);
-    EXPECT_TRUE(pumpUntil([&] { return form.Skipped[0] == 1 && form.Skipped[1] == 2; }));
+    EXPECT_TRUE(pumpUntil(
+        [&] { return form.session().Skipped[0] == 1 && form.session().Skipped[1] == 2; }));
     EXPECT_TRUE(pumpQuietly(server()).empty());
     EXPECT_TRUE(pumpQuietly(client()).empty());
-    EXPECT_EQ(form.Packets, (std::array<Counter, 4>{1, 2, 0, 0}));
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{0, 0}));
-    EXPECT_EQ(form.seqToServer, 0x4000);
-    EXPECT_EQ(form.seqToClient, 0x2000);
+    EXPECT_EQ(form.session().Packets, (std::array<Counter, 4>{1, 2, 0, 0}));
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.session().seqToServer, 0x4000);
+    EXPECT_EQ(form.session().seqToClient, 0x2000);
 }
 
 TEST_F(AnswerTest, CommandAnswerReplacesTheFrame) {
@@ -33,10 +34,10 @@ TEST_F(AnswerTest, CommandAnswerReplacesTheFrame) {
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
     client().send(up);
     EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(other, 0x4000)});
-    EXPECT_EQ(form.Skipped, (std::array<Counter, 2>{0, 1}));
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{0, 1}));
-    EXPECT_EQ(form.Packets[DIR_TO_SERVER], 1);
-    EXPECT_EQ(form.Bytes[DIR_TO_SERVER], std::ssize(other));
+    EXPECT_EQ(form.session().Skipped, (std::array<Counter, 2>{0, 1}));
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{0, 1}));
+    EXPECT_EQ(form.session().Packets[DIR_TO_SERVER], 1);
+    EXPECT_EQ(form.session().Bytes[DIR_TO_SERVER], std::ssize(other));
 
     script({});
     client().send(up);
@@ -50,9 +51,9 @@ TEST_F(AnswerTest, CommandForTheOtherDirectionInjectsThereAndWithholds) {
     client().send(up);
     EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(other, 0x2000)});
     EXPECT_TRUE(pumpQuietly(server()).empty());
-    EXPECT_EQ(form.Skipped, (std::array<Counter, 2>{0, 1}));
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{1, 0}));
-    EXPECT_EQ(form.seqToServer, 0x4000);
+    EXPECT_EQ(form.session().Skipped, (std::array<Counter, 2>{0, 1}));
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{1, 0}));
+    EXPECT_EQ(form.session().seqToServer, 0x4000);
 }
 
 TEST_F(AnswerTest, CallsFromInsideTheEventComeBeforeTheFrame) {
@@ -64,9 +65,9 @@ TEST_F(AnswerTest, CallsFromInsideTheEventComeBeforeTheFrame) {
     EXPECT_EQ(pumpFrames(server(), 2),
               (std::vector<ByteVec>{withSeq(other, 0x4000), withSeq(up, 0x4001)}));
     EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(notice, 0x2000)});
-    EXPECT_EQ(form.Skipped, (std::array<Counter, 2>{0, 0}));
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{1, 1}));
-    EXPECT_EQ(form.Packets[DIR_TO_SERVER], 2);
+    EXPECT_EQ(form.session().Skipped, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{1, 1}));
+    EXPECT_EQ(form.session().Packets[DIR_TO_SERVER], 2);
     const std::vector<ProbeCall> seen = calls();
     ASSERT_EQ(seen.size(), 2U);
     EXPECT_EQ(seen[0].reply, kAck);
@@ -77,12 +78,12 @@ TEST_F(AnswerTest, CloseCommandAnswerEndsTheSession) {
     script({answer(PACKET_TO_SERVER, command(CLOSE_CLIENT_CHAT))});
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
     client().send(up);
-    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_TRUE(pumpUntil([&] { return form.session().chatMode == CHAT_ENDED; }));
     EXPECT_TRUE(logHas("Client-chat disconnected"));
     EXPECT_TRUE(seesClose(client()));
     EXPECT_TRUE(seesClose(server()));
     EXPECT_TRUE(server().takeFrames().empty());
-    EXPECT_EQ(form.Skipped[1], 1);
+    EXPECT_EQ(form.session().Skipped[1], 1);
     EXPECT_EQ(eventCodes(), (std::vector<int>{EVENT_INIT, EVENT_CHAT_CONNECTED, PACKET_TO_SERVER,
                                               EVENT_CHAT_DISCONNECTED, EVENT_FINISH}));
 }
@@ -99,7 +100,7 @@ TEST_F(AnswerTest, LargestFlapFrameIsCarriedWhole) {
         return server().received.size() >= frame.size();
     }));
     EXPECT_EQ(server().received, withSeq(frame, 0x4000));
-    EXPECT_EQ(form.Bytes[DIR_TO_SERVER], std::ssize(frame));
+    EXPECT_EQ(form.session().Bytes[DIR_TO_SERVER], std::ssize(frame));
 }
 
 // Answers that the host cannot act on still withhold the frame, and nothing else.
@@ -112,13 +113,14 @@ TEST_P(MalformedAnswerTest, OnlyWithholds) {
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
     client().send(up);
     server().send(down);
-    EXPECT_TRUE(pumpUntil([&] { return form.Skipped[0] == 1 && form.Skipped[1] == 1; }));
+    EXPECT_TRUE(pumpUntil(
+        [&] { return form.session().Skipped[0] == 1 && form.session().Skipped[1] == 1; }));
     EXPECT_TRUE(pumpQuietly(server()).empty());
     EXPECT_TRUE(pumpQuietly(client()).empty());
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{0, 0}));
-    EXPECT_EQ(form.seqToServer, 0x4000);
-    EXPECT_EQ(form.seqToClient, 0x2000);
-    EXPECT_EQ(form.chatMode, CHAT_RELAY);
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.session().seqToServer, 0x4000);
+    EXPECT_EQ(form.session().seqToClient, 0x2000);
+    EXPECT_EQ(form.session().chatMode, CHAT_RELAY);
     EXPECT_EQ(form.ctl.labPlug, "unchanged");
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
     EXPECT_FALSE(logHas("Failed to transmit"));
@@ -148,7 +150,7 @@ TEST_P(PluginInfoTest, AnswerToInitSetsTheLabel) {
     installProbe();
     form.ctl.labPlug = "unchanged";
     script({answer(EVENT_INIT, GetParam().answer)});
-    form.ownUin = 1;
+    form.session().ownUin = 1;
     form.PlugInit();
     EXPECT_EQ(form.ctl.labPlug, GetParam().label);
     EXPECT_TRUE(logHas("Plugin initialized"));

@@ -16,27 +16,27 @@ TEST_F(CallbackTest, InjectedFramesJoinTheRelayedNumbering) {
 
     EXPECT_EQ(replyBytes(probeCall(command(PACKET_TO_CLIENT, toClient))), kAck);
     EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(toClient, 0x2000)});
-    EXPECT_EQ(form.seqToClient, 0x2001);
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{1, 0}));
-    EXPECT_EQ(form.Packets[DIR_TO_CLIENT], 1);
-    EXPECT_EQ(form.Datagramms[DIR_TO_CLIENT], 1);
-    EXPECT_EQ(form.Bytes[DIR_TO_CLIENT], std::ssize(toClient));
+    EXPECT_EQ(form.session().seqToClient, 0x2001);
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{1, 0}));
+    EXPECT_EQ(form.session().Packets[DIR_TO_CLIENT], 1);
+    EXPECT_EQ(form.session().Datagramms[DIR_TO_CLIENT], 1);
+    EXPECT_EQ(form.session().Bytes[DIR_TO_CLIENT], std::ssize(toClient));
 
     // The first frame towards the server since the chat began takes 0x4000.
     EXPECT_EQ(replyBytes(probeCall(command(PACKET_TO_SERVER, toServer))), kAck);
     EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(toServer, 0x4000)});
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{1, 1}));
-    EXPECT_EQ(form.Bytes[DIR_TO_SERVER], std::ssize(toServer));
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{1, 1}));
+    EXPECT_EQ(form.session().Bytes[DIR_TO_SERVER], std::ssize(toServer));
 
     // Relayed frames go on from there.
     const ByteVec down = flap(2, 0x6000, snac(4, 0x0C, {}));
     server().send(down);
     EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(down, 0x2001)});
-    EXPECT_EQ(form.Packets[DIR_TO_CLIENT], 2);
-    EXPECT_EQ(form.Skipped, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.session().Packets[DIR_TO_CLIENT], 2);
+    EXPECT_EQ(form.session().Skipped, (std::array<Counter, 2>{0, 0}));
 
     // Across the wrap: 0x7FFF, then 0.
-    form.seqToClient = 0x7FFF;
+    form.session().seqToClient = 0x7FFF;
     EXPECT_EQ(replyBytes(probeCall(command(PACKET_TO_CLIENT, toClient))), kAck);
     server().send(down);
     EXPECT_EQ(pumpFrames(client(), 2),
@@ -61,11 +61,11 @@ TEST_F(CallbackTest, FramesThatAreNotOneWholeFlapFrameAreRefused) {
                            " bytes from the plug-in to client-chat: not one whole FLAP frame"));
     }
     EXPECT_EQ(replyBytes(probeCall(command(PACKET_TO_SERVER, {0x2A}))), kNotSent);
-    EXPECT_EQ(form.seqToClient, 0x2000);
-    EXPECT_EQ(form.seqToServer, 0x4000);
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{0, 0}));
-    EXPECT_EQ(form.Packets, (std::array<Counter, 4>{0, 0, 0, 0}));
-    EXPECT_EQ(form.Bytes[DIR_TO_CLIENT], 0);
+    EXPECT_EQ(form.session().seqToClient, 0x2000);
+    EXPECT_EQ(form.session().seqToServer, 0x4000);
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.session().Packets, (std::array<Counter, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(form.session().Bytes[DIR_TO_CLIENT], 0);
     // Nothing went out: the next frame the client gets is the next relayed one.
     const ByteVec down = flap(2, 0x6000, {7});
     server().send(down);
@@ -82,10 +82,10 @@ TEST_F(CallbackTest, SendsOutsideTheRelayFailWithoutTouchingTheCounters) {
         logHas("Failed to transmit to client-chat " + std::to_string(frame.size() + 2) + " bytes"));
     EXPECT_EQ(replyBytes(probeCall(command(PACKET_TO_SERVER, frame))), kNotSent);
     EXPECT_TRUE(logHas("Failed to transmit to server-chat 18 bytes"));
-    EXPECT_EQ(form.seqToClient, 0x2000);
-    EXPECT_EQ(form.seqToServer, 0x4000);
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{0, 0}));
-    EXPECT_EQ(form.Packets, (std::array<Counter, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(form.session().seqToClient, 0x2000);
+    EXPECT_EQ(form.session().seqToServer, 0x4000);
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.session().Packets, (std::array<Counter, 4>{0, 0, 0, 0}));
     // Closing the client's chat needs no relay.
     EXPECT_EQ(replyBytes(probeCall(command(CLOSE_CLIENT_CHAT))), kAck);
 }
@@ -135,17 +135,17 @@ TEST_F(CallbackTest, RecordsWithoutAReplyHaveNoEffect) {
 
     EXPECT_EQ(form.ctl.txtLOG, logBefore);
     EXPECT_EQ(form.ctl.labPlug, "unchanged");
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{0, 0}));
-    EXPECT_EQ(form.seqToClient, 0x2000);
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.session().seqToClient, 0x2000);
     EXPECT_TRUE(pumpQuietly(client()).empty());
     EXPECT_TRUE(client().received.empty());
-    EXPECT_EQ(form.chatMode, CHAT_RELAY);
+    EXPECT_EQ(form.session().chatMode, CHAT_RELAY);
 }
 
 TEST_F(CallbackTest, ClosingClientChatEndsTheSession) {
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
     EXPECT_EQ(replyBytes(probeCall(command(CLOSE_CLIENT_CHAT))), kAck);
-    EXPECT_EQ(form.sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
+    EXPECT_EQ(form.session().sockets[SLOT_CLIENT_CHAT], SOK_NO_SOCKET);
     EXPECT_EQ(loop.watching(SLOT_CLIENT_CHAT), 0);  // a closed socket is never polled
     EXPECT_TRUE(seesClose(client()));
 
@@ -153,13 +153,13 @@ TEST_F(CallbackTest, ClosingClientChatEndsTheSession) {
     const ByteVec frame = flap(2, 0, {4, 4});
     EXPECT_EQ(replyBytes(probeCall(command(PACKET_TO_CLIENT, frame))), kNotSent);
     EXPECT_TRUE(logHas("Failed to transmit to client-chat 8 bytes"));
-    EXPECT_EQ(form.seqToClient, 0x2001);
-    EXPECT_EQ(form.Generated[0], 0);
+    EXPECT_EQ(form.session().seqToClient, 0x2001);
+    EXPECT_EQ(form.session().Generated[0], 0);
 
     // A callback never calls the plug-in back: the next tick ends the session.
     EXPECT_FALSE(logHas("Client-chat disconnected"));
     form.Timer1_Timer();
-    EXPECT_EQ(form.chatMode, CHAT_ENDED);
+    EXPECT_EQ(form.session().chatMode, CHAT_ENDED);
     EXPECT_TRUE(logHas("Client-chat disconnected"));
     EXPECT_TRUE(seesClose(server()));
     const std::vector<int> codes = eventCodes();

@@ -51,8 +51,8 @@ TEST_P(NoPluginTest, ProxyIsAPlainRelayAndSaysWhy) {
     const ByteVec up = flap(2, 0x0500, snac(4, 6, tlv(1, "hi")));
     const ByteVec down = flap(2, 0x6000, snac(4, 7, {}));
     expectFirstFramesRelayed(up, down);
-    EXPECT_EQ(form.Skipped, (std::array<Counter, 2>{0, 0}));
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.session().Skipped, (std::array<Counter, 2>{0, 0}));
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{0, 0}));
 
     // "Preferences" only logs.
     const std::string before = form.ctl.txtLOG;
@@ -60,7 +60,7 @@ TEST_P(NoPluginTest, ProxyIsAPlainRelayAndSaysWhy) {
     EXPECT_EQ(form.ctl.txtLOG, before + "\r\n14:05:09 Plugin preferences");
 
     client().close();
-    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_TRUE(pumpUntil([&] { return form.session().chatMode == CHAT_ENDED; }));
     EXPECT_TRUE(seesClose(server()));
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
 }
@@ -87,9 +87,9 @@ TEST_F(HostTest, PluginIsBoundOnceItTurnsUp) {
 
 TEST_F(HostTest, InitRecordCarriesCallbackFolderAndUin) {
     installProbe();
-    form.ownUin = 4711;
+    form.session().ownUin = 4711;
     form.PlugInit();
-    form.ownUin = 815;
+    form.session().ownUin = 815;
     form.PlugInit();
 
     const std::vector<ByteVec> got = events();
@@ -168,7 +168,7 @@ TEST_F(HostTest, EventsFollowTheSessionInOrder) {
     const ByteVec down = flap(2, 0x6000, snac(4, 7, {}));
     expectFirstFramesRelayed(up, down);
     client().close();
-    EXPECT_TRUE(pumpUntil([&] { return form.chatMode == CHAT_ENDED; }));
+    EXPECT_TRUE(pumpUntil([&] { return form.session().chatMode == CHAT_ENDED; }));
     EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(late, 0x4001)});
     EXPECT_TRUE(seesClose(server()));
 
@@ -189,7 +189,7 @@ TEST_F(HostTest, EventsFollowTheSessionInOrder) {
     EXPECT_TRUE(
         logHas("Failed to transmit to client-chat " + std::to_string(early.size() + 2) + " bytes"));
     EXPECT_EQ(calls()[1].reply, kAck);
-    EXPECT_EQ(form.Generated[1], 1);
+    EXPECT_EQ(form.session().Generated[1], 1);
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
 }
 

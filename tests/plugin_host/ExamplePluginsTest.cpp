@@ -22,7 +22,7 @@ TEST_F(HostTest, TypingShieldShowsItsCountAtTheNextSignOn) {
     server().send(typing);
     EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(typing, 0x2000)});
     EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(message, 0x4000)});
-    EXPECT_TRUE(pumpUntil([&] { return form.Skipped[1] == 2; }));
+    EXPECT_TRUE(pumpUntil([&] { return form.session().Skipped[1] == 2; }));
 
     form.PlugInit();  // as at the next sign-on
     EXPECT_EQ(form.ctl.labPlug, "Typing shield: 2 withheld (API: 7)");

@@ -17,11 +17,12 @@ class CounterLimitTest : public HostTest {
     CounterLimitTest() { installProbe(); }
 
     void setAllNearTheLimit() {
-        for (auto* row : {&form.Bytes, &form.Datagramms, &form.Packets}) {
+        for (auto* row :
+             {&form.session().Bytes, &form.session().Datagramms, &form.session().Packets}) {
             row->fill(kNearLimit);
         }
-        form.Skipped.fill(kNearLimit);
-        form.Generated.fill(kNearLimit);
+        form.session().Skipped.fill(kNearLimit);
+        form.session().Generated.fill(kNearLimit);
     }
 };
 
@@ -46,17 +47,17 @@ TEST_F(CounterLimitTest, CountersPassTheSigned32BitLimitWhileTheRelayGoesOn) {
                                               withSeq(ownDown, 0x2002)}));
 
     const Counter past = kNearLimit + 3;
-    EXPECT_EQ(form.Packets, (std::array<Counter, 4>{past, past, past, past}));
-    EXPECT_EQ(form.Bytes[DIR_FROM_CLIENT], kNearLimit + 3 * std::ssize(up));
-    EXPECT_EQ(form.Bytes[DIR_FROM_SERVER], kNearLimit + 3 * std::ssize(down));
-    EXPECT_EQ(form.Bytes[DIR_TO_SERVER], kNearLimit + 3 * std::ssize(ownUp));
-    EXPECT_EQ(form.Bytes[DIR_TO_CLIENT], kNearLimit + 3 * std::ssize(ownDown));
-    EXPECT_GT(form.Datagramms[DIR_FROM_CLIENT], kNearLimit);
-    EXPECT_GT(form.Datagramms[DIR_FROM_SERVER], kNearLimit);
-    EXPECT_EQ(form.Datagramms[DIR_TO_CLIENT], past);
-    EXPECT_EQ(form.Datagramms[DIR_TO_SERVER], past);
-    EXPECT_EQ(form.Skipped, (std::array<Counter, 2>{past, past}));
-    EXPECT_EQ(form.Generated, (std::array<Counter, 2>{past, past}));
+    EXPECT_EQ(form.session().Packets, (std::array<Counter, 4>{past, past, past, past}));
+    EXPECT_EQ(form.session().Bytes[DIR_FROM_CLIENT], kNearLimit + 3 * std::ssize(up));
+    EXPECT_EQ(form.session().Bytes[DIR_FROM_SERVER], kNearLimit + 3 * std::ssize(down));
+    EXPECT_EQ(form.session().Bytes[DIR_TO_SERVER], kNearLimit + 3 * std::ssize(ownUp));
+    EXPECT_EQ(form.session().Bytes[DIR_TO_CLIENT], kNearLimit + 3 * std::ssize(ownDown));
+    EXPECT_GT(form.session().Datagramms[DIR_FROM_CLIENT], kNearLimit);
+    EXPECT_GT(form.session().Datagramms[DIR_FROM_SERVER], kNearLimit);
+    EXPECT_EQ(form.session().Datagramms[DIR_TO_CLIENT], past);
+    EXPECT_EQ(form.session().Datagramms[DIR_TO_SERVER], past);
+    EXPECT_EQ(form.session().Skipped, (std::array<Counter, 2>{past, past}));
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{past, past}));
 
     // The window shows the whole numbers, past the limit.
     form.Timer1_Timer();
@@ -64,9 +65,10 @@ TEST_F(CounterLimitTest, CountersPassTheSigned32BitLimitWhileTheRelayGoesOn) {
     EXPECT_EQ(form.ctl.Label16, over + "\r\n" + over + "\r\n" + over + "\r\n" + over);
     EXPECT_EQ(form.ctl.Label18, over + "\r\n\r\n" + over);
     EXPECT_EQ(form.ctl.Label11, "\r\n" + over + "\r\n\r\n" + over);
-    EXPECT_NE(form.ctl.Label13.find(std::to_string(form.Bytes[DIR_TO_CLIENT])), std::string::npos);
+    EXPECT_NE(form.ctl.Label13.find(std::to_string(form.session().Bytes[DIR_TO_CLIENT])),
+              std::string::npos);
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
-    EXPECT_EQ(form.chatMode, CHAT_RELAY);
+    EXPECT_EQ(form.session().chatMode, CHAT_RELAY);
 }
 
 }  // namespace

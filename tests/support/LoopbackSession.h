@@ -70,7 +70,7 @@ class LoopbackSessionTest : public ScratchFormTest {
     // login server: the client's and the login server's ends.
     std::pair<Peer, Peer> connectLogin() {
         Peer client = *connectTo(loginListenerPort());
-        EXPECT_TRUE(runUntil([&] { return form.loginMode == LOGIN_RELAY; }));
+        EXPECT_TRUE(runUntil([&] { return form.session().loginMode == LOGIN_RELAY; }));
         return {std::move(client), acceptFrom(loginServer)};
     }
     std::string chatServerAddress() const { return "127.0.0.1:" + std::to_string(chatServer.port); }
@@ -84,13 +84,13 @@ class LoopbackSessionTest : public ScratchFormTest {
             flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, uin), tlv(5, chatServerAddress())}))));
         ASSERT_EQ(pumpFrames(client, 1).size(), 1U);
         server.close();
-        ASSERT_TRUE(runUntil([&] { return form.loginMode != LOGIN_RELAY; }));
-        ASSERT_EQ(form.chatMode, CHAT_AWAIT_CLIENT);
+        ASSERT_TRUE(runUntil([&] { return form.session().loginMode != LOGIN_RELAY; }));
+        ASSERT_EQ(form.session().chatMode, CHAT_AWAIT_CLIENT);
     }
     // The client follows the redirect: client-chat and server-chat are open.
     void openChat() {
         chatClient.emplace(*connectTo(chatPort));
-        ASSERT_TRUE(runUntil([&] { return form.chatMode == CHAT_RELAY; }));
+        ASSERT_TRUE(runUntil([&] { return form.session().chatMode == CHAT_RELAY; }));
         chatServerEnd = chatServer.accept(kWaitMs);
         ASSERT_TRUE(chatServerEnd.has_value());
     }

@@ -15,12 +15,12 @@ class PollLoop : public SocketWatch {
     // Waits up to `waitMs` for a watched socket to be ready and reports each
     // ready one; the number reported.
     int runOnce(Form1& form, int waitMs) {
-        std::array<SokWaitItem, SLOT_ROLES> ready = items_;
+        std::array<SokWaitItem, WATCH_KEYS> ready = items_;
         if (Sok_wait(ready, waitMs) <= 0) {
             return 0;
         }
         int reported = 0;
-        for (int slot = 0; slot < SLOT_ROLES; ++slot) {
+        for (int slot = 0; slot < WATCH_KEYS; ++slot) {
             const SokWaitItem& item = ready[static_cast<std::size_t>(slot)];
             // A slot that an earlier report of this round changed is asked again.
             if (item.ready != 0 && items_[static_cast<std::size_t>(slot)].sock == item.sock) {
@@ -34,5 +34,5 @@ class PollLoop : public SocketWatch {
     int watching(int slot) const { return items_.at(static_cast<std::size_t>(slot)).wanted; }
 
   private:
-    std::array<SokWaitItem, SLOT_ROLES> items_{};
+    std::array<SokWaitItem, WATCH_KEYS> items_{};
 };

@@ -34,7 +34,7 @@ class ScratchFormTest : public ::testing::Test {
     std::uint16_t loginListenerPort() {
         std::string ip;
         std::uint16_t port = 0;
-        EXPECT_EQ(Sok_name(form.sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
+        EXPECT_EQ(Sok_name(form.loginListener, ip, port), 0);
         return port;
     }
 

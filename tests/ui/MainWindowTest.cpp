@@ -242,7 +242,7 @@ TEST_F(MainWindowTest, HostLoginAndDisconnectAreEnabledOnlyWhenTheyCanAct) {
     };
     EXPECT_EQ(stopped(), 1);
     login->click();
-    EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form_->session().loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(buttons(), std::pair(false, true));
 }
 
@@ -290,7 +290,7 @@ TEST_F(MainWindowTest, PortBoxesTakeDigitsUpTo65535) {
 }
 
 TEST_F(MainWindowTest, CoreTextsShowAfterTheNextTick) {
-    form_->Bytes = {1, 2, 3, 4};
+    form_->session().Bytes = {1, 2, 3, 4};
     form_->ctl.txtUIN = "123456";
     form_->ctl.Text6 = "chat.example";
     form_->ctl.labPlug = "Dorrimel v0.4 (API: 4)";

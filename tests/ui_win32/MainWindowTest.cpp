@@ -337,7 +337,7 @@ TEST_F(MainWindowTest, HostLoginAndDisconnectAreEnabledOnlyWhenTheyCanAct) {
     click("Command3");
     EXPECT_EQ(form_->ctl.txtLOG, log) << "a greyed button does nothing";
     click("Command1");
-    EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form_->session().loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(buttons(), std::pair(false, true));
 }
 
@@ -348,7 +348,7 @@ TEST_F(MainWindowTest, TickShowsEveryChangedCoreTextAndLeavesTypedBoxesAlone) {
     tick();  // the second one shows it in the status list
 
     const Controls& ctl = form_->ctl;
-    EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form_->session().loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_NE(ctl.Label1.find("0  127.0.0.1 : "), std::string::npos) << ctl.Label1;
     const std::pair<const char*, const std::string*> shown[] = {
         {"Label1", &ctl.Label1},   {"Label3", &ctl.Label3},   {"Label13", &ctl.Label13},
@@ -380,9 +380,9 @@ TEST_F(MainWindowTest, TickShowsEveryChangedCoreTextAndLeavesTypedBoxesAlone) {
 
 TEST_F(MainWindowTest, TypedTextsReachTheCoreBeforeEachHandler) {
     tick();
-    ASSERT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    ASSERT_EQ(form_->session().loginMode, LOGIN_AWAIT_CLIENT);
     click("Command3");
-    EXPECT_EQ(form_->loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form_->session().loginMode, LOGIN_IDLE);
     EXPECT_NE(lastLogLine().find("Listening stopped"), std::string::npos);
 
     // "Host login" reads Text2 as it stands, without any tick in between.
@@ -390,7 +390,7 @@ TEST_F(MainWindowTest, TypedTextsReachTheCoreBeforeEachHandler) {
     click("Command1");
     EXPECT_NE(lastLogLine().find("The port \"99999\" in \"Host login\""), std::string::npos)
         << lastLogLine();
-    EXPECT_EQ(form_->loginMode, LOGIN_IDLE);
+    EXPECT_EQ(form_->session().loginMode, LOGIN_IDLE);
     // The caption shows the problem until listening works again.
     EXPECT_NE(textOf(main()).find(" - The port \"99999\""), std::string::npos) << textOf(main());
 
@@ -401,7 +401,7 @@ TEST_F(MainWindowTest, TypedTextsReachTheCoreBeforeEachHandler) {
               std::string::npos)
         << lastLogLine();
     EXPECT_EQ(textOf(main()), kCaption);
-    EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form_->session().loginMode, LOGIN_AWAIT_CLIENT);
 }
 
 TEST_F(MainWindowTest, PortBoxesTakeDigitsUpTo65535) {
@@ -443,14 +443,14 @@ TEST_F(MainWindowTest, NoTickRunsInsideAHandlersBox) {
     boxes_.onShow = [&] {
         // The box's own message loop would deliver the timer meanwhile.
         tick();
-        chatModeDuringBox = form_->chatMode;
+        chatModeDuringBox = form_->session().chatMode;
     };
     click("Command4");
     ASSERT_EQ(boxes_.shown.size(), 1u);
     EXPECT_EQ(chatModeDuringBox, CHAT_ENDED) << "a tick ran inside the handler";
     boxes_.onShow = nullptr;
     tick();
-    EXPECT_EQ(form_->loginMode, LOGIN_AWAIT_CLIENT);
+    EXPECT_EQ(form_->session().loginMode, LOGIN_AWAIT_CLIENT);
 }
 
 TEST_F(MainWindowTest, CloseRunsFormUnloadWithTheTypedTextsAndEndsTheLoop) {
@@ -556,9 +556,9 @@ class MainWindowSessionTest : public MainWindowTest {
     void signOnAndChat() {
         std::string ip;
         std::uint16_t port = 0;
-        ASSERT_EQ(Sok_name(form_->sockets[SLOT_LOGIN_LISTENER], ip, port), 0);
+        ASSERT_EQ(Sok_name(form_->loginListener, ip, port), 0);
         Peer login = *connectTo(port);
-        ASSERT_TRUE(pumpUntil([&] { return form_->loginMode == LOGIN_RELAY; }));
+        ASSERT_TRUE(pumpUntil([&] { return form_->session().loginMode == LOGIN_RELAY; }));
         std::optional<Peer> upstream = loginServer_.accept(kWaitMs);
         ASSERT_TRUE(upstream.has_value());
         const std::string uin = "123456789";
@@ -571,11 +571,11 @@ class MainWindowSessionTest : public MainWindowTest {
         const std::string proxyAt = "127.0.0.1:" + std::to_string(chatPort_);
         EXPECT_NE(std::string(reply[0].begin(), reply[0].end()).find(proxyAt), std::string::npos);
         upstream->close();
-        ASSERT_TRUE(pumpUntil([&] { return form_->loginMode == LOGIN_IDLE; }));
-        ASSERT_EQ(form_->chatMode, CHAT_AWAIT_CLIENT);
+        ASSERT_TRUE(pumpUntil([&] { return form_->session().loginMode == LOGIN_IDLE; }));
+        ASSERT_EQ(form_->session().chatMode, CHAT_AWAIT_CLIENT);
 
         chatClient_.emplace(*connectTo(chatPort_));
-        ASSERT_TRUE(pumpUntil([&] { return form_->chatMode == CHAT_RELAY; }));
+        ASSERT_TRUE(pumpUntil([&] { return form_->session().chatMode == CHAT_RELAY; }));
         chatServerEnd_ = chatServer_.accept(kWaitMs);
         ASSERT_TRUE(chatServerEnd_.has_value());
     }
@@ -647,7 +647,7 @@ TEST_F(MainWindowSessionTest, SocketMessagesAloneCarryASessionAndAStalledClientL
     const auto offer = [&] { offered += server().offer(std::span(burst).subspan(offered)); };
     ASSERT_TRUE(pumpUntil([&] {
         offer();
-        return form_->links[SLOT_CLIENT_CHAT].out.size() >= OUT_QUEUE_BOUND;
+        return form_->session().links[SLOT_CLIENT_CHAT].out.size() >= OUT_QUEUE_BOUND;
     }));
     const ByteVec upAgain = flap(2, 0x0303, snac(1, 2, {}));
     client().send(upAgain);
@@ -673,7 +673,7 @@ TEST_F(MainWindowSessionTest, SocketMessagesAloneCarryASessionAndAStalledClientL
         server().poll();
         return server().closedByPeer;
     }));
-    EXPECT_EQ(form_->chatMode, CHAT_ENDED);
+    EXPECT_EQ(form_->session().chatMode, CHAT_ENDED);
     EXPECT_TRUE(logHas("Client-chat disconnected"));
     EXPECT_FALSE(logHas("Failed to transmit"));
 }
@@ -712,7 +712,7 @@ TEST_F(MainWindowSessionTest, ServerThatNeverLetsUpHoldsBackNoTimer) {
     }
     EXPECT_GE(fired, 3) << "the timer came " << fired << " times while " << (got >> 20)
                         << " MiB went through";
-    EXPECT_EQ(form_->chatMode, CHAT_RELAY);
+    EXPECT_EQ(form_->session().chatMode, CHAT_RELAY);
 }
 
 TEST_F(MainWindowSessionTest, RelayGoesOnInsideThePostedMessageBoxUntilItIsDismissed) {
@@ -757,7 +757,7 @@ TEST_F(MainWindowSessionTest, RelayGoesOnInsideThePostedMessageBoxUntilItIsDismi
     EXPECT_EQ(gotDown, std::vector<ByteVec>{withSeq(down, 0x2000)});
     EXPECT_EQ(FindWindowExA(nullptr, nullptr, "#32770", APP_TITLE), nullptr);
     EXPECT_TRUE(IsWindowEnabled(main()));
-    EXPECT_EQ(form_->chatMode, CHAT_RELAY);
+    EXPECT_EQ(form_->session().chatMode, CHAT_RELAY);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "proxy/ui/win32/SocketMessages.h"
 
 void SocketMessages::watchSlot(int slot, SokHandle sock, int mask) {
-    if (slot < 0 || slot >= SLOT_ROLES) {
+    if (slot < 0 || slot >= WATCH_KEYS) {
         return;
     }
     Watched& w = slots_[static_cast<std::size_t>(slot)];
@@ -24,7 +24,7 @@ void SocketMessages::watchSlot(int slot, SokHandle sock, int mask) {
 
 bool SocketMessages::decode(WPARAM wParam, LPARAM lParam, int& slot, int& ready) const {
     const auto sock = static_cast<SokHandle>(static_cast<std::intptr_t>(wParam));
-    for (int i = 0; i < SLOT_ROLES; ++i) {
+    for (int i = 0; i < WATCH_KEYS; ++i) {
         const Watched& w = slots_[static_cast<std::size_t>(i)];
         if (w.sock == sock && w.sock != SOK_NO_SOCKET) {
             slot = i;

@@ -46,5 +46,5 @@ class SocketMessages : public SocketWatch {
 
     HWND window_ = nullptr;
     std::function<void()> wantTick_;
-    std::array<Watched, SLOT_ROLES> slots_{};
+    std::array<Watched, WATCH_KEYS> slots_{};
 };
