@@ -192,9 +192,9 @@ const std::uint8_t* dispatchEvent(const std::uint8_t* record) {
     if (length == 0) {
         return nullptr;
     }
-    const std::size_t total = length <= std::numeric_limits<std::size_t>::max() - PLUG_HEAD_SIZE
-                                  ? std::size_t{length} + PLUG_HEAD_SIZE
-                                  : std::numeric_limits<std::size_t>::max();
+    // L and its own four bytes, which a 32-bit size cannot always hold.
+    const auto total = static_cast<std::size_t>(std::min<std::uint64_t>(
+        std::uint64_t{length} + PLUG_HEAD_SIZE, std::numeric_limits<std::size_t>::max()));
     const std::span<const std::uint8_t> whole(record, total);
     if (whole[4] != PLUGIN_EVENT || length < 2) {
         return nullptr;
