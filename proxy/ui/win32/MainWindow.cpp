@@ -158,6 +158,23 @@ MainWindow::MainWindow(Form1& form, HINSTANCE instance)
     startTimer();
 }
 
+namespace {
+
+// EnumDisplayMonitors' callback: adds the monitor's work area to the list in
+// `data` (a named function: a lambda has no stdcall form on 32-bit Windows).
+BOOL CALLBACK addWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoA(monitor, &info)) {
+        const RECT& work = info.rcWork;
+        reinterpret_cast<std::vector<PixelRect>*>(data)->push_back(
+            {work.left, work.top, work.right - work.left, work.bottom - work.top});
+    }
+    return TRUE;
+}
+
+}  // namespace
+
 // The size saved at the last close, and its position if a monitor shows it.
 void MainWindow::applyPlace() {
     const WindowPlace& place = form_.ctl.windowPlace;
@@ -169,19 +186,7 @@ void MainWindow::applyPlace() {
     const int width = client.width + margins.cx;
     const int height = client.height + margins.cy;
     std::vector<PixelRect> screens;
-    EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
-            MONITORINFO info{};
-            info.cbSize = sizeof info;
-            if (GetMonitorInfoA(monitor, &info)) {
-                const RECT& work = info.rcWork;
-                reinterpret_cast<std::vector<PixelRect>*>(data)->push_back(
-                    {work.left, work.top, work.right - work.left, work.bottom - work.top});
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&screens));
+    EnumDisplayMonitors(nullptr, nullptr, addWorkArea, reinterpret_cast<LPARAM>(&screens));
     const UINT keepPosition = placeIsSeen(place, screens) ? 0 : SWP_NOMOVE;
     SetWindowPos(window_.get(), nullptr, place.left, place.top, width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE | keepPosition);
