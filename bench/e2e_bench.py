@@ -426,7 +426,7 @@ class Program:
         self.login = LoginServer(chat_address=f"127.0.0.1:{chat.port}")
         self.run = skelvane_run.SkelvaneRun(server_login_port=server_login_port or self.login.port,
                                             with_plugin=True)
-        self._listens = 1  # "Await client-login connect at" lines that open a listener
+        self._opened = 0  # chat sessions opened; each ends before the next opens
         self._signers: list[Client] = []
         self.run.start()
         if dorrimel_ini is not None:
@@ -439,14 +439,23 @@ class Program:
 
     def open_path(self) -> Path:
         """Signs a client on and follows its redirect into a chat session."""
-        self.run.wait_log("Await client-login connect at ", count=self._listens)
+        self._wait_ended(self._opened)
         signer = Client(UIN)
         self._signers.append(signer)
         redirect = signer.sign_on("127.0.0.1", self.run.login_port)
         client = socket.create_connection((redirect.host, redirect.port), timeout=WAIT)
         server = self.chat.accept()
-        self._listens += 1  # the session's end opens the login listener again
+        self._opened += 1
         return Path("skelvane", client, server)
+
+    def _wait_ended(self, count: int) -> None:
+        """Waits until `count` chat sessions have ended, so the plug-in,
+        which serves one session at a time, is free for the next."""
+        deadline = time.monotonic() + WAIT
+        while sum(m.endswith("-chat disconnected") for m in self.run.messages()) < count:
+            if time.monotonic() > deadline:
+                raise AssertionError(f"timed out waiting for {count} chat sessions to end")
+            time.sleep(0.02)
 
     def check_running(self, what: str) -> None:
         if not self.run.running:

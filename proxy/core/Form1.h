@@ -47,6 +47,8 @@ inline constexpr std::size_t OUT_QUEUE_LIMIT = 2 * OUT_QUEUE_BOUND;
 // Bytes that one readiness report reads from one connection before the
 // thread goes back to its event loop.
 inline constexpr std::size_t READ_PASS_BYTES = std::size_t{256} << 10;
+// MaxSessions when skelvane.ini names no usable number.
+inline constexpr int DEFAULT_MAX_SESSIONS = 8;
 // How long a connect to a server may take.
 inline constexpr std::int32_t CONNECT_TIMEOUT_MS = 5000;
 
@@ -118,9 +120,17 @@ class Form1 {
     Controls ctl;
     // The listener for client-login connects: the program's, not a session's.
     SokHandle loginListener = SOK_NO_SOCKET;
-    // The one session; the window's boxes show its values.
+    // The first session; the window's boxes show its values. While no
+    // client is served it is the one that awaits the next.
     Session& session() { return *sessions_.front(); }
     const Session& session() const { return *sessions_.front(); }
+    // Sessions that serve a client, and how many may (MaxSessions).
+    int running() const { return static_cast<int>(sessions_.size()) - 1; }
+    // The running session `i` (0 to running() - 1), in the order they started.
+    const Session& runningSession(int i) const {
+        return *sessions_.at(static_cast<std::size_t>(i));
+    }
+    int maxSessions() const { return maxSessions_; }
 
     // Working buffers.
     // Large enough for any rewritten FLAP frame.
@@ -165,6 +175,7 @@ class Form1 {
     };
 
     // Pump steps (Form1_Pump.cpp).
+    std::vector<std::int64_t> stateStamp() const;
     void sessionTick(Session& s);
     void sessionReady(Session& s, int slot, int ready);
     void showSocketStatus(Session& s);
@@ -227,8 +238,43 @@ class Form1 {
     // The socket of `slot`: the program's login listener or the session's.
     SokHandle& sock(Session& s, int slot);
     SokHandle sock(const Session& s, int slot) const;
-    // The session's place among the sessions, for its watch keys.
-    int indexOf(const Session& s) const;
+    // Running sessions that have not ended, as MaxSessions counts them.
+    int live() const;
+    // The session whose watch keys start at `index`, or none.
+    Session* sessionAt(int index);
+    // The session that awaits the next client: always the last one.
+    Session& waiting() { return *sessions_.back(); }
+    const Session& waiting() const { return *sessions_.back(); }
+    // The client just accepted makes the waiting session a running one; a
+    // new one awaits the next client.
+    void addWaiting();
+    // A client past MaxSessions: accepted and closed at once, with a line.
+    void refuseSignOn();
+    // Sessions that have ended are closed and destroyed, after the event
+    // loop let go of their sockets; the others are not touched.
+    void releaseEnded();
+    void unwatch(Session& s);
+    static bool idle(const Session& s) {
+        return s.loginMode == LOGIN_IDLE && s.chatMode == CHAT_IDLE;
+    }
+    // The session a handler acts on: what it reads, logs and tells the
+    // plug-in belongs to it.
+    class Acting {
+      public:
+        Acting(Form1& form, Session& s) : form_(form), before_(form.acting_) { form.acting_ = &s; }
+        ~Acting() { form_.acting_ = before_; }
+        Acting(const Acting&) = delete;
+        Acting& operator=(const Acting&) = delete;
+
+      private:
+        Form1& form_;
+        Session* before_;
+    };
+    Session& acting() { return acting_ != nullptr ? *acting_ : session(); }
+    // The session the plug-in serves, which its commands act on.
+    Session& pluginSession() { return pluginSession_ != nullptr ? *pluginSession_ : session(); }
+    // MaxSessions from the settings; a bad value falls back with a line.
+    void readMaxSessions(const std::string& text);
 
     // The port in a text, or nothing after logging "Invalid port <text>".
     std::optional<std::uint16_t> portOf(const std::string& text);
@@ -242,6 +288,9 @@ class Form1 {
     // Says in words why the listener of `slot` on host:port failed.
     void cannotListen(int slot, const std::string& host, std::uint16_t port);
 
+    // Whether event `code` of the acting session goes to the plug-in; an
+    // event while it serves no session makes it serve this one.
+    bool pluginServes(std::uint8_t code);
     // Notes whether the plug-in is bound; a failure is logged once per reason.
     void pluginBound(bool bound, const std::string& failure);
 
@@ -278,9 +327,17 @@ class Form1 {
     SocketWatch* watch_ = nullptr;
     int depth_ = 0;                 // handlers running; none starts inside another
     bool changedSinceTick_ = true;  // a handler ran since the last tick
-    // The sessions, owned; one for now. Each is held by pointer, so that it
-    // stays where it is while others come and go.
+    // The sessions, owned, in the order they started; the last awaits the
+    // next client. Each is held by pointer, so that it stays where it is
+    // while others come and go.
     std::vector<std::unique_ptr<Session>> sessions_;
+    Session* acting_ = nullptr;
+    // The plug-in serves one session at a time: from the EVENT_INIT of the
+    // first that starts while it serves none to that session's EVENT_FINISH
+    // (or its end). The others are relayed without it. An event of a
+    // session before its EVENT_INIT, while none is served, starts it too.
+    Session* pluginSession_ = nullptr;
+    int maxSessions_ = DEFAULT_MAX_SESSIONS;
     // What the event loop watches for the login listener.
     Session::Watched listenerWatched_{};
     std::uint32_t listenerSerial_ = 0;

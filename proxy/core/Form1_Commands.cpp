@@ -29,6 +29,7 @@ constexpr const char* kNotSavedCaption = " - settings will not be saved";
 
 // The window's place, saved after the six endpoints.
 constexpr const char* kPlaceKeys[] = {"WindowLeft", "WindowTop", "WindowWidth", "WindowHeight"};
+constexpr const char* kMaxSessionsKey = "MaxSessions";
 // Far beyond any desktop: a larger number is a damaged file.
 constexpr long kPlaceLimit = 100000;
 
@@ -115,6 +116,7 @@ void Form1::Form_Load() {
         LogLine("Started");
         LogLine("Date: " + dateText());
         logDataFolder(userDir);
+        readMaxSessions(IniGet(kMaxSessionsKey, std::to_string(DEFAULT_MAX_SESSIONS)));
         showCommands();
     } catch (...) {
         logFault(FAULT_IN_LOAD);
@@ -153,11 +155,14 @@ void Form1::Form_Unload() {
             IniPut(ini.get(), "HostChatIP", ctl.Text7);
             IniPut(ini.get(), "HostChatPort", savedPort(ctl.Text8, goodChatPort_));
             writePlace(ini.get(), ctl.windowPlace);
+            IniPut(ini.get(), kMaxSessionsKey, std::to_string(maxSessions_));
         }
-        Session& s = session();
-        for (int i = 0; i < SLOT_ROLES; ++i) {
-            Sok_stop(sock(s, i));
-            s.links[i].reset();
+        Sok_stop(loginListener);
+        for (const std::unique_ptr<Session>& s : sessions_) {
+            for (int i = 0; i < SLOT_ROLES; ++i) {
+                Sok_stop(s->sockets[i]);
+                s->links[i].reset();
+            }
         }
         updateWatches();  // the event loop lets go before the socket library stops
         Sok_cleanup();
@@ -168,8 +173,12 @@ void Form1::Form_Unload() {
 
 void Form1::Command1_Click() {
     const Handler handler(*this);
-    Session& s = session();
-    if (s.loginMode != LOGIN_IDLE || s.chatMode != CHAT_IDLE) {
+    Session& s = waiting();
+    bool allIdle = true;
+    for (const std::unique_ptr<Session>& each : sessions_) {
+        allIdle = allIdle && idle(*each);
+    }
+    if (!allIdle) {
         boxes_.show("Proxy is in work already!", APP_TITLE, MessageIcon::Warning);
         return;
     }
@@ -248,16 +257,31 @@ std::string Form1::savedPort(const std::string& text, const std::string& good) {
     return port && *port != 0 ? text : good;
 }
 
+// Every session stops; the settling releases them.
 void Form1::Command3_Click() {
     const Handler handler(*this);
-    Session& s = session();
-    for (int i = 0; i < SLOT_ROLES; ++i) {
-        Sok_close(sock(s, i));
-        s.links[i].reset();
+    Sok_close(loginListener);
+    for (const std::unique_ptr<Session>& s : sessions_) {
+        for (int i = 0; i < SLOT_ROLES; ++i) {
+            Sok_close(s->sockets[i]);
+            s->links[i].reset();
+        }
+        s->loginMode = LOGIN_IDLE;
+        s->chatMode = CHAT_IDLE;
     }
     LogLine("Listening stopped");
-    s.loginMode = LOGIN_IDLE;
-    s.chatMode = CHAT_IDLE;
+}
+
+void Form1::readMaxSessions(const std::string& text) {
+    const std::optional<int> n = placeNumber(text);
+    if (n && *n >= 1 && *n <= MAX_SESSIONS) {
+        maxSessions_ = *n;
+        return;
+    }
+    maxSessions_ = DEFAULT_MAX_SESSIONS;
+    plainLine("MaxSessions \"" + text + "\" in skelvane.ini is not a number from 1 to " +
+              std::to_string(MAX_SESSIONS) + "; " + std::to_string(DEFAULT_MAX_SESSIONS) +
+              " is used");
 }
 
 // The caption's text first, then the licence, the toolkit (if any) and the

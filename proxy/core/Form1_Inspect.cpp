@@ -161,13 +161,13 @@ void Form1::captureUin(std::span<const std::uint8_t> frame) {
 }
 
 void Form1::takeUin(std::span<const std::uint8_t> frame, std::size_t valueAt, std::size_t n) {
-    session().ownUin = int32FromText(BinToStr(frame, i32(valueAt), i32(n), true));
+    acting().ownUin = int32FromText(BinToStr(frame, i32(valueAt), i32(n), true));
     PlugInit();
 }
 
 bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
     const Handler handler(*this);  // the rewritten reply leaves before it returns
-    Session& s = session();
+    Session& s = acting();
     const std::optional<LoginReply> reply = findLoginReply(frame);
     if (!reply) {
         return false;

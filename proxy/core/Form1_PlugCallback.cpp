@@ -80,7 +80,7 @@ const std::uint8_t* Form1::runCommand(std::span<std::uint8_t> p, std::int32_t l)
         case PACKET_TO_CLIENT:
             return injectFrame(DIR_TO_CLIENT, p, l);
         case CLOSE_CLIENT_CHAT:
-            Sok_close(session().sockets[SLOT_CLIENT_CHAT]);
+            Sok_close(pluginSession().sockets[SLOT_CLIENT_CHAT]);
             return Response(kReplyDone);
         default:
             return Response(kReplyUnknownCommand);
@@ -91,7 +91,7 @@ const std::uint8_t* Form1::runCommand(std::span<std::uint8_t> p, std::int32_t l)
 // whole FLAP frame; the plug-in learns whether it was sent. A send command's code lies inside L, so
 // l >= 2.
 const std::uint8_t* Form1::injectFrame(int to, std::span<std::uint8_t> p, std::int32_t l) {
-    Session& s = session();
+    Session& s = pluginSession();
     if (s.chatMode != CHAT_RELAY) {
         LogLine("Failed to transmit to " + std::string(chatPeer(to)) + " " + std::to_string(l) +
                 " bytes");

@@ -39,8 +39,32 @@ class PayloadWriter {
 
 }  // namespace
 
+bool Form1::pluginServes(std::uint8_t code) {
+    Session& s = acting();
+    if (code == EVENT_PREFERENCES) {
+        return true;  // the plug-in's own, of no session
+    }
+    if (pluginSession_ == nullptr) {
+        pluginSession_ = &s;
+    }
+    return pluginSession_ == &s;
+}
+
 int Form1::PlugEvent(std::uint8_t code, const std::uint8_t* data, std::int32_t n) {
     const Handler handler(*this);
+    if (!pluginServes(code)) {
+        return 0;
+    }
+    // After its EVENT_FINISH the plug-in serves the next session that starts.
+    const struct Finish {
+        Session*& served;
+        bool finish;
+        ~Finish() {
+            if (finish) {
+                served = nullptr;
+            }
+        }
+    } finish{pluginSession_, code == EVENT_FINISH};
     try {
         if (n < 0 || n > static_cast<std::int32_t>(PLUG_MAX_EVENT_DATA) ||
             (n > 0 && data == nullptr)) {
@@ -74,12 +98,18 @@ int Form1::PlugEvent(std::uint8_t code, const std::uint8_t* data, std::int32_t n
 
 void Form1::PlugInit() {
     try {
+        Session& s = acting();
+        if (pluginSession_ != nullptr && pluginSession_ != &s) {
+            LogLine("The plug-in serves another session; UIN " + std::to_string(s.ownUin) +
+                    " is relayed without it");
+            return;
+        }
         PayloadWriter payload(initPayload);
         payload.put(ProcAddr(&hostCallback));
         payload.put(HOST_API_VERSION);
         payload.put(programDir_);
         payload.put(programDir_);
-        payload.put(static_cast<std::uint32_t>(session().ownUin));
+        payload.put(static_cast<std::uint32_t>(s.ownUin));
         // A wider build appends the whole callback address after ownUin; the
         // 32-bit field above carries its low half only.
         if constexpr (sizeof(&hostCallback) > sizeof(std::uint32_t)) {
@@ -88,7 +118,7 @@ void Form1::PlugInit() {
         }
         pluginFailure_.clear();  // each sign-on says whether there is a plug-in
         PlugEvent(EVENT_INIT, initPayload.data(), static_cast<std::int32_t>(payload.size()));
-        ctl.txtUIN = std::to_string(session().ownUin);
+        ctl.txtUIN = std::to_string(s.ownUin);
         if (pluginFailure_.empty()) {
             LogLine("Plugin initialized");
         }

@@ -1,7 +1,8 @@
 // The session's two state machines: the login side and the chat side, moved
 // on by socket readiness (accepts and connects) and by the 100 ms tick
 // (status display, counters, time-outs and the re-arm).
-#include <tuple>
+#include <memory>
+#include <vector>
 
 #include "proxy/core/Form1.h"
 #include "proxy/core/PortText.h"
@@ -21,16 +22,32 @@ void Form1::Timer1_Timer() {
     }
     const Handler handler(*this);
     try {
-        Session& s = session();
-        const auto before = std::tuple(loginListener, s.sockets, s.loginMode, s.chatMode);
-        showSocketStatus(s);
-        sessionTick(s);
+        const std::vector<std::int64_t> before = stateStamp();
+        showSocketStatus(session());
+        // A tick adds no session and releases none (the settling does), so
+        // the list holds still.
+        for (const std::unique_ptr<Session>& s : sessions_) {
+            const Acting acting(*this, *s);
+            sessionTick(*s);
+        }
         ShowCounters();
         // Shown, unless the tick itself opened or closed something.
-        changedSinceTick_ = std::tuple(loginListener, s.sockets, s.loginMode, s.chatMode) != before;
+        changedSinceTick_ = stateStamp() != before;
     } catch (...) {
         logFault(FAULT_IN_TICK);
     }
+}
+
+// What a tick compares to tell whether it changed anything: the listener,
+// and each session's sockets and machines.
+std::vector<std::int64_t> Form1::stateStamp() const {
+    std::vector<std::int64_t> stamp{loginListener};
+    for (const std::unique_ptr<Session>& s : sessions_) {
+        stamp.insert(stamp.end(), s->sockets.begin(), s->sockets.end());
+        stamp.push_back(s->loginMode);
+        stamp.push_back(s->chatMode);
+    }
+    return stamp;
 }
 
 // A session's time-outs and its re-arm after a chat session.
@@ -49,13 +66,19 @@ void Form1::sessionTick(Session& s) {
 }
 
 void Form1::socketReady(int key, int ready) {
-    const int index = watchSession(key);
-    if (depth_ > 0 || key < 0 || index >= static_cast<int>(sessions_.size())) {
+    if (depth_ > 0 || key < 0) {
+        return;
+    }
+    const int role = watchRole(key);
+    // The login listener is the program's; the waiting session takes its client.
+    Session* const s = role == SLOT_LOGIN_LISTENER ? &waiting() : sessionAt(watchSession(key));
+    if (s == nullptr) {
         return;
     }
     const Handler handler(*this);
     try {
-        sessionReady(*sessions_[static_cast<std::size_t>(index)], watchRole(key), ready);
+        const Acting acting(*this, *s);
+        sessionReady(*s, role, ready);
     } catch (...) {
         logFault(FAULT_IN_TICK);
     }
@@ -111,11 +134,18 @@ int Form1::startConnect(Session& s, int slot, const std::string& host, std::uint
     return c;
 }
 
+// The listener stays open for the next client, which a new waiting session
+// awaits.
 void Form1::loginAccept(Session& s) {
-    if (Sok_accept(loginListener, s.sockets[SLOT_CLIENT_LOGIN]) != 0) {
+    if (live() >= maxSessions_) {
+        refuseSignOn();
+        return;
+    }
+    if (Sok_acceptMore(loginListener, s.sockets[SLOT_CLIENT_LOGIN]) != 0) {
         return;
     }
     opened(s, SLOT_CLIENT_LOGIN);
+    addWaiting();
     LogLine("Client-login connected, connecting to server...");
     const std::optional<std::uint16_t> port = portOf(ctl.Text4);
     const int c = port ? startConnect(s, SLOT_SERVER_LOGIN, ctl.Text3, *port) : -1;
@@ -124,6 +154,16 @@ void Form1::loginAccept(Session& s) {
         s.connects[SLOT_SERVER_LOGIN].host = ctl.Text3;
         loginConnected(s, port ? c : -1);
     }
+}
+
+void Form1::refuseSignOn() {
+    SokHandle conn = SOK_NO_SOCKET;
+    if (Sok_acceptMore(loginListener, conn) != 0) {
+        return;
+    }
+    Sok_close(conn);
+    plainLine("Sign-on refused: " + std::to_string(live()) +
+              " sessions are running already (MaxSessions in skelvane.ini)");
 }
 
 void Form1::chatAccept(Session& s) {
@@ -253,13 +293,15 @@ void Form1::chatListenerTimeout(Session& s) {
     rearmLogin(s);
 }
 
-// Every automatic return to listening goes through here: a sign-on that
-// ends without a pending chat session, the end of a chat session, a chat
-// listener nobody came to, a failed upstream connect. It opens the login
-// listener only when both sides are idle, so "Host login" never refuses
-// with its box here; a side still busy re-arms when it ends.
+// Every end of a side goes through here: a sign-on that ends without a
+// pending chat session, the end of a chat session, a chat listener nobody
+// came to, a failed upstream connect. A session with both sides idle has
+// ended, and the settling releases it; the login listener stays open. Only
+// the waiting session's first tick after start-up opens the listener, and
+// only while every session is idle, so "Host login" never refuses with its
+// box here.
 void Form1::rearmLogin(Session& s) {
-    if (s.loginMode == LOGIN_IDLE && s.chatMode == CHAT_IDLE) {
+    if (&s == &waiting() && idle(s)) {
         Command1_Click();
     }
 }

@@ -49,7 +49,7 @@ void Form1::readLink(Session& s, int slot) {
         received(s, slot, n);
     }
     if (budget == 0 && watch_ != nullptr) {
-        watch_->readAgain(watchKey(indexOf(s), slot));
+        watch_->readAgain(watchKey(s.index, slot));
     }
 }
 

@@ -28,10 +28,16 @@ void Form1::setSocketWatch(SocketWatch* watch) {
 }
 
 bool Form1::tickNeeded() const {
-    const Session& s = session();
-    return changedSinceTick_ || s.loginMode == LOGIN_CONNECTING ||
-           s.chatMode == CHAT_AWAIT_CLIENT || s.chatMode == CHAT_CONNECTING ||
-           s.chatMode == CHAT_ENDED;
+    if (changedSinceTick_) {
+        return true;
+    }
+    for (const std::unique_ptr<Session>& s : sessions_) {
+        if (s->loginMode == LOGIN_CONNECTING || s->chatMode == CHAT_AWAIT_CLIENT ||
+            s->chatMode == CHAT_CONNECTING || s->chatMode == CHAT_ENDED) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void Form1::opened(Session& s, int slot) {
@@ -46,32 +52,88 @@ SokHandle Form1::sock(const Session& s, int slot) const {
     return slot == SLOT_LOGIN_LISTENER ? loginListener : s.sockets[slot];
 }
 
-int Form1::indexOf(const Session& s) const {
-    for (std::size_t i = 0; i < sessions_.size(); ++i) {
-        if (sessions_[i].get() == &s) {
-            return static_cast<int>(i);
+// A session whose chat ended waits for the next tick to be released, but
+// no longer counts against MaxSessions: clients that come and go quickly
+// are not refused for it.
+int Form1::live() const {
+    int n = 0;
+    for (const std::unique_ptr<Session>& s : sessions_) {
+        const bool over =
+            s->loginMode == LOGIN_IDLE && (s->chatMode == CHAT_IDLE || s->chatMode == CHAT_ENDED);
+        n += &*s != &waiting() && !over ? 1 : 0;
+    }
+    return n;
+}
+
+Session* Form1::sessionAt(int index) {
+    for (const std::unique_ptr<Session>& s : sessions_) {
+        if (s->index == index) {
+            return s.get();
         }
     }
-    return -1;
+    return nullptr;
+}
+
+// The new waiting session takes the lowest watch index no other one holds.
+void Form1::addWaiting() {
+    int index = 0;
+    while (sessionAt(index) != nullptr) {
+        ++index;
+    }
+    auto next = std::make_unique<Session>();
+    next->index = index;
+    next->loginMode = LOGIN_AWAIT_CLIENT;
+    sessions_.push_back(std::move(next));
+}
+
+void Form1::releaseEnded() {
+    for (auto it = sessions_.begin(); it + 1 < sessions_.end();) {
+        Session& s = **it;
+        if (!idle(s)) {
+            ++it;
+            continue;
+        }
+        unwatch(s);
+        if (running() == 1) {
+            waiting().takeFigures(s);  // shown until the next chat connection
+        }
+        if (pluginSession_ == &s) {
+            pluginSession_ = nullptr;
+        }
+        it = sessions_.erase(it);  // its destructor closes what is still open
+    }
+}
+
+void Form1::unwatch(Session& s) {
+    for (int slot = SLOT_CLIENT_LOGIN; slot < SLOT_ROLES; ++slot) {
+        if (watch_ != nullptr && s.watched[slot].mask != 0) {
+            watch_->watchSlot(watchKey(s.index, slot), SOK_NO_SOCKET, 0);
+        }
+        s.watched[slot] = Session::Watched{};
+    }
 }
 
 // Runs with the handler's depth still counted, so that the plug-in events
 // of a session's end settle nothing on their own.
 void Form1::settle(bool mayCallPlugin) noexcept {
     try {
-        Session& s = session();
-        // Ending a session can flush again and end the other one; a few
-        // rounds see every change through.
-        for (int round = 0; round < 3; ++round) {
-            for (int slot = 0; slot < SLOT_ROLES; ++slot) {
-                if (!s.links[slot].out.empty() && s.sockets[slot] != SOK_NO_SOCKET) {
-                    flush(s, slot);
+        // Ending one side of a session can flush again and end the other;
+        // a few rounds see every change through. Sessions are independent.
+        for (const std::unique_ptr<Session>& each : sessions_) {
+            Session& s = *each;
+            const Acting acting(*this, s);
+            for (int round = 0; round < 3; ++round) {
+                for (int slot = 0; slot < SLOT_ROLES; ++slot) {
+                    if (!s.links[slot].out.empty() && s.sockets[slot] != SOK_NO_SOCKET) {
+                        flush(s, slot);
+                    }
+                }
+                if (!mayCallPlugin || !endBrokenSessions(s)) {
+                    break;
                 }
             }
-            if (!mayCallPlugin || !endBrokenSessions(s)) {
-                break;
-            }
         }
+        releaseEnded();
         updateWatches();
         showCommands();
         if (watch_ != nullptr && tickNeeded()) {
@@ -85,14 +147,16 @@ void Form1::settle(bool mayCallPlugin) noexcept {
 // "Host login" acts only while both machines are idle (else it warns that the
 // proxy is in work); "Disconnect" while anything runs or is open.
 void Form1::showCommands() {
-    const Session& s = session();
-    const bool idle = s.loginMode == LOGIN_IDLE && s.chatMode == CHAT_IDLE;
-    bool open = false;
-    for (int slot = 0; slot < SLOT_ROLES; ++slot) {
-        open = open || sock(s, slot) != SOK_NO_SOCKET;
+    bool allIdle = true;
+    bool open = loginListener != SOK_NO_SOCKET;
+    for (const std::unique_ptr<Session>& s : sessions_) {
+        allIdle = allIdle && idle(*s);
+        for (const SokHandle sock : s->sockets) {
+            open = open || sock != SOK_NO_SOCKET;
+        }
     }
-    ctl.Command1Enabled = idle;
-    ctl.Command3Enabled = !idle || open;
+    ctl.Command1Enabled = allIdle;
+    ctl.Command3Enabled = !allIdle || open;
 }
 
 bool Form1::endBrokenSessions(Session& s) {
@@ -118,7 +182,7 @@ int Form1::wantedMask(const Session& s, int slot) const {
     }
     switch (slot) {
         case SLOT_LOGIN_LISTENER:
-            return s.loginMode == LOGIN_AWAIT_CLIENT ? SOK_READABLE : 0;
+            return &s == &waiting() && s.loginMode == LOGIN_AWAIT_CLIENT ? SOK_READABLE : 0;
         case SLOT_CHAT_LISTENER:
             return s.chatMode == CHAT_AWAIT_CLIENT ? SOK_READABLE : 0;
         default:
@@ -136,39 +200,52 @@ int Form1::wantedMask(const Session& s, int slot) const {
     return (room ? SOK_READABLE : 0) | (s.links[slot].out.empty() ? 0 : SOK_WRITABLE);
 }
 
-// Slots whose socket changed let go of the old one first: a system that
-// reuses the handle's value in another slot then finds it free. The login
-// listener is watched under session 0's key of its role.
+// Slots whose socket changed let go of the old one first, in every session
+// before any watches anew: a system that reuses the handle's value in
+// another slot then finds it free. The login listener is watched under
+// index 0's key of its role, for the waiting session.
 void Form1::updateWatches() {
     if (watch_ == nullptr) {
         return;
     }
-    Session& s = session();
-    const int index = indexOf(s);
-    const auto watchedOf = [&](int slot) -> Session::Watched& {
+    const auto watchedOf = [&](Session& s, int slot) -> Session::Watched& {
         return slot == SLOT_LOGIN_LISTENER ? listenerWatched_ : s.watched[slot];
     };
-    const auto serialOf = [&](int slot) {
+    const auto serialOf = [&](const Session& s, int slot) {
         return slot == SLOT_LOGIN_LISTENER ? listenerSerial_ : s.serials[slot];
     };
-    const auto sameSocket = [&](int slot) {
-        return watchedOf(slot).sock == sock(s, slot) && watchedOf(slot).serial == serialOf(slot);
+    const auto sameSocket = [&](Session& s, int slot) {
+        return watchedOf(s, slot).sock == sock(s, slot) &&
+               watchedOf(s, slot).serial == serialOf(s, slot);
     };
-    for (int slot = 0; slot < SLOT_ROLES; ++slot) {
-        if (!sameSocket(slot) && watchedOf(slot).mask != 0) {
-            watch_->watchSlot(watchKey(index, slot), SOK_NO_SOCKET, 0);
-            watchedOf(slot) = Session::Watched{};
+    const auto keyOf = [](const Session& s, int slot) {
+        return slot == SLOT_LOGIN_LISTENER ? watchKey(0, slot) : watchKey(s.index, slot);
+    };
+    // The listener counts once, with the waiting session.
+    const auto firstSlot = [&](const Session& s) {
+        return &s == &waiting() ? SLOT_LOGIN_LISTENER : SLOT_CLIENT_LOGIN;
+    };
+    for (const std::unique_ptr<Session>& each : sessions_) {
+        Session& s = *each;
+        for (int slot = firstSlot(s); slot < SLOT_ROLES; ++slot) {
+            if (!sameSocket(s, slot) && watchedOf(s, slot).mask != 0) {
+                watch_->watchSlot(keyOf(s, slot), SOK_NO_SOCKET, 0);
+                watchedOf(s, slot) = Session::Watched{};
+            }
         }
     }
-    for (int slot = 0; slot < SLOT_ROLES; ++slot) {
-        const int mask = wantedMask(s, slot);
-        Session::Watched& watched = watchedOf(slot);
-        if (!sameSocket(slot) || watched.mask != mask) {
-            if (mask != 0 || watched.mask != 0) {
-                watch_->watchSlot(watchKey(index, slot), mask != 0 ? sock(s, slot) : SOK_NO_SOCKET,
-                                  mask);
+    for (const std::unique_ptr<Session>& each : sessions_) {
+        Session& s = *each;
+        for (int slot = firstSlot(s); slot < SLOT_ROLES; ++slot) {
+            const int mask = wantedMask(s, slot);
+            Session::Watched& watched = watchedOf(s, slot);
+            if (!sameSocket(s, slot) || watched.mask != mask) {
+                if (mask != 0 || watched.mask != 0) {
+                    watch_->watchSlot(keyOf(s, slot), mask != 0 ? sock(s, slot) : SOK_NO_SOCKET,
+                                      mask);
+                }
+                watched = Session::Watched{sock(s, slot), serialOf(s, slot), mask};
             }
-            watched = Session::Watched{sock(s, slot), serialOf(slot), mask};
         }
     }
 }

@@ -18,3 +18,13 @@ void Session::resetCounters() {
     seqToServer = SEQ_START_TO_SERVER;
     seqToClient = SEQ_START_TO_CLIENT;
 }
+
+void Session::takeFigures(const Session& ended) {
+    Bytes = ended.Bytes;
+    Datagramms = ended.Datagramms;
+    Packets = ended.Packets;
+    Skipped = ended.Skipped;
+    Generated = ended.Generated;
+    seqToServer = ended.seqToServer;
+    seqToClient = ended.seqToClient;
+}

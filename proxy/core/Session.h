@@ -89,6 +89,8 @@ struct Session {
     Session& operator=(const Session&) = delete;
     ~Session();  // closes what is still open
 
+    // Its place among the watch keys (see watchKey), fixed for its life.
+    int index = 0;
     std::int32_t loginMode = LOGIN_IDLE;
     std::int32_t chatMode = CHAT_IDLE;
     // By slot role; the login listener's entry stays closed, since the
@@ -118,4 +120,7 @@ struct Session {
 
     // Counters and sequence numbers as a new chat connection starts them.
     void resetCounters();
+    // The counters and sequence numbers of a session that ended, for the
+    // window to go on showing.
+    void takeFigures(const Session& ended);
 };

@@ -23,9 +23,11 @@ inline constexpr int watchSession(int key) {
 inline constexpr int watchRole(int key) {
     return key % SLOT_ROLES;
 }
-// How many sessions the core holds at most, and so the slots a loop keeps.
-inline constexpr int MAX_SESSIONS = 1;
-inline constexpr int WATCH_KEYS = MAX_SESSIONS * SLOT_ROLES;
+// How many sessions may run at once (MaxSessions in skelvane.ini bounds
+// them further). Beside them the core keeps one that awaits the next
+// client, so a loop keeps the slots of one more.
+inline constexpr int MAX_SESSIONS = 32;
+inline constexpr int WATCH_KEYS = (MAX_SESSIONS + 1) * SLOT_ROLES;
 
 class SocketWatch {
   public:

@@ -124,7 +124,7 @@ int Sok_listen(SokHandle& sock) {
     return 0;
 }
 
-int Sok_accept(SokHandle& listener, SokHandle& conn) {
+int Sok_acceptMore(SokHandle listener, SokHandle& conn) {
     if (listener == SOK_NO_SOCKET) {
         return 1;
     }
@@ -136,8 +136,15 @@ int Sok_accept(SokHandle& listener, SokHandle& conn) {
         return 5;
     }
     setNoDelay(conn);
-    Sok_close(listener);
     return 0;
+}
+
+int Sok_accept(SokHandle& listener, SokHandle& conn) {
+    const int n = Sok_acceptMore(listener, conn);
+    if (n == 0) {
+        Sok_close(listener);
+    }
+    return n;
 }
 
 int Sok_connect(SokHandle& sock, const std::string& host, std::uint16_t port) {

@@ -41,6 +41,8 @@ int Sok_listen(SokHandle& sock);
 // TCP_NODELAY. The listener is closed on success: it serves exactly one
 // connection. 0; 1 no listener; 2 connection slot busy; 5 nothing pending.
 int Sok_accept(SokHandle& listener, SokHandle& conn);
+// Sok_accept that leaves the listener open for the next connection.
+int Sok_acceptMore(SokHandle listener, SokHandle& conn);
 
 // Starts a connect to host:port on a new non-blocking socket with
 // TCP_NODELAY and returns at once. 0 started (Sok_connected tells the

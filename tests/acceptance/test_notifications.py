@@ -39,7 +39,7 @@ class NotificationTest(AcceptanceCase):
                         for receiver, start, text in zip((acked, withheld), starts, ("hello", "withheld")):
                             frame = receiver.chat.wait_snac(0x04, 0x07, start=start)
                             self.assertEqual(message_text(frame.snac.body), (SENDER, f"{text} {number}"))
-                    run.wait_log("Await client-login connect at ", count=number + 1)
+                    run.wait_log("Client-chat disconnected", count=number)
                 messages = run.messages()
                 self.assertEqual(messages.count("Plugin initialized"), len(SESSIONS))
                 self.assertEqual(messages.count("FLAP channel 1 login (UIN) detected"), 1)

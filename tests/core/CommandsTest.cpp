@@ -84,9 +84,12 @@ TEST_F(CommandsTest, FolderThatCannotBeWrittenSendsFilesToTheUsersOrSaysNothingI
 TEST_F(CommandsTest, SettingsAreReadAtLoadAndWrittenAtUnloadInOrder) {
     {
         std::ofstream ini(dir / "skelvane.ini", std::ios::binary);
-        ini << "HostChatPort=6001\r\nServerLoginIP = login.example\r\n";
+        ini << "HostChatPort=6001\r\nServerLoginIP = login.example\r\nMaxSessions = 33\r\n";
     }
     form.Form_Load();
+    EXPECT_TRUE(
+        logHas("MaxSessions \"33\" in skelvane.ini is not a number from 1 to 32; 8 is used"));
+    EXPECT_EQ(form.maxSessions(), 8);
     EXPECT_EQ(form.ctl.Text3, "login.example");
     EXPECT_EQ(form.ctl.Text8, "6001");
     form.ctl.Text2 = "7000";
@@ -95,7 +98,7 @@ TEST_F(CommandsTest, SettingsAreReadAtLoadAndWrittenAtUnloadInOrder) {
     EXPECT_EQ(readFile(dir / "skelvane.ini"),
               "HostLoginIP = localhost\r\nHostLoginPort = 7000\r\n"
               "ServerLoginIP = login.example\r\nServerLoginPort = 5190\r\n"
-              "HostChatIP = localhost\r\nHostChatPort = 6001\r\n");
+              "HostChatIP = localhost\r\nHostChatPort = 6001\r\nMaxSessions = 8\r\n");
 }
 
 TEST_F(CommandsTest, UnloadReleasesEverySocket) {

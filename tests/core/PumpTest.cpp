@@ -1,5 +1,6 @@
 // The relay pump over real loopback sockets: the test plays the ICQ client
 // and the login and chat servers, and drives the proxy tick by tick.
+#include <fstream>
 #include <numeric>
 
 #include "tests/support/LoopbackSession.h"
@@ -53,13 +54,14 @@ class PumpTest : public LoopbackSessionTest {
         EXPECT_EQ(form.session().chatMode, CHAT_AWAIT_CLIENT);
         return ends;
     }
-    // Once the login server leaves, the login listener opens again by itself
-    // and without the user's "in work" box.
+    // Once the login server leaves, the session ends; the login listener,
+    // open all along, still takes clients, and no "in work" box came up.
     void expectListeningOnceLoginEnds(Peer& server) {
         EXPECT_EQ(form.session().loginMode, LOGIN_RELAY);
         server.close();
         EXPECT_TRUE(pumpUntil([&] { return form.session().loginMode == LOGIN_AWAIT_CLIENT; }));
-        EXPECT_EQ(logCount("Await client-login connect at "), 2);
+        EXPECT_EQ(form.running(), 0);
+        EXPECT_EQ(logCount("Await client-login connect at "), 1);
         EXPECT_TRUE(connectTo(loginListenerPort()).has_value());
         EXPECT_TRUE(boxes.shown.empty());
     }
@@ -99,10 +101,10 @@ TEST_F(PumpTest, FullSignOnAndChatSession) {
     EXPECT_TRUE(logHas("Server-login disconnected"));
     EXPECT_TRUE(logHas("Client-login disconnected"));
     EXPECT_TRUE(seesClose(*login.client));
-    // The chat session is pending: the login listener waits for its end.
+    // The chat session is pending; the login listener stays open for the next client.
     EXPECT_EQ(form.session().loginMode, LOGIN_IDLE);
     EXPECT_EQ(form.session().chatMode, CHAT_AWAIT_CLIENT);
-    EXPECT_EQ(form.loginListener, SOK_NO_SOCKET);
+    EXPECT_NE(form.loginListener, SOK_NO_SOCKET);
 
     clock.advance(59999);  // just in time
     openChat();
@@ -149,7 +151,8 @@ TEST_F(PumpTest, FullSignOnAndChatSession) {
     form.Timer1_Timer();
     EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
     EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
-    EXPECT_EQ(logCount("Await client-login connect at "), 2);
+    EXPECT_EQ(logCount("Await client-login connect at "), 1);
+    EXPECT_EQ(form.running(), 0);
     EXPECT_TRUE(connectTo(loginListenerPort()).has_value());
     // Counters keep the session's figures until the next chat connection.
     EXPECT_EQ(form.session().Packets[DIR_TO_SERVER], 4);
@@ -178,7 +181,7 @@ TEST_F(PumpTest, SignOnWithoutRedirectListensAgainAtOnce) {
     EXPECT_TRUE(seesClose(*login.client));
     EXPECT_EQ(form.session().chatMode, CHAT_IDLE);
     EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
-    EXPECT_EQ(logCount("Await client-login connect at "), 2);
+    EXPECT_EQ(logCount("Await client-login connect at "), 1);
     EXPECT_TRUE(boxes.shown.empty());
 
     // The client's retry is served.
@@ -205,7 +208,7 @@ TEST_F(PumpTest, LoginServerPortOutOfRangeIsTreatedAsAFailedConnect) {
     EXPECT_TRUE(pumpUntil([&] { return logHas("Invalid port 70000"); }, 5));
     EXPECT_TRUE(seesClose(client));
     EXPECT_EQ(form.session().loginMode, LOGIN_AWAIT_CLIENT);
-    EXPECT_EQ(logCount("Await client-login connect at "), 2);
+    EXPECT_EQ(logCount("Await client-login connect at "), 1);
 }
 
 TEST_F(PumpTest, FailedChatServerConnectEndsTheChatSession) {
@@ -245,7 +248,56 @@ TEST_F(PumpTest, HostLoginWhileRelayingOnlyWarns) {
     ASSERT_EQ(boxes.shown.size(), 1U);
     EXPECT_EQ(boxes.shown[0].text, "Proxy is in work already!");
     EXPECT_EQ(form.session().loginMode, LOGIN_RELAY);
-    EXPECT_EQ(form.loginListener, SOK_NO_SOCKET);
 }
 
 }  // namespace
+
+// Sessions at once: a second client signs on while the first chats, each
+// relays only its own frames, and the end of one leaves the other running.
+TEST_F(PumpTest, SessionsRunSideBySideAndEndAlone) {
+    ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+    auto [client2, server2] = connectLogin();
+    EXPECT_EQ(form.running(), 2);
+    EXPECT_EQ(logCount("Await client-login connect at "), 1);
+    const ByteVec login = flap(1, 0x0300, {0, 0, 0, 1});
+    client2.send(login);
+    EXPECT_EQ(pumpFrames(server2, 1), std::vector<ByteVec>{login});
+    EXPECT_TRUE(server().takeFrames().empty());
+    expectFirstFramesRelayed(flap(2, 0x0500, snac(1, 2, {})), flap(2, 0x6000, snac(1, 3, {})));
+    EXPECT_TRUE(client2.takeFrames().empty());
+
+    // The second's login server leaves: only the second session ends.
+    server2.close();
+    EXPECT_TRUE(pumpUntil([&] { return form.running() == 1; }));
+    EXPECT_TRUE(seesClose(client2));
+    EXPECT_EQ(form.session().chatMode, CHAT_RELAY);
+    const ByteVec up = flap(2, 0x0501, {7});
+    client().send(up);
+    EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(up, 0x4001)});
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// One sign-on past MaxSessions is accepted and closed at once; the running
+// session goes on, and a client that comes once it ended is served.
+TEST_F(PumpTest, SignOnPastMaxSessionsIsRefused) {
+    form.Form_Unload();
+    std::string ini = readFile(dir / "skelvane.ini");
+    ini.replace(ini.find("MaxSessions = 8"), 15, "MaxSessions = 1");
+    std::ofstream(dir / "skelvane.ini", std::ios::binary) << ini;
+    form.Form_Load();
+    form.Timer1_Timer();
+    EXPECT_EQ(form.maxSessions(), 1);
+    auto [client, server] = connectLogin();
+    Peer refused = *connectTo(loginListenerPort());
+    EXPECT_TRUE(pumpUntil([&] {
+        return logHas(
+            "Sign-on refused: 1 sessions are running already (MaxSessions in skelvane.ini)");
+    }));
+    EXPECT_TRUE(seesClose(refused));
+    EXPECT_EQ(form.session().loginMode, LOGIN_RELAY);
+    server.close();
+    EXPECT_TRUE(pumpUntil([&] { return form.running() == 0; }));
+    EXPECT_TRUE(seesClose(client));
+    connectLogin();
+    EXPECT_EQ(form.running(), 1);
+}

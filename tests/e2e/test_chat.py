@@ -88,7 +88,7 @@ class ChatTest(RelayAssertions):
             # for the next sign-on.
             client.chat.close()
             server.wait_closed()
-            msgs = run.wait_log("Await client-login connect at ", count=2)
+            msgs = run.wait_log("Client-chat disconnected")
             self.assertClientLeft(msgs, run, chat, [f"Await client-chat connect at 127.0.0.1:{run.chat_port}"])
 
 

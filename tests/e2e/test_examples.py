@@ -61,7 +61,7 @@ class ExampleSession:
 
             up.close()
             server.wait_closed()
-            msgs = run.wait_log("Await client-login connect at ", count=2)
+            msgs = run.wait_log("Client-chat disconnected")
             self.assertCleanEnd(msgs, run)
             self.assertRelayed(expected, server.received, 0x4000, "client to server")
             self.assertRelayed(server.sent, up.received, 0x2000, "server to client")

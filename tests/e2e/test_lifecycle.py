@@ -40,13 +40,13 @@ class LifecycleTest(RelayAssertions):
             client, server = self.chat_session(run, chat, login, "111111111", 0)
             client.chat.close()
             server.wait_closed()
-            run.wait_log("Await client-login connect at ", count=2)
+            run.wait_log("Client-chat disconnected")
 
             # Second session, another user: the server leaves.
             client, server = self.chat_session(run, chat, login, "222222222", 1)
             server.close()
             client.chat.wait_closed()
-            msgs = run.wait_log("Await client-login connect at ", count=3)
+            msgs = run.wait_log("Server-chat disconnected")
 
             self.assertTwoSessions(msgs, run, chat, login)
             self.assertEqual(msgs.count("SNAC 17-06 (UIN) detected"), 2)

@@ -12,7 +12,7 @@ import unittest
 from oscar import CHANNEL_DATA
 from relay import RelayAssertions
 from rawpeer import Listener, connect, login_reply, redirect_of
-from session import LISTENING, Session
+from session import Session
 from skelvane_run import SkelvaneRun, free_port
 
 CONNECT_WAIT = 30.0  # the proxy's connect runs to its 5 s deadline first
@@ -34,12 +34,12 @@ class EndpointTest(RelayAssertions):
                 self.assertEqual(redirect_of(reply), chat.address)
                 s.server.close()
                 s.client.wait_ended()
-                msgs = run.wait_log(LISTENING, count=2)
+                msgs = run.wait_log("Client-login disconnected")
                 self.assertIn("Sok_bind failed with 4", msgs)
 
                 blocker.close()
                 Session(run, login, chat, uin="5150").whole()
-                msgs = run.wait_log(LISTENING, count=3)
+                msgs = run.wait_log("Client-chat disconnected")
                 self.assertCleanEnd(msgs, run)
 
     def test_login_server_that_never_answers_times_out(self):
@@ -50,7 +50,7 @@ class EndpointTest(RelayAssertions):
             s = Session(run, login, chat)
             client = connect(run.login_port, "client-login")
             client.wait_ended(timeout=CONNECT_WAIT)
-            msgs = run.wait_log(LISTENING, count=2)
+            msgs = run.wait_log("Could not connect to the login server")
             self.assertIn("Sok_connect server-login 127.0.0.1 failed with 4", msgs)
             self.assertNotIn("Connected to server-login", " ".join(msgs))
 
@@ -58,7 +58,7 @@ class EndpointTest(RelayAssertions):
             login.accept().sock.close()
             filler.close()
             s.whole()
-            msgs = run.wait_log(LISTENING, count=3)
+            msgs = run.wait_log("Client-chat disconnected")
             self.assertCleanEnd(msgs, run)
 
     def test_connect_under_way_keeps_no_one_from_stopping_the_program(self):
@@ -83,11 +83,11 @@ class EndpointTest(RelayAssertions):
             s.client.wait_ended()
             chat_client = connect(run.chat_port, "client-chat")
             chat_client.wait_ended(timeout=CONNECT_WAIT)
-            msgs = run.wait_log(LISTENING, count=2)
+            msgs = run.wait_log("Could not connect to the chat server")
             self.assertIn("Sok_connect server-chat 127.0.0.1 failed with 4", msgs)
 
             Session(run, login, chat, uin="5151").whole()
-            msgs = run.wait_log(LISTENING, count=3)
+            msgs = run.wait_log("Client-chat disconnected")
             self.assertCleanEnd(msgs, run)
 
 

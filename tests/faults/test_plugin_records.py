@@ -12,7 +12,7 @@ import test_plugin
 from oscar import CHANNEL_DATA
 from relay import RelayAssertions
 from rawpeer import Listener
-from session import LISTENING, Session, same_but_seq
+from session import Session, same_but_seq
 from skelvane_run import SkelvaneRun
 
 EVENT_INIT, EVENT_CHAT_CONNECTED = 1, 4
@@ -73,7 +73,7 @@ class PluginRecordTest(RelayAssertions):
             s.chat_steps(4)
             s.traffic(100)
             s.end_chat()
-            msgs = run.wait_log(LISTENING, count=2)
+            msgs = run.wait_log("Client-chat disconnected")
             self.assertNoInternalError(msgs)
             self.assertNotIn("Failed to transmit", " ".join(msgs))
 

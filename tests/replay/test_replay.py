@@ -94,7 +94,7 @@ class ReplayTest(RelayAssertions):
 
             to_server.close()
             to_client.wait_closed()
-            run.wait_log("Await client-login connect at ", count=2)
+            run.wait_log("Client-chat disconnected")
             wait_msgack(run, "Stopping")
             self.assertEqual(chat.errors(), [])
             self.assertNoInternalError(run.messages())

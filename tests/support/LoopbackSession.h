@@ -67,10 +67,13 @@ class LoopbackSessionTest : public ScratchFormTest {
     }
 
     // A client connects to the login listener and the proxy reaches the
-    // login server: the client's and the login server's ends.
+    // login server for its new session: the client's and the login server's ends.
     std::pair<Peer, Peer> connectLogin() {
         Peer client = *connectTo(loginListenerPort());
-        EXPECT_TRUE(runUntil([&] { return form.session().loginMode == LOGIN_RELAY; }));
+        EXPECT_TRUE(runUntil([&] {
+            return form.running() > 0 &&
+                   form.runningSession(form.running() - 1).loginMode == LOGIN_RELAY;
+        }));
         return {std::move(client), acceptFrom(loginServer)};
     }
     std::string chatServerAddress() const { return "127.0.0.1:" + std::to_string(chatServer.port); }

@@ -47,6 +47,8 @@ PLUGIN_FILES = ("plugin.dll", "libplugin.so", "plugin.so")
 DUMP_LINE = re.compile(rb"^(\d\d):(\d\d):(\d\d)\|(-?\d+) (.*)$", re.S)
 # The window's place, which follows the six endpoints in skelvane.ini.
 WINDOW_PLACE = re.compile(rb"WindowLeft = -?\d+\r\nWindowTop = -?\d+\r\nWindowWidth = \d+\r\nWindowHeight = \d+\r\n\Z")
+# The bound on sessions, which ends skelvane.ini.
+MAX_SESSIONS_LINE = re.compile(rb"MaxSessions = \d+\r\n\Z")
 
 
 def binary() -> str:
@@ -386,6 +388,10 @@ class SkelvaneRun:
         """skelvane.ini as written at the close, without the window's place
         that ends it under Wine; a headless run (Linux) leaves it out."""
         data = self.read_ini()
+        bound = MAX_SESSIONS_LINE.search(data)
+        if bound is None:
+            raise AssertionError(f"skelvane.ini lacks MaxSessions at its end: {data!r}")
+        data = data[: bound.start()]
         place = WINDOW_PLACE.search(data)
         if (place is None) == bool(WINE):
             raise AssertionError(f"skelvane.ini {'lacks' if WINE else 'has'} the window's place: {data!r}")

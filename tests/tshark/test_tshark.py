@@ -185,7 +185,7 @@ class TsharkTest(RelayAssertions):
                 self.assertEqual(parse_message(note.snac.body).uin, sender.encode(), f"NotifyType {form}")
             client.chat.close()
             server.wait_closed()
-        run.wait_log("Await client-login connect at ", count=form + 1)
+        run.wait_log("Client-chat disconnected", count=form)
 
 
 if __name__ == "__main__":

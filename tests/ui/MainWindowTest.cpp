@@ -182,7 +182,8 @@ TEST_F(MainWindowTest, PlaceIsSavedAfterTheEndpointsAndComesBackWhereAScreenShow
     window_->move(30, 40);
     window_->close();
     const std::string place =
-        "WindowLeft = 30\r\nWindowTop = 40\r\nWindowWidth = 600\r\nWindowHeight = 560\r\n";
+        "WindowLeft = 30\r\nWindowTop = 40\r\nWindowWidth = 600\r\nWindowHeight = 560\r\n"
+        "MaxSessions = 8\r\n";
     EXPECT_EQ(readFile(dir_ / "skelvane.ini"), ini_ + place);
 
     open(readFile(dir_ / "skelvane.ini"));

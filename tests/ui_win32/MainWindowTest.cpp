@@ -281,7 +281,7 @@ TEST_F(MainWindowTest, PlaceIsSavedAfterTheEndpointsAndComesBackWhereAMonitorSho
     SendMessageA(main(), WM_CLOSE, 0, 0);
     const std::string place =
         "WindowLeft = 30\r\nWindowTop = 40\r\nWindowWidth = 600\r\n"
-        "WindowHeight = 560\r\n";
+        "WindowHeight = 560\r\nMaxSessions = 8\r\n";
     const std::string saved = readFile(ini);
     ASSERT_GT(saved.size(), place.size());
     EXPECT_EQ(saved.substr(saved.size() - place.size()), place) << saved;
