@@ -301,6 +301,12 @@ class Form1 {
 
     // Inspection steps (Form1_Inspect.cpp).
     void takeUin(std::span<const std::uint8_t> frame, std::size_t valueAt, std::size_t n);
+    // Whether another session's pending redirect holds the chat listener's
+    // port `port`.
+    bool chatPortHeld(const Session& s, std::uint16_t port) const;
+    // Opens the session's chat listener on HostChatIP:port (0: where the
+    // system chooses); `bound` is the port it got. False after logging why not.
+    bool openChatListener(Session& s, std::uint16_t port, std::uint16_t& bound);
     bool buildRedirect(std::span<const std::uint8_t> frame, std::size_t off, std::size_t len,
                        const std::string& value, std::size_t& newTotal);
 

@@ -193,27 +193,56 @@ bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
     if (!chatPort) {
         return false;
     }
+    // While another session's redirect holds HostChatPort, this one gets a
+    // listener of its own where the system chooses, and its redirect names it.
+    const bool own = chatPortHeld(s, *chatPort);
+    std::uint16_t port = *chatPort;
+    if (own && !openChatListener(s, 0, port)) {
+        return false;
+    }
     std::size_t newTotal = 0;
-    if (!buildRedirect(frame, off, len, ctl.Text7 + ":" + std::to_string(*chatPort), newTotal)) {
+    if (!buildRedirect(frame, off, len, ctl.Text7 + ":" + std::to_string(port), newTotal)) {
+        Sok_close(s.sockets[SLOT_CHAT_LISTENER]);
         return false;
     }
-    if (bindListener(s, SLOT_CHAT_LISTENER, ctl.Text7, *chatPort) != 0) {
+    if (!own && !openChatListener(s, port, port)) {
         return false;
     }
-    opened(s, SLOT_CHAT_LISTENER);
-    if (const int c = Sok_listen(s.sockets[SLOT_CHAT_LISTENER]); c != 0) {
-        LogLine("Socket listen failed with " + std::to_string(c) + "!");
-        cannotListen(SLOT_CHAT_LISTENER, ctl.Text7, *chatPort);
-        Sok_close(s.sockets[SLOT_CHAT_LISTENER]);  // nothing will accept on it
-        return false;
-    }
-    solved(SLOT_CHAT_LISTENER);
     LogLine("Found and removed redirect to " + target.host + ":" + std::to_string(target.port));
-    LogLine("Await client-chat connect at " + ctl.Text7 + ":" + std::to_string(*chatPort));
+    LogLine("Await client-chat connect at " + ctl.Text7 + ":" + std::to_string(port));
     sendUnit(s, SLOT_CLIENT_LOGIN, std::span<const std::uint8_t>(redirectFrame.data(), newTotal),
              "client-login");
     s.chatListenSince = clock_.tickCount();
     s.chatMode = CHAT_AWAIT_CLIENT;
+    return true;
+}
+
+bool Form1::chatPortHeld(const Session& s, std::uint16_t port) const {
+    for (const std::unique_ptr<Session>& other : sessions_) {
+        std::string ip;
+        std::uint16_t at = 0;
+        if (other.get() != &s && other->chatMode == CHAT_AWAIT_CLIENT &&
+            Sok_name(other->sockets[SLOT_CHAT_LISTENER], ip, at) == 0 && at == port) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Form1::openChatListener(Session& s, std::uint16_t port, std::uint16_t& bound) {
+    if (bindListener(s, SLOT_CHAT_LISTENER, ctl.Text7, port) != 0) {
+        return false;
+    }
+    opened(s, SLOT_CHAT_LISTENER);
+    std::string ip;
+    if (const int c = Sok_listen(s.sockets[SLOT_CHAT_LISTENER]);
+        c != 0 || Sok_name(s.sockets[SLOT_CHAT_LISTENER], ip, bound) != 0) {
+        LogLine("Socket listen failed with " + std::to_string(c) + "!");
+        cannotListen(SLOT_CHAT_LISTENER, ctl.Text7, port);
+        Sok_close(s.sockets[SLOT_CHAT_LISTENER]);  // nothing will accept on it
+        return false;
+    }
+    solved(SLOT_CHAT_LISTENER);
     return true;
 }
 
