@@ -318,6 +318,7 @@ class Form1 {
     void solved(int what);
 
     // Log helpers (Form1_Log.cpp).
+    std::string sessionPrefix() const;
     std::string timeText();
     std::string dateText();  // yyyy-mm-dd
     void logFault(std::string_view prefix) noexcept;

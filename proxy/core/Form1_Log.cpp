@@ -74,7 +74,7 @@ void Form1::LogLine(const std::string& message) {
     // cannot be written never keeps the message from the box.
     std::string line;
     try {
-        line = oneLine(message);
+        line = sessionPrefix() + oneLine(message);
         DumpLine(line);
     } catch (...) {
     }
@@ -85,6 +85,16 @@ void Form1::LogLine(const std::string& message) {
         }
     } catch (...) {
     }
+}
+
+// While more than one session runs (one whose chat ended no longer
+// counts), a session's lines start with its UIN
+// (0 until its sign-on names it); with one, lines are as they always were.
+std::string Form1::sessionPrefix() const {
+    if (acting_ == nullptr || acting_ == &waiting() || live() < 2) {
+        return {};
+    }
+    return "[" + std::to_string(acting_->ownUin) + "] ";
 }
 
 void Form1::setLineSink(LineSink sink) {

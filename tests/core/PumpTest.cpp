@@ -259,7 +259,7 @@ TEST_F(PumpTest, SessionsRunSideBySideAndEndAlone) {
     auto [client2, server2] = connectLogin();
     EXPECT_EQ(form.running(), 2);
     EXPECT_EQ(logCount("Await client-login connect at "), 1);
-    const ByteVec login = flap(1, 0x0300, {0, 0, 0, 1});
+    const ByteVec login = flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, "222"), tlv(2, "pw")})));
     client2.send(login);
     EXPECT_EQ(pumpFrames(server2, 1), std::vector<ByteVec>{login});
     EXPECT_TRUE(server().takeFrames().empty());
@@ -270,6 +270,10 @@ TEST_F(PumpTest, SessionsRunSideBySideAndEndAlone) {
     server2.close();
     EXPECT_TRUE(pumpUntil([&] { return form.running() == 1; }));
     EXPECT_TRUE(seesClose(client2));
+    // Lines of a session name it while another runs.
+    EXPECT_TRUE(logHas("[222] Server-login disconnected"));
+    EXPECT_TRUE(logHas("[0] Client-login connected, connecting to server..."));
+    EXPECT_FALSE(logHas("[123456789] "));
     EXPECT_EQ(form.session().chatMode, CHAT_RELAY);
     const ByteVec up = flap(2, 0x0501, {7});
     client().send(up);
