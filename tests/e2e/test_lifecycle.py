@@ -34,6 +34,21 @@ class LifecycleTest(RelayAssertions):
         self.assertRelayed(server.sent, client.chat.received, 0x2000, f"session {index} to client")
         return client, server
 
+    def test_two_sessions_at_once_keep_their_frames_apart_and_end_alone(self):
+        with ChatServer(COOKIE) as chat, LoginServer(chat.address, COOKIE) as login, SkelvaneRun(login.port) as run:
+            first, first_server = self.chat_session(run, chat, login, "111111111", 0)
+            second, second_server = self.chat_session(run, chat, login, "222222222", 1)
+            # The second client leaves; the first session goes on.
+            second.chat.close()
+            second_server.wait_closed()
+            msgs = run.wait_log("[222222222] Client-chat disconnected", exact=True)
+            first_server.send_frame(CHANNEL_DATA, snac(0x01, 0x0F, b"still"))
+            first.chat.wait_frames(len(first_server.sent))
+            self.assertRelayed(first_server.sent, first.chat.received, 0x2000, "the first, after the second ended")
+            self.assertEqual(len(second.chat.received), len(second_server.sent))
+            self.assertListenedOnce(msgs)
+            self.assertCleanEnd(msgs, run)
+
     def test_two_sign_ons_in_one_run_then_settings_written_on_sigterm(self):
         with ChatServer(COOKIE) as chat, LoginServer(chat.address, COOKIE) as login, SkelvaneRun(login.port) as run:
             # First session: the client leaves.
