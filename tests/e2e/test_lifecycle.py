@@ -1,5 +1,6 @@
-"""A run of the program with two sign-ons: the login listener comes back after
-each chat session, the second session starts its numbering afresh, dump.log
+"""A run of the program with two sign-ons, one after the other and at once:
+the login listener stays open, each session keeps its own frames and
+numbering (the second starts afresh) and ends alone, dump.log
 keeps its line format throughout, and SIGTERM writes the settings back; and
 the command line, which answers without starting the program; and a program
 folder that cannot be written, whose files go to the user's folder."""
