@@ -26,7 +26,7 @@ import unittest
 from oscar import CHANNEL_DATA, ChatServer, Client, Frame, LoginServer, flap, parse_tlvs, snac, tlv_value
 from rawpeer import Listener, connect
 from relay import COOKIE, RelayAssertions, renumbered, rewritten_redirect
-from session import LISTENING, Session, log_count, same_but_seq
+from session import Session, log_count, same_but_seq
 from skelvane_run import START_WAIT, WAIT, WINE, CommandLineChecks, SkelvaneRun
 from test_examples import ExampleSession, example_plugin
 
@@ -257,7 +257,7 @@ class WineFaultTest(RelayAssertions):
             self.assertTrue(same_but_seq(burst, got), "the burst changed on the way")
             self.assertEqual([f.seq for f in got], renumbered(0x2002, len(burst)))
             s.end_chat()
-            msgs = run.wait_log(LISTENING, count=2)
+            msgs = run.wait_log("Client-chat disconnected")
             self.assertFalse([m for m in msgs if m.startswith("Failed to transmit")])
             self.assertCleanEnd(msgs, run)
 
@@ -270,7 +270,7 @@ class WineFaultTest(RelayAssertions):
             client = connect(run.login_port, "client-login")
             self.addCleanup(client.close)
             client.wait_ended(timeout=CONNECT_TIMEOUT + WAIT)
-            run.wait_log(LISTENING, count=2)
+            run.wait_log("Could not connect to the login server")
             lines = run.dump()
             began = next(l.tick for l in lines if l.message.startswith("Client-login connected"))
             failed = [l.tick for l in lines if l.message == "Sok_connect server-login 127.0.0.1 failed with 4"]
