@@ -99,6 +99,7 @@
 #define EVENT_PREFERENCES PLUG_U8(3)        // the user pressed "Preferences"
 #define EVENT_CHAT_CONNECTED PLUG_U8(4)     // chat relay begins
 #define EVENT_CHAT_DISCONNECTED PLUG_U8(5)  // a chat side closed; FINISH follows
+#define EVENT_SESSION PLUG_U8(6)            // data: the callback fields of a session
 // Traffic events and the send commands share these codes: 80 is towards
 // the client, 81 towards the server. The data is one whole FLAP frame.
 #define PACKET_TO_CLIENT PLUG_U8(80)
@@ -119,6 +120,16 @@
 #define PLUG_EVENT_HEAD_SIZE PLUG_U32(6)        // L, kind, event code
 #define PLUG_MAX_EVENT_DATA PLUG_U32(69995)     // the most data an event carries
 #define HOST_API_VERSION PLUG_U32(7)
+
+// PLUGIN_INFO's field after pluginApiVersion (L = 13 + n): what the plug-in
+// serves. Absent or 0: one session at a time.
+#define INFO_ONE_SESSION PLUG_U32(0)
+#define INFO_SEVERAL_SESSIONS PLUG_U32(1)
+
+// Offsets of the EVENT_SESSION fields: the session's callback address, its
+// low 32 bits and (64-bit builds only) the full address.
+#define SESSION_OFFSET_CALLBACK PLUG_U32(6)
+#define SESSION_OFFSET_FULL_CALLBACK PLUG_U32(10)
 
 // Offsets of the EVENT_INIT fields; n is the length of the program folder.
 #define INIT_OFFSET_CALLBACK PLUG_U32(6)
