@@ -160,11 +160,16 @@ class Form1 {
     // when the outermost handler ends, queued bytes are sent, sessions
     // whose connections failed are ended, and the event loop is told what
     // to watch. A plug-in's own callback settles without calling the
-    // plug-in back; what it leaves to end, the next handler ends.
+    // plug-in back; what it leaves to end, the next handler ends. The
+    // settling covers every session, or, for a handler of one session's
+    // socket, the sessions it acted on (see Acting), so that a frame's cost
+    // does not grow with the sessions that run beside it.
     class Handler {
       public:
         enum Caller { host, plugin };
         explicit Handler(Form1& form, Caller caller = host);
+        // The outermost handler of one session's socket.
+        Handler(Form1& form, Session& s);
         ~Handler();
         Handler(const Handler&) = delete;
         Handler& operator=(const Handler&) = delete;
@@ -261,7 +266,10 @@ class Form1 {
     // plug-in belongs to it.
     class Acting {
       public:
-        Acting(Form1& form, Session& s) : form_(form), before_(form.acting_) { form.acting_ = &s; }
+        Acting(Form1& form, Session& s) : form_(form), before_(form.acting_) {
+            form.acting_ = &s;
+            form.touch(s);
+        }
         ~Acting() { form_.acting_ = before_; }
         Acting(const Acting&) = delete;
         Acting& operator=(const Acting&) = delete;
@@ -334,6 +342,13 @@ class Form1 {
     SocketWatch* watch_ = nullptr;
     int depth_ = 0;                 // handlers running; none starts inside another
     bool changedSinceTick_ = true;  // a handler ran since the last tick
+    // What the outermost handler's settling covers: every session, or
+    // those whose index bit is set in `touched_`.
+    bool settleAll_ = true;
+    std::uint64_t touched_ = 0;
+    static_assert(MAX_SESSIONS + 1 <= 64, "a session's index is a bit of touched_");
+    void touch(const Session& s) { touched_ |= std::uint64_t{1} << s.index; }
+    bool settles(const Session& s) const { return settleAll_ || (touched_ >> s.index & 1U) != 0; }
     // The sessions, owned, in the order they started; the last awaits the
     // next client. Each is held by pointer, so that it stays where it is
     // while others come and go.

@@ -75,7 +75,7 @@ void Form1::socketReady(int key, int ready) {
     if (s == nullptr) {
         return;
     }
-    const Handler handler(*this);
+    const Handler handler(*this, *s);
     try {
         const Acting acting(*this, *s);
         sessionReady(*s, role, ready);

@@ -6,9 +6,25 @@
 #include "proxy/core/RunFault.h"
 
 Form1::Handler::Handler(Form1& form, Caller caller) : form_(form), caller_(caller) {
+    const bool outermost = form_.depth_++ == 0;
+    if (outermost) {
+        form_.changedSinceTick_ = true;
+        form_.touched_ = 0;
+    }
+    // Any entry but one session's socket, and a plug-in's callback, which
+    // may act on any session, settle them all.
+    if (outermost || caller == plugin) {
+        form_.settleAll_ = true;
+    }
+}
+
+Form1::Handler::Handler(Form1& form, Session& s) : form_(form), caller_(host) {
     if (form_.depth_++ == 0) {
         form_.changedSinceTick_ = true;
+        form_.touched_ = 0;
+        form_.settleAll_ = false;
     }
+    form_.touch(s);
 }
 
 Form1::Handler::~Handler() {
@@ -83,6 +99,7 @@ void Form1::addWaiting() {
     auto next = std::make_unique<Session>();
     next->index = index;
     next->loginMode = LOGIN_AWAIT_CLIENT;
+    touch(*next);
     sessions_.push_back(std::move(next));
 }
 
@@ -121,6 +138,9 @@ void Form1::settle(bool mayCallPlugin) noexcept {
         // a few rounds see every change through. Sessions are independent.
         for (const std::unique_ptr<Session>& each : sessions_) {
             Session& s = *each;
+            if (!settles(s)) {
+                continue;
+            }
             const Acting acting(*this, s);
             for (int round = 0; round < 3; ++round) {
                 for (int slot = 0; slot < SLOT_ROLES; ++slot) {
@@ -227,6 +247,9 @@ void Form1::updateWatches() {
     };
     for (const std::unique_ptr<Session>& each : sessions_) {
         Session& s = *each;
+        if (!settles(s)) {
+            continue;
+        }
         for (int slot = firstSlot(s); slot < SLOT_ROLES; ++slot) {
             if (!sameSocket(s, slot) && watchedOf(s, slot).mask != 0) {
                 watch_->watchSlot(keyOf(s, slot), SOK_NO_SOCKET, 0);
@@ -236,6 +259,9 @@ void Form1::updateWatches() {
     }
     for (const std::unique_ptr<Session>& each : sessions_) {
         Session& s = *each;
+        if (!settles(s)) {
+            continue;
+        }
         for (int slot = firstSlot(s); slot < SLOT_ROLES; ++slot) {
             const int mask = wantedMask(s, slot);
             Session::Watched& watched = watchedOf(s, slot);
