@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "bench/AllocCounter.h"
+#include "proxy/core/SocketWatch.h"
 
 namespace {
 
@@ -50,8 +51,7 @@ BenchHost::BenchHost(const std::string& pluginPath) {
     ctl.Text7 = "127.0.0.1";
     ctl.Text8 = std::to_string(chatPort_);
     form_->Timer1_Timer();  // opens the login listener
-    signOn();
-    openChat();
+    measured_ = startChat(kUin);
     // Dorrimel answers EVENT_INIT with its title; without it the benchmarks
     // would measure a host that has no plug-in.
     if (ctl.labPlug.rfind("Dorrimel", 0) != 0) {
@@ -61,7 +61,8 @@ BenchHost::BenchHost(const std::string& pluginPath) {
 
 BenchHost::~BenchHost() {
     try {
-        endChat();
+        useSessions(1);
+        endChat(measured_);
     } catch (const std::exception&) {
         // Unloading closes what is left.
     }
@@ -79,54 +80,75 @@ void BenchHost::runUntil(const std::function<bool()>& done, const char* what) {
     }
 }
 
-void BenchHost::signOn() {
+const Session& BenchHost::session(int index) const {
+    for (int i = 0; i < form_->running(); ++i) {
+        if (form_->runningSession(i).index == index) {
+            return form_->runningSession(i);
+        }
+    }
+    throw std::runtime_error("session " + std::to_string(index) + " is not running");
+}
+
+BenchHost::Chat BenchHost::startChat(const std::string& uin) {
     std::string ip;
     std::uint16_t port = 0;
     if (Sok_name(form_->loginListener, ip, port) != 0) {
         throw std::runtime_error("no login listener");
     }
+    const int before = form_->running();
     Peer client = connectOrThrow(port);
-    runUntil([this] { return form_->session().loginMode == LOGIN_RELAY; }, "the login relay");
+    runUntil([&] { return form_->running() > before; }, "a new session");
+    Chat chat;
+    chat.index = form_->runningSession(before).index;
+    const Session& s = session(chat.index);
+    runUntil([&s] { return s.loginMode == LOGIN_RELAY; }, "the login relay");
     Peer server = acceptFrom(loginServer_);
-    client.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, kUin), tlv(2, "pw")}))));
+    client.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, uin), tlv(2, "pw")}))));
     runUntil([&server] { return !server.takeFrames().empty(); }, "the login request's relay");
     const std::string chatServer = "127.0.0.1:" + std::to_string(chatServer_.port);
-    server.send(flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, kUin), tlv(5, chatServer)}))));
+    server.send(flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, uin), tlv(5, chatServer)}))));
     runUntil([&client] { return !client.takeFrames().empty(); }, "the redirect's relay");
     server.close();
-    runUntil([this] { return form_->session().loginMode != LOGIN_RELAY; },
-             "the end of the sign-on");
-    if (form_->session().chatMode != CHAT_AWAIT_CLIENT) {
+    runUntil([&s] { return s.loginMode != LOGIN_RELAY; }, "the end of the sign-on");
+    if (s.chatMode != CHAT_AWAIT_CLIENT) {
         throw std::runtime_error("the sign-on did not open the chat listener");
     }
+    chat.client.emplace(connectOrThrow(chatPort_));
+    runUntil([&s] { return s.chatMode == CHAT_RELAY; }, "the chat relay");
+    chat.server.emplace(acceptFrom(chatServer_));
+    return chat;
 }
 
-void BenchHost::openChat() {
-    client_.emplace(connectOrThrow(chatPort_));
-    runUntil([this] { return form_->session().chatMode == CHAT_RELAY; }, "the chat relay");
-    server_.emplace(acceptFrom(chatServer_));
-}
-
-void BenchHost::endChat() {
-    if (!client_) {
+void BenchHost::endChat(Chat& chat) {
+    if (!chat.client) {
         return;
     }
-    client_.reset();
-    runUntil([this] { return form_->session().chatMode == CHAT_ENDED; },
-             "the end of the chat session");
-    server_.reset();
+    const Session& s = session(chat.index);
+    chat.client.reset();
+    runUntil([&s] { return s.chatMode == CHAT_ENDED; }, "the end of the chat session");
+    chat.server.reset();
+    form_->Timer1_Timer();  // the ended session is released
 }
 
 void BenchHost::restartSession() {
-    endChat();
-    form_->Timer1_Timer();  // the ended session re-arms the login listener
-    signOn();
-    openChat();
+    endChat(measured_);
+    measured_ = startChat(kUin);
+}
+
+void BenchHost::useSessions(int count) {
+    while (static_cast<int>(others_.size()) + 1 < count) {
+        others_.push_back(startChat(std::to_string(200000001 + others_.size())));
+    }
+    while (static_cast<int>(others_.size()) + 1 > count) {
+        endChat(others_.back());
+        others_.pop_back();
+    }
 }
 
 RelayCost BenchHost::relay(bool fromClient, const ByteVec& bytes) {
-    Peer& from = fromClient ? *client_ : *server_;
-    Peer& to = fromClient ? *server_ : *client_;
+    Peer& from = fromClient ? *measured_.client : *measured_.server;
+    Peer& to = fromClient ? *measured_.server : *measured_.client;
+    const Session& s = session(measured_.index);
     const int slot = fromClient ? SLOT_CLIENT_CHAT : SLOT_SERVER_CHAT;
     const auto giveUp = Stopwatch::now() + kPatience;
     RelayCost cost;
@@ -141,10 +163,10 @@ RelayCost BenchHost::relay(bool fromClient, const ByteVec& bytes) {
         Stopwatch::time_point start;
         Stopwatch::time_point end;
         if (cost.reports == 0) {
-            awaitReadable(form_->session().sockets[slot], kWaitMs);
+            awaitReadable(s.sockets[slot], kWaitMs);
             allocations = allocationCount();
             start = Stopwatch::now();
-            form_->socketReady(slot, SOK_READABLE);
+            form_->socketReady(watchKey(measured_.index, slot), SOK_READABLE);
             end = Stopwatch::now();
         } else {
             allocations = allocationCount();
@@ -160,7 +182,7 @@ RelayCost BenchHost::relay(bool fromClient, const ByteVec& bytes) {
         to.awaitAndPoll(reported ? 0 : 1);
         arrived += to.received.size();
         to.received.clear();
-        if (form_->session().chatMode != CHAT_RELAY || Stopwatch::now() >= giveUp) {
+        if (s.chatMode != CHAT_RELAY || Stopwatch::now() >= giveUp) {
             throw std::runtime_error("the relay delivered " + std::to_string(arrived) + " of " +
                                      std::to_string(bytes.size()) + " bytes");
         }

@@ -4,7 +4,8 @@
 // way a client opens one: sign-on through the login listener to a login
 // server, redirect, then the chat listener and the connect to the chat
 // server. The benchmark plays the client and both servers at the far ends
-// of loopback sockets; every byte goes through Form1's own handlers.
+// of loopback sockets; every byte goes through Form1's own handlers. Other
+// sessions, signed on the same way, may stay open beside the measured one.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "proxy/core/Form1.h"
 #include "tests/support/FakeClock.h"
@@ -48,10 +50,21 @@ class BenchHost {
     // initialised afresh, as between two sessions of the program.
     void restartSession();
 
+    // Makes `count` sessions run: the measured one and count - 1 others,
+    // each with its own UIN and an open, silent chat session.
+    void useSessions(int count);
+
   private:
-    void signOn();
-    void openChat();
-    void endChat();
+    // The ends of one chat session: the client's and the chat server's.
+    struct Chat {
+        int index = 0;  // the session's index in the core
+        std::optional<Peer> client;
+        std::optional<Peer> server;
+    };
+    const Session& session(int index) const;
+    // Signs a client with `uin` on and opens its chat session.
+    Chat startChat(const std::string& uin);
+    void endChat(Chat& chat);
     // Reports readiness until `done` holds; throws after a few seconds.
     void runUntil(const std::function<bool()>& done, const char* what);
 
@@ -63,8 +76,8 @@ class BenchHost {
     TestListener loginServer_;
     TestListener chatServer_;
     std::uint16_t chatPort_ = freePort();
-    std::optional<Peer> client_;  // the far end of client-chat
-    std::optional<Peer> server_;  // the far end of server-chat
+    Chat measured_;
+    std::vector<Chat> others_;
 };
 
 // The one host of the run, made at first use: the plug-in is bound once per

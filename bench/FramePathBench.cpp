@@ -39,9 +39,11 @@ double quantile(std::vector<std::uint32_t>& samples, double q) {
 // 0) or the server (1): the time of the proxy's handler for the readiness
 // report of the socket they arrived on, until they have all left on the
 // other socket. Frames of one burst arrive together and leave in one send;
-// a burst of one frame is sporadic traffic, one of 64 KB a stream.
+// a burst of one frame is sporadic traffic, one of 64 KB a stream. With
+// `sessions` above 1, other clients' chat sessions are open beside it.
 void BM_Relay(benchmark::State& state) {
     BenchHost& host = benchHost();
+    host.useSessions(static_cast<int>(state.range(3)));
     const bool fromClient = state.range(0) == 0;
     const auto frameBytes = static_cast<std::size_t>(state.range(1));
     const auto frames = static_cast<int>(state.range(2));
@@ -75,15 +77,19 @@ void BM_Relay(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Relay)
-    ->ArgNames({"from_server", "bytes", "frames"})
-    ->Args({0, 100, 1})
-    ->Args({1, 100, 1})
-    ->Args({0, 100, 640})
-    ->Args({1, 100, 640})
-    ->Args({0, 8192, 1})
-    ->Args({1, 8192, 1})
-    ->Args({0, 8192, 8})
-    ->Args({1, 8192, 8})
+    ->ArgNames({"from_server", "bytes", "frames", "sessions"})
+    ->Args({0, 100, 1, 1})
+    ->Args({1, 100, 1, 1})
+    ->Args({0, 100, 640, 1})
+    ->Args({1, 100, 640, 1})
+    ->Args({0, 8192, 1, 1})
+    ->Args({1, 8192, 1, 1})
+    ->Args({0, 8192, 8, 1})
+    ->Args({1, 8192, 8, 1})
+    ->Args({0, 100, 1, 8})
+    ->Args({1, 100, 1, 8})
+    ->Args({0, 100, 640, 8})
+    ->Args({1, 100, 640, 8})
     ->UseManualTime();
 
 // Writes a tag into the last four cookie bytes of a message or ack frame.
@@ -101,6 +107,7 @@ void tagCookie(ByteVec& frame, std::uint32_t tag) {
 // fresh sign-on and `lines` earlier pairs in the log window.
 void BM_MessageAndAck(benchmark::State& state) {
     BenchHost& host = benchHost();
+    host.useSessions(1);
     host.restartSession();
     ByteVec message = messageFrame(0);
     ByteVec ack = serverAckFrame(0);
@@ -128,8 +135,9 @@ void BM_MessageAndAck(benchmark::State& state) {
 }
 BENCHMARK(BM_MessageAndAck)->ArgName("lines")->Arg(0)->Arg(5000)->Iterations(500)->UseManualTime();
 
-// The core's own memory: sizeof(Form1) (socket table, the six connections'
-// collectors and queues, working and plug-in buffers, counters) and the heap
+// The core's own memory: sizeof(Form1) (the login listener, working and
+// plug-in buffers), sizeof(Session) (one client's sockets, the four
+// connections' collectors and queues, counters) and the heap
 // its control texts hold once the log box has reached its trim limit.
 // Measured once.
 void BM_CoreFootprint(benchmark::State& state) {
@@ -149,7 +157,7 @@ void BM_CoreFootprint(benchmark::State& state) {
         texts += s->capacity() + 1;
     }
     state.counters["form1_bytes"] = static_cast<double>(sizeof(Form1));
-    state.counters["links_bytes"] = static_cast<double>(sizeof(form.session().links));
+    state.counters["session_bytes"] = static_cast<double>(sizeof(Session));
     state.counters["texts_bytes"] = static_cast<double>(texts);
     state.counters["total_KiB"] = static_cast<double>(sizeof(Form1) + texts) / 1024.0;
 }

@@ -23,7 +23,13 @@ every figure is printed beside theirs and beside its budget:
     the program, and whether skelvane.ini was written;
   - under the steady traffic, how long Dorrimel's notice for a message that
     the server never acknowledges takes, against WaitTimeout plus two timer
-    periods.
+    periods;
+  - eight sessions at once through one program, in a run of their own: the
+    round trip on one session while the seven others are silent, while six
+    carry steady traffic both ways (a 100-byte frame every 2 ms each way),
+    and while the eighth's client also reads nothing as its server floods;
+    then the peak resident memory, and the frames of the busy sessions all
+    delivered in order.
 
 Nothing here fails on a figure ("met" or "MISSED"), only on lost or
 reordered data or a program that ends by itself.
@@ -74,6 +80,8 @@ BUDGET_MIBS = {SMALL: 40.0, BIG: 200.0}
 BUDGET_IDLE_PCT = 0.1
 BUDGET_HWM_MIB = 100.0
 BUDGET_STOP_S = 0.5
+SESSIONS = 8
+BUDGET_SESSIONS_HWM_MIB = 60.0
 STALL_BYTES = 200 * MIB
 STEADY_PERIOD = 0.002
 # Dorrimel's settings for the notice: a message waits WaitTimeout for its ack.
@@ -437,10 +445,12 @@ class Program:
     def pid(self) -> int:
         return self.run.proc.pid
 
-    def open_path(self) -> Path:
-        """Signs a client on and follows its redirect into a chat session."""
-        self._wait_ended(self._opened)
-        signer = Client(UIN)
+    def open_path(self, uin: str = UIN, alone: bool = True) -> Path:
+        """Signs a client on and follows its redirect into a chat session;
+        `alone`: once the sessions opened before have ended."""
+        if alone:
+            self._wait_ended(self._opened)
+        signer = Client(uin)
         self._signers.append(signer)
         redirect = signer.sign_on("127.0.0.1", self.run.login_port)
         client = socket.create_connection((redirect.host, redirect.port), timeout=WAIT)
@@ -651,8 +661,8 @@ def stop_program(program: Program) -> Stop:
     run.exit_code = run.proc.wait(WAIT)
     expected = "".join(f"{k} = {run.settings[k]}\r\n" for k in skelvane_run.INI_KEYS)
     try:
-        written = run.read_ini().decode("latin-1") == expected
-    except OSError:
+        written = run.read_endpoints().decode("latin-1") == expected
+    except (OSError, AssertionError):  # missing, or not in the program's order
         written = False
     return Stop(seconds if ended else None, run.exit_code, written)
 
@@ -692,6 +702,9 @@ class Results:
     idle_session: dict[str, Idle] = field(default_factory=dict)
     rss_listen_kib: int = 0
     hwm_traffic_kib: int = 0
+    sessions_rtt: dict[str, list[float]] = field(default_factory=dict)  # phase -> round trips
+    sessions_hwm_kib: int = 0
+    sessions_frames: int = 0  # steady frames the busy sessions delivered, all in order
     stalls: dict[str, Stall] = field(default_factory=dict)  # "skelvane/reads nothing" -> Stall
 
 
@@ -905,6 +918,77 @@ def measure_stalls(args: argparse.Namespace, res: Results) -> None:
             res.stalls[f"{who}/{case}"] = stall_case(case, who, args, res.plain, dorrimel_ini)
 
 
+class SteadyCheck:
+    """Steady traffic both ways on one session: each end sends a numbered
+    frame every 2 ms and the other end checks that they arrive in order."""
+
+    def __init__(self, path: Path, index: int) -> None:
+        self.path = path
+        self.got = [0, 0]  # frames that arrived at the client, at the server
+        self.fault = ""
+        self.readers = [Reader(path.client, f"client({index}, steady)", self._counter(0)),
+                        Reader(path.server, f"server({index}, steady)", self._counter(1))]
+        self.tickers = [Ticker(path.server, STEADY_PERIOD, f"server({index}, ticks)"),
+                        Ticker(path.client, STEADY_PERIOD, f"client({index}, ticks)")]
+
+    def _counter(self, side: int) -> Callable[[bytes, float], None]:
+        def count(raw: bytes, _: float) -> None:
+            family, subtype, number = kind_and_number(raw)
+            if (family, subtype) == (0x15, KIND_STEADY):
+                if number != self.got[side] and not self.fault:
+                    self.fault = f"steady frame {number} arrived where {self.got[side]} was due"
+                self.got[side] += 1
+        return count
+
+    def finish(self) -> int:
+        """Stops sending; every frame sent must arrive, in order: how many did."""
+        for ticker in self.tickers:
+            ticker.stop.set()
+            ticker.join(WAIT)
+        for side, (reader, ticker) in enumerate(zip(self.readers, self.tickers)):
+            reader.wait(lambda: self.got[side] >= ticker.sent, WAIT, f"every one of {ticker.sent} steady frames")
+        if self.fault:
+            raise LostData(f"{self.path.name}: {self.fault}")
+        return sum(self.got)
+
+
+def measure_sessions(args: argparse.Namespace, res: Results) -> None:
+    """SESSIONS sessions at once through one program with Dorrimel: round
+    trips on the first while the others are silent, then while all but the
+    last carry steady traffic, then while the last one's client reads
+    nothing as its server floods; peak memory after."""
+    chat = ChatListener()
+    program = Program(chat)
+    failed = True
+    paths: list[Path] = []
+    steady: list[SteadyCheck] = []
+    flood: Optional[Flood] = None
+    try:
+        paths = [program.open_path(str(90000100 + i), alone=False) for i in range(SESSIONS)]
+        time.sleep(args.settle)
+        measured, busy, stalled = paths[0], paths[1:-1], paths[-1]
+        res.sessions_rtt["others silent"] = round_trips([measured], args.samples, args.max_gap)["skelvane"]
+        steady = [SteadyCheck(p, i) for i, p in enumerate(busy, 1)]
+        res.sessions_rtt["six busy"] = round_trips([measured], args.samples, args.max_gap)["skelvane"]
+        flood = Flood(stalled.server, STALL_BYTES)
+        settle_flow(lambda: flood.sent, args.quiet, 60.0)
+        res.sessions_rtt["six busy, one stalled"] = round_trips([measured], args.samples, args.max_gap)["skelvane"]
+        program.check_running("the sessions")
+        res.sessions_hwm_kib = memory_kib(program.pid)["VmHWM"]
+        res.sessions_frames = sum(check.finish() for check in steady)
+        failed = False
+    finally:
+        if flood is not None:
+            flood.stop.set()
+        for check in steady:
+            for ticker in check.tickers:
+                ticker.stop.set()
+        for p in paths:
+            p.close()
+        program.close(failed)
+        chat.close()
+
+
 # ---------------------------------------------------------------- report
 
 
@@ -995,6 +1079,20 @@ def report(res: Results, args: argparse.Namespace) -> list[str]:
                 rows.append(("  Dorrimel's notice after the message, ms",
                              " / ".join("none" if v == float("inf") else f"{v:.0f}" for v in s.notices_ms),
                              "", "", f"<= {s.notice_budget_ms:g}", verdict(worst <= s.notice_budget_ms)))
+    if res.sessions_rtt:
+        rows.append((f"{SESSIONS} sessions at once, round trip on one of them:", "", "", "", "", ""))
+        lone = statistics.median(res.sessions_rtt["others silent"])
+        for phase, times in res.sessions_rtt.items():
+            med = statistics.median(times)
+            alone = phase == "others silent"
+            rows.append((f"  {phase}: median / p99, ms", f"{ms(med)} / {ms(percentile(times, 0.99))}", "", "",
+                         "" if alone else f"<= +{BUDGET_ADDED_RTT_MEDIAN_MS:g}",
+                         verdict(None if alone else (med - lone) * 1000 <= BUDGET_ADDED_RTT_MEDIAN_MS)))
+        hwm = res.sessions_hwm_kib / 1024
+        rows.append(("  peak RSS (VmHWM), MiB", f"{hwm:.1f}", "", "", f"<= {BUDGET_SESSIONS_HWM_MIB:g}",
+                     verdict(hwm <= BUDGET_SESSIONS_HWM_MIB)))
+        rows.append(("  steady frames of the busy sessions delivered in order", f"{res.sessions_frames}",
+                     "", "", "", ""))
     head = ("", res.wine or "skelvane", "plain relay", "direct", "budget", "")
     widths = [max(len(r[i]) for r in rows + [head]) for i in range(len(head))]
     lines = [f"Skelvane end-to-end bench, {time.strftime('%Y-%m-%d %H:%M')}, Dorrimel loaded, "
@@ -1057,6 +1155,7 @@ def main() -> int:
     if not args.wine:
         measure_relay(args, res)
     measure_stalls(args, res)
+    measure_sessions(args, res)
     res.load_after = load_average()
     print("\n".join(report(res, args)))
     if args.json:
