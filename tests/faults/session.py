@@ -19,7 +19,7 @@ from typing import Optional
 from oscar import CHANNEL_DATA, CHANNEL_SIGNON, HELLO, Frame, snac, tlv
 from rawpeer import (COOKIE, Listener, Peer, connect, key_reply, key_request, login_reply, login_request,
                      redirect_of)
-from skelvane_run import SkelvaneRun
+from skelvane_run import SkelvaneRun, unprefixed
 
 LOGIN_STEPS = ("client connects", "proxy reaches the server", "server hello", "client 17-06", "server 17-07",
                "client 17-02", "server 17-03")
@@ -29,7 +29,7 @@ LISTENING = "Await client-login connect at "
 
 
 def log_count(run: SkelvaneRun, text: str) -> int:
-    return sum(1 for m in run.messages() if m.startswith(text))
+    return sum(1 for m in run.messages() if unprefixed(m).startswith(text))
 
 
 def same_but_seq(sent: list[bytes], received: list[Frame]) -> bool:
@@ -53,7 +53,7 @@ class Session:
         if step == 0:
             before = log_count(self.run, "Connected to server-login ")
             self.client = connect(self.run.login_port, "client-login")
-            self.run.wait_log("Connected to server-login ", count=before + 1)
+            self.run.wait_log("Connected to server-login ", count=before + 1, any_session=True)
         elif step == 1:
             self.server = self.login.accept()
         elif step == 2:
@@ -85,7 +85,7 @@ class Session:
         if step == 0:
             before = log_count(self.run, "Connected to server-chat ")
             self.chat_client = connect(self.run.chat_port, "client-chat")
-            self.run.wait_log("Connected to server-chat ", count=before + 1)
+            self.run.wait_log("Connected to server-chat ", count=before + 1, any_session=True)
         elif step == 1:
             self.chat_server = self.chat.accept()
         elif step == 2:

@@ -1,6 +1,6 @@
-"""The soak: one chat session through the running proxy carrying SOAK_FRAMES
-frames of random sizes each way (default 1,000,000), both directions at
-once. Each end checks every byte it gets, in order, against the frames the
+"""The soak: SESSIONS chat sessions at once through the running proxy, each
+carrying SOAK_FRAMES frames of random sizes each way (default 1,000,000),
+both directions at once. Each end checks every byte it gets, in order, against the frames the
 other end sent, with the sequence numbers the proxy stamps (from 0x4000 up
 and 0x2000 down, 0 after 0x7FFF, so they wrap many times). The program's
 resident memory is sampled all along and must stay flat.
@@ -10,7 +10,8 @@ receiver to know what must arrive. The relay moves data quickly in both
 directions only while both have data waiting (a direction left alone goes
 at one receive per timer tick), so the two directions are kept level: the
 sizes of each batch are the same both ways, shuffled differently, and no
-sender runs more than WINDOW batches ahead of either receiver."""
+sender runs more than WINDOW batches ahead of either receiver. Each session
+has its own sequence numbers and its own lockstep."""
 
 import os
 import random
@@ -25,6 +26,7 @@ from session import Session
 from skelvane_run import SkelvaneRun
 
 FRAMES = int(os.environ.get("SOAK_FRAMES", "1000000"))
+SESSIONS = 4
 # Under the sanitizers the program's memory includes the sanitizer's own
 # quarantine, which fills over a run: the memory figures are only shown.
 SANITIZED = os.environ.get("SOAK_SANITIZED", "") not in ("", "0")
@@ -159,59 +161,66 @@ def rss_kb(pid: int) -> int:
 
 
 class SoakTest(unittest.TestCase):
-    def test_long_chat_session_relays_every_frame_in_order(self):
+    def test_long_chat_sessions_at_once_relay_every_frame_in_order(self):
         with Listener("login") as login, Listener("chat") as chat, SkelvaneRun(login.port) as run:
-            s = Session(run, login, chat)
-            s.sign_on()
-            s.chat_steps(1)  # connected both ways, nothing sent yet
-            lockstep = Lockstep()
-            up = Direction("client to server", 0, s.chat_client.sock, s.chat_server.sock, 0x4000, lockstep)
-            down = Direction("server to client", 1, s.chat_server.sock, s.chat_client.sock, 0x2000, lockstep)
-            samples = self.relay(run, up, down)
-            for d in (up, down):
+            sessions, directions = [], []
+            for i in range(SESSIONS):
+                s = Session(run, login, chat, uin=str(123456789 + i))
+                s.sign_on()
+                s.chat_steps(1)  # connected both ways, nothing sent yet
+                sessions.append(s)
+                lockstep = Lockstep()
+                directions += [Direction(f"{s.uin}: client to server", 0, s.chat_client.sock, s.chat_server.sock,
+                                         0x4000, lockstep),
+                               Direction(f"{s.uin}: server to client", 1, s.chat_server.sock, s.chat_client.sock,
+                                         0x2000, lockstep)]
+            samples = self.relay(run, directions)
+            for d in directions:
                 self.assertIsNone(d.error, f"{d.name}: {d.error!r}")
                 self.assertEqual(d.frames_checked, FRAMES, d.name)
 
-            s.end_chat()
-            msgs = run.wait_log("Client-chat disconnected")
+            for s in sessions:
+                s.end_chat()
+            msgs = run.wait_log("Client-chat disconnected", count=SESSIONS, any_session=True)
             self.assertEqual([m for m in msgs if m.startswith("INTERNAL ERROR")], [])
             self.assertEqual(run.stop(), 0, run.describe())
-            self.report(samples, up, down)
+            self.report(samples, directions)
 
-    def relay(self, run, up: Direction, down: Direction) -> list[tuple[float, int, int]]:
-        """Runs both directions to their end; returns (seconds, frames
+    def relay(self, run, directions: list[Direction]) -> list[tuple[float, int, int]]:
+        """Runs every direction to its end; returns (seconds, frames
         checked, VmRSS kB) samples taken every half second."""
         start = time.monotonic()
         samples = []
         last_progress, last_time = -1, start
-        up.start()
-        down.start()
-        while not (up.done.is_set() and down.done.is_set()):
+        for d in directions:
+            d.start()
+        while not all(d.done.is_set() for d in directions):
             time.sleep(0.5)
             now = time.monotonic()
-            progress = up.bytes_checked + down.bytes_checked
-            samples.append((now - start, up.frames_checked + down.frames_checked, rss_kb(run.proc.pid)))
+            progress = sum(d.bytes_checked for d in directions)
+            samples.append((now - start, sum(d.frames_checked for d in directions), rss_kb(run.proc.pid)))
             if progress != last_progress:
                 last_progress, last_time = progress, now
             elif now - last_time > STALL:
-                raise AssertionError(f"no progress for {STALL:g} s: up {up.frames_checked}, "
-                                     f"down {down.frames_checked} frames\n{run.describe()}")
-            if up.error or down.error:
+                stuck = ", ".join(f"{d.name} {d.frames_checked}" for d in directions)
+                raise AssertionError(f"no progress for {STALL:g} s: {stuck} frames\n{run.describe()}")
+            if any(d.error for d in directions):
                 break
-        up.join(STALL)
-        down.join(STALL)
+        for d in directions:
+            d.join(STALL)
         self.elapsed = time.monotonic() - start
         return samples
 
-    def report(self, samples, up: Direction, down: Direction) -> None:
+    def report(self, samples, directions: list[Direction]) -> None:
         # Memory after warm-up (a tenth of the frames) may not grow beyond
         # the bound: the relay holds no more for a longer session.
-        warm = [rss for _, frames, rss in samples if frames >= 0.1 * 2 * FRAMES] or [samples[-1][2]]
+        warm = [rss for _, frames, rss in samples if frames >= 0.1 * len(directions) * FRAMES] or [samples[-1][2]]
         growth = max(warm) - warm[0]
         wraps = (0x4000 + FRAMES) // 0x8000
-        print(f"\nsoak: {FRAMES} frames each way, {up.bytes_checked} bytes up, {down.bytes_checked} bytes down, "
-              f"{self.elapsed:.1f} s, {wraps}+ sequence wraps each way; VmRSS after warm-up "
-              f"{warm[0]} kB .. {max(warm)} kB ({len(samples)} samples, growth {growth} kB)")
+        print(f"\nsoak: {SESSIONS} sessions, {FRAMES} frames each way in each, "
+              f"{sum(d.bytes_checked for d in directions)} bytes, {self.elapsed:.1f} s, {wraps}+ sequence wraps "
+              f"each way; VmRSS after warm-up {warm[0]} kB .. {max(warm)} kB ({len(samples)} samples, "
+              f"growth {growth} kB)")
         if not SANITIZED:
             self.assertLess(growth, RSS_BOUND_KB, "resident memory grew during the soak")
 

@@ -49,6 +49,14 @@ DUMP_LINE = re.compile(rb"^(\d\d):(\d\d):(\d\d)\|(-?\d+) (.*)$", re.S)
 WINDOW_PLACE = re.compile(rb"WindowLeft = -?\d+\r\nWindowTop = -?\d+\r\nWindowWidth = \d+\r\nWindowHeight = \d+\r\n\Z")
 # The bound on sessions, which ends skelvane.ini.
 MAX_SESSIONS_LINE = re.compile(rb"MaxSessions = \d+\r\n\Z")
+# While several sessions run, a session's lines start with its UIN.
+SESSION_PREFIX = re.compile(r"\[\d+\] ")
+
+
+def unprefixed(message: str) -> str:
+    """A dump.log message without the "[<UIN>] " that names its session."""
+    named = SESSION_PREFIX.match(message)
+    return message[named.end():] if named else message
 
 
 def binary() -> str:
@@ -346,13 +354,16 @@ class SkelvaneRun:
     def messages(self) -> list[str]:
         return [line.message for line in self.dump()]
 
-    def wait_log(self, text: str, count: int = 1, exact: bool = False, timeout: float = WAIT) -> list[str]:
+    def wait_log(self, text: str, count: int = 1, exact: bool = False, timeout: float = WAIT,
+                 any_session: bool = False) -> list[str]:
         """Waits until `count` dump.log messages start with (or, with `exact`,
-        equal) `text`; returns all messages so far."""
+        equal) `text`, with `any_session` whichever session they name;
+        returns all messages so far."""
         deadline = time.monotonic() + timeout
         while True:
             msgs = self.messages()
-            hits = [m for m in msgs if (m == text if exact else m.startswith(text))]
+            bare = [unprefixed(m) for m in msgs] if any_session else msgs
+            hits = [m for m in bare if (m == text if exact else m.startswith(text))]
             if len(hits) >= count:
                 return msgs
             if not self.running:
