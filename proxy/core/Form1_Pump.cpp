@@ -162,8 +162,9 @@ void Form1::refuseSignOn() {
         return;
     }
     Sok_close(conn);
-    plainLine("Sign-on refused: " + std::to_string(live()) +
-              " sessions are running already (MaxSessions in skelvane.ini)");
+    const int n = live();
+    plainLine("Sign-on refused: " + std::to_string(n) + (n == 1 ? " session is" : " sessions are") +
+              " running already (MaxSessions in skelvane.ini)");
 }
 
 void Form1::chatAccept(Session& s) {

@@ -295,7 +295,7 @@ TEST_F(PumpTest, SignOnPastMaxSessionsIsRefused) {
     Peer refused = *connectTo(loginListenerPort());
     EXPECT_TRUE(pumpUntil([&] {
         return logHas(
-            "Sign-on refused: 1 sessions are running already (MaxSessions in skelvane.ini)");
+            "Sign-on refused: 1 session is running already (MaxSessions in skelvane.ini)");
     }));
     EXPECT_TRUE(seesClose(refused));
     EXPECT_EQ(form.session().loginMode, LOGIN_RELAY);

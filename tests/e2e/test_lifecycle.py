@@ -6,11 +6,12 @@ the command line, which answers without starting the program; and a program
 folder that cannot be written, whose files go to the user's folder."""
 
 import os
+import socket
 import unittest
 
 from oscar import CHANNEL_DATA, ChatServer, Client, LoginServer, parse_tlvs, snac, tlv_value
 from relay import COOKIE, RelayAssertions
-from skelvane_run import WINE, CommandLineChecks, SkelvaneRun, free_port
+from skelvane_run import WAIT, WINE, CommandLineChecks, SkelvaneRun, free_port
 
 
 class LifecycleTest(RelayAssertions):
@@ -49,6 +50,20 @@ class LifecycleTest(RelayAssertions):
             self.assertEqual(len(second.chat.received), len(second_server.sent))
             self.assertListenedOnce(msgs)
             self.assertCleanEnd(msgs, run)
+
+    def test_sign_on_past_max_sessions_is_refused_until_a_session_ends(self):
+        with ChatServer(COOKIE) as chat, LoginServer(chat.address, COOKIE) as login, \
+                SkelvaneRun(login.port, ini={"MaxSessions": "1"}) as run:
+            first, first_server = self.chat_session(run, chat, login, "111111111", 0)
+            with socket.create_connection(("127.0.0.1", run.login_port), timeout=WAIT) as refused:
+                self.assertEqual(refused.recv(1), b"", "the refused client was not closed at once")
+            run.wait_log("Sign-on refused: 1 session is running already (MaxSessions in skelvane.ini)", exact=True)
+            self.assertEqual(len(login.connections), 1, "the refused client reached the login server")
+            first.chat.close()
+            first_server.wait_closed()
+            run.wait_log("Client-chat disconnected")
+            self.chat_session(run, chat, login, "222222222", 1)
+            self.assertCleanEnd(run.messages(), run)
 
     def test_two_sign_ons_in_one_run_then_settings_written_on_sigterm(self):
         with ChatServer(COOKIE) as chat, LoginServer(chat.address, COOKIE) as login, SkelvaneRun(login.port) as run:
