@@ -13,7 +13,7 @@
 #define PLUGIN_EXPORT __attribute__((visibility("default")))
 #endif
 
-/* What the host shows beside "Plugin", followed by " (API: 7)". */
+/* What the host shows beside "Plugin", followed by " (API: 8)". */
 static const char TITLE[] = "Plug-in template";
 
 /* The answer to EVENT_INIT. It is ours and must stay valid until the host has

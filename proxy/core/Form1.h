@@ -100,6 +100,9 @@ class Form1 {
     int PlugEvent(std::uint8_t code, const std::uint8_t* data, std::int32_t n);
     void PlugInit();
     const std::uint8_t* PlugCallback(const std::uint8_t* record, int origin);
+    // A record through the callback of session `index`: its commands act on
+    // that session, or on none when no running session holds the index.
+    const std::uint8_t* PlugSessionCallback(int index, const std::uint8_t* record);
     const std::uint8_t* Response(std::int32_t code);
     void Command2_Click();  // "Preferences"
 
@@ -279,8 +282,31 @@ class Form1 {
         Session* before_;
     };
     Session& acting() { return acting_ != nullptr ? *acting_ : session(); }
-    // The session the plug-in serves, which its commands act on.
+    // The session a plug-in that serves one at a time serves.
     Session& pluginSession() { return pluginSession_ != nullptr ? *pluginSession_ : session(); }
+    // The session the plug-in's commands act on while an answer or a
+    // callback is carried out (null: none that runs).
+    class Commanding {
+      public:
+        Commanding(Form1& form, Session* s)
+            : form_(form), before_(form.commanded_), beforeSet_(form.commanding_) {
+            form.commanded_ = s;
+            form.commanding_ = true;
+        }
+        ~Commanding() {
+            form_.commanded_ = before_;
+            form_.commanding_ = beforeSet_;
+        }
+        Commanding(const Commanding&) = delete;
+        Commanding& operator=(const Commanding&) = delete;
+
+      private:
+        Form1& form_;
+        Session* before_;
+        bool beforeSet_;
+    };
+    // Outside both, the session the plug-in serves.
+    Session* commanded() { return commanding_ ? commanded_ : &pluginSession(); }
     // MaxSessions from the settings; a bad value falls back with a line.
     void readMaxSessions(const std::string& text);
 
@@ -297,8 +323,14 @@ class Form1 {
     void cannotListen(int slot, const std::string& host, std::uint16_t port);
 
     // Whether event `code` of the acting session goes to the plug-in; an
-    // event while it serves no session makes it serve this one.
+    // event while a plug-in of one session serves none makes it serve this one.
     bool pluginServes(std::uint8_t code);
+    // Builds the event in `eventRecord` and hands it to `entry`; the answer.
+    const std::uint8_t* deliver(PluginFunction entry, std::uint8_t code, const std::uint8_t* data,
+                                std::int32_t n);
+    // EVENT_SESSION for `s`, unless the plug-in serves one session or `s` is
+    // the session it heard of last.
+    void nameSession(PluginFunction entry, Session& s);
     // Notes whether the plug-in is bound; a failure is logged once per reason.
     void pluginBound(bool bound, const std::string& failure);
 
@@ -359,6 +391,16 @@ class Form1 {
     // (or its end). The others are relayed without it. An event of a
     // session before its EVENT_INIT, while none is served, starts it too.
     Session* pluginSession_ = nullptr;
+    // What the plug-in said it serves in its latest answer to EVENT_INIT,
+    // and the entry that said so: a plug-in bound anew is taken for one
+    // that serves one session until it says otherwise.
+    bool pluginSeveral_ = false;
+    PluginFunction pluginKindOf_ = nullptr;
+    // The session a plug-in of several was told of last (by its EVENT_INIT
+    // or an EVENT_SESSION); null once that session is gone.
+    Session* pluginNamed_ = nullptr;
+    Session* commanded_ = nullptr;
+    bool commanding_ = false;
     int maxSessions_ = DEFAULT_MAX_SESSIONS;
     // What the event loop watches for the login listener.
     Session::Watched listenerWatched_{};
@@ -375,5 +417,5 @@ class Form1 {
     std::string pluginFailure_;
     // PlugCallback's zero-filled copy of the plug-in's record.
     std::array<std::uint8_t, CALLBACK_RECORD_SIZE> callbackRecord_{};
-    HostWindowRegistration hostWindow_{*this};  // makes hostCallback reach this window
+    HostWindowRegistration hostWindow_{*this};  // makes the callbacks reach this window
 };

@@ -41,7 +41,31 @@ bool wholeFlapFrame(std::span<const std::uint8_t> frame) {
     return frame.size() == static_cast<std::size_t>(FLAP_HEADER_SIZE) + length;
 }
 
+// Whether PLUGIN_INFO in `p` says the plug-in serves several sessions: the
+// field after the version, when it lies inside L.
+bool infoSaysSeveral(std::span<const std::uint8_t> p, std::int32_t l) {
+    const auto n = static_cast<std::int32_t>(readLe32(p, 1));
+    if (n < 0 || std::int64_t{n} + 13 > l) {
+        return false;
+    }
+    return readLe32(p, static_cast<std::size_t>(n) + 9) == INFO_SEVERAL_SESSIONS;
+}
+
 }  // namespace
+
+const std::uint8_t* Form1::PlugSessionCallback(int index, const std::uint8_t* record) {
+    Session* s = sessionAt(index);
+    if (s == &waiting()) {
+        s = nullptr;  // it has not started: no session runs under the index
+    }
+    const Commanding commanding(*this, s);
+    // Its lines name the session.
+    std::optional<Acting> acting;
+    if (s != nullptr) {
+        acting.emplace(*this, *s);
+    }
+    return PlugCallback(record, 0);
+}
 
 const std::uint8_t* Form1::PlugCallback(const std::uint8_t* record, int origin) {
     // Injected frames leave before the callback returns.
@@ -64,6 +88,7 @@ const std::uint8_t* Form1::PlugCallback(const std::uint8_t* record, int origin) 
             if (std::optional<std::string> caption = pluginInfoCaption(p, l)) {
                 ctl.labPlug = std::move(*caption);
             }
+            pluginSeveral_ = infoSaysSeveral(p, l);
         } else if (p[0] == PLUGIN_COMMAND) {
             reply = runCommand(p, l);
         }
@@ -80,7 +105,9 @@ const std::uint8_t* Form1::runCommand(std::span<std::uint8_t> p, std::int32_t l)
         case PACKET_TO_CLIENT:
             return injectFrame(DIR_TO_CLIENT, p, l);
         case CLOSE_CLIENT_CHAT:
-            Sok_close(pluginSession().sockets[SLOT_CLIENT_CHAT]);
+            if (Session* s = commanded()) {
+                Sok_close(s->sockets[SLOT_CLIENT_CHAT]);
+            }
             return Response(kReplyDone);
         default:
             return Response(kReplyUnknownCommand);
@@ -91,8 +118,8 @@ const std::uint8_t* Form1::runCommand(std::span<std::uint8_t> p, std::int32_t l)
 // whole FLAP frame; the plug-in learns whether it was sent. A send command's code lies inside L, so
 // l >= 2.
 const std::uint8_t* Form1::injectFrame(int to, std::span<std::uint8_t> p, std::int32_t l) {
-    Session& s = pluginSession();
-    if (s.chatMode != CHAT_RELAY) {
+    Session* const target = commanded();
+    if (target == nullptr || target->chatMode != CHAT_RELAY) {
         LogLine("Failed to transmit to " + std::string(chatPeer(to)) + " " + std::to_string(l) +
                 " bytes");
         return Response(kReplyNotSent);
@@ -103,6 +130,7 @@ const std::uint8_t* Form1::injectFrame(int to, std::span<std::uint8_t> p, std::i
                 " bytes from the plug-in to " + chatPeer(to) + ": not one whole FLAP frame");
         return Response(kReplyNotSent);
     }
+    Session& s = *target;
     if (!sendChatFrame(s, to, frame)) {
         return Response(kReplyNotSent);
     }

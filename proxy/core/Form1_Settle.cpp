@@ -117,7 +117,18 @@ void Form1::releaseEnded() {
         if (pluginSession_ == &s) {
             pluginSession_ = nullptr;
         }
+        if (pluginNamed_ == &s) {
+            pluginNamed_ = nullptr;
+        }
         it = sessions_.erase(it);  // its destructor closes what is still open
+    }
+    // The waiting session holds no socket yet: it takes the lowest index
+    // free again, so sessions that come one at a time all have index 0 and
+    // the plug-in the same callback.
+    Session& next = waiting();
+    next.index = 0;
+    while (sessionAt(next.index) != &next) {
+        ++next.index;
     }
 }
 

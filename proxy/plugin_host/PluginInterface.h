@@ -4,12 +4,34 @@
 // Entry points
 //   The plug-in exports one function under the plain C name "pluginFun". The
 //   host calls it with one PLUGIN_EVENT record and gets back a record (an
-//   answer) or null (no answer). The plug-in calls the host through
-//   `hostCallback`, whose address the host hands over in EVENT_INIT, with one
-//   record, and gets back the host's 6-byte reply record or null. Both take
-//   their one pointer argument in the platform's standard calling convention
-//   for exported library functions (stdcall on 32-bit Windows). Both are
-//   called on the host's UI thread only; neither side takes a lock.
+//   answer) or null (no answer). The plug-in calls the host through a
+//   session's callback, whose address the host hands over in that session's
+//   EVENT_INIT, with one record, and gets back the host's 6-byte reply record
+//   or null. Both take their one pointer argument in the platform's standard
+//   calling convention for exported library functions (stdcall on 32-bit
+//   Windows). Both are called on the host's UI thread only; neither side
+//   takes a lock.
+//
+// Sessions
+//   The host may run several sessions (sign-ons) at once. Each has a callback
+//   of its own, and a command through it acts on that session. An address
+//   names its session from the session's EVENT_INIT to its EVENT_FINISH; the
+//   host may hand it to a later session after that. Sessions that come one
+//   at a time all get the same address.
+//   - A plug-in that serves one session (no sessions field in PLUGIN_INFO, or
+//     any value but INFO_SEVERAL_SESSIONS) is served one session at a time:
+//     the first that starts while it serves none, from that session's
+//     EVENT_INIT to its EVENT_FINISH. It gets no EVENT_SESSION and no event
+//     of another session; those are relayed without it.
+//   - A plug-in whose PLUGIN_INFO says INFO_SEVERAL_SESSIONS gets every
+//     session's events, each session's EVENT_INIT included. Before an event
+//     of a session other than the one last named by an EVENT_INIT or an
+//     EVENT_SESSION, it gets EVENT_SESSION naming that session by its
+//     callback address. EVENT_INIT names its own session and
+//     EVENT_PREFERENCES belongs to none, so neither is preceded by one.
+//   The host learns the kind from each answer to EVENT_INIT; until the first,
+//   and again once the plug-in library is bound anew, it takes the plug-in
+//   for one that serves one session.
 //
 // Records (both directions)
 //   offset 0  4 bytes  L: unsigned 32-bit little-endian count of the bytes
@@ -29,11 +51,19 @@
 //   effect and gets no reply (null). Any non-null answer to PACKET_TO_CLIENT
 //   or PACKET_TO_SERVER withholds that frame, whatever the answer holds.
 //   - PLUGIN_INFO: kind, 32-bit title length n, n title bytes, 32-bit
-//     pluginApiVersion (L = 9 + n). Honoured only as the answer to
-//     EVENT_INIT: the host shows "<title> (API: <version>)"; an n that does
-//     not fit in L leaves the display as it was. Never a reply.
+//     pluginApiVersion (L = 9 + n), and optionally a 32-bit sessions field
+//     (L = 13 + n): INFO_SEVERAL_SESSIONS when the plug-in serves several
+//     sessions; absent, INFO_ONE_SESSION or any other value: one. Honoured
+//     only as the answer to EVENT_INIT: the host shows
+//     "<title> (API: <version>)"; an n that does not fit in L leaves the
+//     display as it was. Never a reply.
 //   - PLUGIN_COMMAND: kind, command code, data. Carried out whether it came
-//     through hostCallback or as an answer; an answer's reply is dropped.
+//     through a callback or as an answer; an answer's reply is dropped. An
+//     answer's command acts on the session of the event it answers (the
+//     answer to EVENT_PREFERENCES: on the session last named); the answer to
+//     EVENT_SESSION is ignored. A command through the callback of a session
+//     that no longer runs sends nothing (HOST_ERROR ERROR_TRANSMIT) and
+//     closes nothing (CLOSE_CLIENT_CHAT still gets HOST_ACK ACK_OK).
 //       PACKET_TO_CLIENT / PACKET_TO_SERVER, data one whole FLAP frame: the
 //         host stamps the direction's next sequence number into bytes 2-3
 //         and sends it. Reply HOST_ACK ACK_OK, or HOST_ERROR ERROR_TRANSMIT
@@ -49,24 +79,33 @@
 //   - An answer returned by pluginFun belongs to the plug-in and must stay
 //     valid until the host has read it, which happens at once, before the
 //     host makes any other call into the plug-in.
-//   - A record passed to hostCallback belongs to the plug-in and is valid
+//   - A record passed to a callback belongs to the plug-in and is valid
 //     during the call; the host copies it before acting and never writes to
 //     it.
-//   - The reply returned by hostCallback belongs to the host and is valid
+//   - The reply returned by a callback belongs to the host and is valid
 //     until the host's next reply overwrites it (two replies share one
-//     address); copy the two bytes if they are needed later.
+//     address, whichever session's callback gave them); copy the two bytes
+//     if they are needed later.
 //
 // EVENT_INIT payload (offsets from the start of the record)
-//   6        4      callback: low 32 bits of the address of hostCallback
-//   10       4      hostApiVersion: always 7
+//   6        4      callback: low 32 bits of the address of the session's
+//                   callback
+//   10       4      hostApiVersion: always 8
 //   14       4 + n  programDir: string, the folder of the host program
 //   18 + n   4 + n  programDir2: the same folder again
 //   22 + 2n  4      ownUin: the user's UIN from the client's login request
-//   26 + 2n  8      (64-bit builds only) the full address of hostCallback,
-//                   64-bit little-endian
+//   26 + 2n  8      (64-bit builds only) the full address of the session's
+//                   callback, 64-bit little-endian
 //   L is 22 + 2n on a 32-bit build and 30 + 2n on a 64-bit build. A plug-in
 //   takes the full address from offset 26 + 2n when L leaves room for it,
 //   and the 32-bit field otherwise. Fields that do not fit in L are absent.
+//
+// EVENT_SESSION payload: the callback fields of the session whose events
+// follow, as in EVENT_INIT
+//   6        4      callback: low 32 bits of the address
+//   10       8      (64-bit builds only) the full address, 64-bit
+//                   little-endian
+//   L is 6 on a 32-bit build and 14 on a 64-bit build.
 #pragma once
 
 // The header is shared by the host (C++) and by plug-ins written in C or C++:
@@ -119,10 +158,11 @@
 #define PLUG_REPLY_SIZE PLUG_U32(6)             // every host reply
 #define PLUG_EVENT_HEAD_SIZE PLUG_U32(6)        // L, kind, event code
 #define PLUG_MAX_EVENT_DATA PLUG_U32(69995)     // the most data an event carries
-#define HOST_API_VERSION PLUG_U32(7)
+#define HOST_API_VERSION PLUG_U32(8)
 
-// PLUGIN_INFO's field after pluginApiVersion (L = 13 + n): what the plug-in
-// serves. Absent or 0: one session at a time.
+// PLUGIN_INFO's sessions field after pluginApiVersion (L = 13 + n): what the
+// plug-in serves. Absent or any value but INFO_SEVERAL_SESSIONS: one session
+// at a time.
 #define INFO_ONE_SESSION PLUG_U32(0)
 #define INFO_SEVERAL_SESSIONS PLUG_U32(1)
 
@@ -155,7 +195,7 @@ extern "C" {
 #endif
 // The plug-in's export, looked up by the name "pluginFun".
 typedef const uint8_t*(PLUG_CALL* PluginFunction)(const uint8_t* eventRecord);
-// The host's callback entry, reached through the address in EVENT_INIT.
+// A session's callback entry, reached through the address in its EVENT_INIT.
 typedef const uint8_t*(PLUG_CALL* HostCallbackFunction)(const uint8_t* record);
 #ifdef __cplusplus
 }

@@ -104,7 +104,7 @@ TEST_F(HostTest, InitRecordCarriesCallbackFolderAndUin) {
     EXPECT_EQ(init[4], PLUGIN_EVENT);
     EXPECT_EQ(init[5], EVENT_INIT);
     EXPECT_EQ(le32At(init, INIT_OFFSET_CALLBACK), static_cast<std::uint32_t>(full));
-    EXPECT_EQ(le32At(init, INIT_OFFSET_HOST_API_VERSION), 7U);
+    EXPECT_EQ(le32At(init, INIT_OFFSET_HOST_API_VERSION), 8U);
     EXPECT_EQ(le32At(init, INIT_OFFSET_PROGRAM_DIR), n);
     EXPECT_EQ(le32At(init, initOffsetProgramDir2(n)), n);
     const auto text = [&](std::size_t at) {

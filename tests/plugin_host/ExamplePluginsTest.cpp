@@ -8,13 +8,13 @@ namespace {
 TEST_F(HostTest, TemplateIntroducesItselfAtSignOn) {
     install(PLUGIN_TEMPLATE_PATH);
     form.PlugInit();
-    EXPECT_EQ(form.ctl.labPlug, "Plug-in template (API: 7)");
+    EXPECT_EQ(form.ctl.labPlug, "Plug-in template (API: 8)");
 }
 
 TEST_F(HostTest, TypingShieldShowsItsCountAtTheNextSignOn) {
     install(TYPING_SHIELD_PATH);
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
-    EXPECT_EQ(form.ctl.labPlug, "Typing shield: 0 withheld (API: 7)");
+    EXPECT_EQ(form.ctl.labPlug, "Typing shield: 0 withheld (API: 8)");
 
     const ByteVec typing = flap(2, 0x0500, snac(4, 0x14, ByteVec(13, 0)));
     const ByteVec message = flap(2, 0x0501, snac(4, 6, tlv(1, "hi")));
@@ -25,7 +25,7 @@ TEST_F(HostTest, TypingShieldShowsItsCountAtTheNextSignOn) {
     EXPECT_TRUE(pumpUntil([&] { return form.session().Skipped[1] == 2; }));
 
     form.PlugInit();  // as at the next sign-on
-    EXPECT_EQ(form.ctl.labPlug, "Typing shield: 2 withheld (API: 7)");
+    EXPECT_EQ(form.ctl.labPlug, "Typing shield: 2 withheld (API: 8)");
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
 }
 
