@@ -311,24 +311,10 @@ TEST_F(PumpTest, SignOnPastMaxSessionsIsRefused) {
 // own chat server connection and no frame crosses over.
 TEST_F(PumpTest, LaterRedirectGetsAChatListenerOfItsOwn) {
     ASSERT_NO_FATAL_FAILURE(signOn("111"));
-    auto [client2, server2] = connectLogin();
-    client2.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, "222"), tlv(2, "pw")}))));
-    ASSERT_EQ(pumpFrames(server2, 1).size(), 1U);
-    server2.send(
-        flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, "222"), tlv(5, chatServerAddress())}))));
-    const std::vector<ByteVec> got = pumpFrames(client2, 1);
-    ASSERT_EQ(got.size(), 1U);
-    const std::string reply(got[0].begin(), got[0].end());
-    const std::size_t at = reply.find("127.0.0.1:");
-    ASSERT_NE(at, std::string::npos);
-    const auto own = static_cast<std::uint16_t>(std::stoi(reply.substr(at + 10)));
+    auto [chat2, server2Chat, own] = chatAnother("222");
     EXPECT_NE(own, chatPort);
     EXPECT_TRUE(logHas("Await client-chat connect at 127.0.0.1:" + std::to_string(chatPort)));
     EXPECT_TRUE(logHas("Await client-chat connect at 127.0.0.1:" + std::to_string(own)));
-
-    Peer chat2 = *connectTo(own);
-    ASSERT_TRUE(pumpUntil([&] { return form.runningSession(1).chatMode == CHAT_RELAY; }));
-    Peer server2Chat = acceptFrom(chatServer);
     openChat();
     const ByteVec up2 = flap(2, 0x0900, snac(1, 2, {2}));
     chat2.send(up2);

@@ -45,6 +45,21 @@ TEST_F(AnswerTest, CommandAnswerReplacesTheFrame) {
     EXPECT_TRUE(client().takeFrames().empty());
 }
 
+// With a plug-in of several sessions, the command acts on the session whose
+// frame it answers.
+TEST_F(AnswerTest, CommandAnswerActsOnTheSessionOfTheEvent) {
+    script({answer(EVENT_INIT, kServesSeveral),
+            answer(PACKET_TO_SERVER, command(PACKET_TO_CLIENT, other))});
+    ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+    OtherChat b = chatAnother("222");
+    b.client.send(up);
+    EXPECT_EQ(pumpFrames(b.client, 1), std::vector<ByteVec>{withSeq(other, 0x2000)});
+    EXPECT_TRUE(pumpQuietly(client()).empty());
+    EXPECT_TRUE(b.server.takeFrames().empty());
+    EXPECT_EQ(form.runningSession(1).Skipped, (std::array<Counter, 2>{0, 1}));
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{0, 0}));
+}
+
 TEST_F(AnswerTest, CommandForTheOtherDirectionInjectsThereAndWithholds) {
     script({answer(PACKET_TO_SERVER, command(PACKET_TO_CLIENT, other))});
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());

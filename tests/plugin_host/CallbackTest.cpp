@@ -168,4 +168,36 @@ TEST_F(CallbackTest, ClosingClientChatEndsTheSession) {
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
 }
 
+// With a plug-in of several sessions, each session's callback reaches that
+// session; once the session has ended, its callback sends and closes nothing.
+TEST_F(CallbackTest, EachSessionsCallbackReachesItsOwnSession) {
+    script({answer(EVENT_INIT, kServesSeveral)});
+    ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+    OtherChat b = chatAnother("222");
+    const std::vector<ByteVec> inits = events(EVENT_INIT);
+    ASSERT_EQ(inits.size(), 2U);
+    const HostCallbackFunction toA = callbackIn(inits[0]);
+    const HostCallbackFunction toB = callbackIn(inits[1]);
+    const ByteVec notice = flap(2, 0x1111, snac(4, 7, tlv(1, "notice")));
+    EXPECT_EQ(replyBytes(toB(command(PACKET_TO_CLIENT, notice).data())), kAck);
+    EXPECT_EQ(pumpFrames(b.client, 1), std::vector<ByteVec>{withSeq(notice, 0x2000)});
+    EXPECT_EQ(replyBytes(toA(command(PACKET_TO_SERVER, notice).data())), kAck);
+    EXPECT_EQ(pumpFrames(server(), 1), std::vector<ByteVec>{withSeq(notice, 0x4000)});
+    EXPECT_TRUE(pumpQuietly(client()).empty());
+    EXPECT_TRUE(b.server.takeFrames().empty());
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{0, 1}));
+    EXPECT_EQ(form.runningSession(1).Generated, (std::array<Counter, 2>{1, 0}));
+
+    b.client.close();
+    EXPECT_TRUE(pumpUntil([&] { return form.runningSession(1).chatMode == CHAT_ENDED; }));
+    form.Timer1_Timer();
+    ASSERT_EQ(form.running(), 1);
+    EXPECT_EQ(replyBytes(toB(command(PACKET_TO_CLIENT, notice).data())), kNotSent);
+    EXPECT_EQ(replyBytes(toB(command(CLOSE_CLIENT_CHAT).data())), kAck);
+    EXPECT_EQ(form.session().chatMode, CHAT_RELAY);
+    EXPECT_EQ(form.session().Generated, (std::array<Counter, 2>{0, 1}));
+    EXPECT_TRUE(pumpQuietly(client()).empty());
+    EXPECT_FALSE(logHas("INTERNAL ERROR"));
+}
+
 }  // namespace

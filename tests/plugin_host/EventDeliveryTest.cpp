@@ -193,4 +193,75 @@ TEST_F(HostTest, EventsFollowTheSessionInOrder) {
     EXPECT_FALSE(logHas("INTERNAL ERROR"));
 }
 
+// A plug-in that serves several sessions gets each one's EVENT_INIT with a
+// callback of its own, and EVENT_SESSION before an event of another session
+// than the one named last, never twice in a row and never before
+// "Preferences", whose answer acts on the session named last.
+TEST_F(HostTest, PluginOfSeveralSessionsIsToldWhoseEachEventIs) {
+    installProbe();
+    const ByteVec notice = flap(2, 0x0999, snac(4, 7, tlv(1, "prefs")));
+    script({answer(EVENT_INIT, kServesSeveral),
+            answer(EVENT_PREFERENCES, command(PACKET_TO_CLIENT, notice))});
+    ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+    OtherChat b = chatAnother("222");
+    const ByteVec up = flap(2, 0x0500, snac(1, 2, {}));
+    client().send(up);
+    client().send(up);
+    EXPECT_EQ(pumpFrames(server(), 2).size(), 2U);
+    form.Command2_Click();
+    EXPECT_EQ(pumpFrames(client(), 1), std::vector<ByteVec>{withSeq(notice, 0x2000)});
+    b.client.send(up);
+    EXPECT_EQ(pumpFrames(b.server, 1), std::vector<ByteVec>{withSeq(up, 0x4000)});
+    EXPECT_TRUE(b.client.takeFrames().empty());
+
+    EXPECT_EQ(eventCodes(),
+              (std::vector<int>{EVENT_INIT, EVENT_CHAT_CONNECTED, EVENT_INIT, EVENT_CHAT_CONNECTED,
+                                EVENT_SESSION, PACKET_TO_SERVER, PACKET_TO_SERVER,
+                                EVENT_PREFERENCES, EVENT_SESSION, PACKET_TO_SERVER}));
+    const std::vector<ByteVec> inits = events(EVENT_INIT);
+    const std::vector<ByteVec> named = events(EVENT_SESSION);
+    ASSERT_EQ(inits.size(), 2U);
+    ASSERT_EQ(named.size(), 2U);
+    EXPECT_EQ(callbackIn(inits[0]), &hostCallback);  // the first keeps the one address
+    EXPECT_NE(callbackIn(inits[1]), callbackIn(inits[0]));
+    EXPECT_EQ(callbackIn(named[0]), callbackIn(inits[0]));
+    EXPECT_EQ(callbackIn(named[1]), callbackIn(inits[1]));
+    const std::uint32_t l = sizeof(HostCallbackFunction) > 4 ? 14 : 6;
+    EXPECT_EQ(named[1].size(), PLUG_HEAD_SIZE + l);
+    EXPECT_EQ(le32At(named[1], 0), l);
+    EXPECT_EQ(le32At(named[1], SESSION_OFFSET_CALLBACK), le32At(inits[1], INIT_OFFSET_CALLBACK));
+    EXPECT_FALSE(logHas("INTERNAL ERROR"));
+}
+
+// A plug-in of one session (no sessions field) sees the first session only;
+// the second is relayed without it. Once the first has ended, the next
+// session to start is served, under the first one's callback address.
+TEST_F(HostTest, PluginOfOneSessionSeesOneWhileTwoRun) {
+    installProbe();
+    script({answer(EVENT_INIT, pluginInfo(5, textBytes("Probe"), 7))});
+    ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+    OtherChat b = chatAnother("222");
+    EXPECT_TRUE(logHas("[222] The plug-in serves another session; UIN 222 is relayed without it"));
+    const ByteVec up = flap(2, 0x0500, snac(1, 2, {}));
+    const ByteVec down = flap(2, 0x6000, snac(1, 3, {}));
+    b.client.send(up);
+    EXPECT_EQ(pumpFrames(b.server, 1), std::vector<ByteVec>{withSeq(up, 0x4000)});
+    expectFirstFramesRelayed(up, down);
+    client().close();
+    EXPECT_TRUE(pumpUntil([&] { return form.session().chatMode == CHAT_ENDED; }));
+    form.Timer1_Timer();
+    ASSERT_EQ(form.running(), 1);
+    EXPECT_EQ(eventCodes(),
+              (std::vector<int>{EVENT_INIT, EVENT_CHAT_CONNECTED, PACKET_TO_SERVER,
+                                PACKET_TO_CLIENT, EVENT_CHAT_DISCONNECTED, EVENT_FINISH}));
+
+    auto [c, login] = connectLogin();
+    c.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, "333"), tlv(2, "pw")}))));
+    EXPECT_EQ(pumpFrames(login, 1).size(), 1U);
+    const std::vector<ByteVec> inits = events(EVENT_INIT);
+    ASSERT_EQ(inits.size(), 2U);
+    EXPECT_EQ(le32At(inits[1], initOffsetOwnUin(le32At(inits[1], INIT_OFFSET_PROGRAM_DIR))), 333U);
+    EXPECT_EQ(callbackIn(inits[1]), callbackIn(inits[0]));
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,12 +47,30 @@ inline ByteVec withL(std::uint32_t l, ByteVec rec) {
     }
     return rec;
 }
-inline ByteVec pluginInfo(std::int32_t n, const ByteVec& title, std::int32_t version) {
+inline ByteVec pluginInfo(std::int32_t n, const ByteVec& title, std::int32_t version,
+                          std::optional<std::uint32_t> sessions = std::nullopt) {
     ByteVec payload;
     appendLe32(payload, static_cast<std::uint32_t>(n));
     payload.insert(payload.end(), title.begin(), title.end());
     appendLe32(payload, static_cast<std::uint32_t>(version));
+    if (sessions) {
+        appendLe32(payload, *sessions);
+    }
     return record(PLUGIN_INFO, payload);
+}
+inline const ByteVec kServesSeveral = pluginInfo(5, textBytes("Probe"), 8, INFO_SEVERAL_SESSIONS);
+
+// The callback an EVENT_INIT or EVENT_SESSION record names: the full
+// address where L holds it, else the 32-bit field.
+inline HostCallbackFunction callbackIn(const ByteVec& event) {
+    const bool init = event.at(5) == EVENT_INIT;
+    const std::size_t full = init ? initOffsetFullCallback(le32At(event, INIT_OFFSET_PROGRAM_DIR))
+                                  : SESSION_OFFSET_FULL_CALLBACK;
+    std::uint64_t address = le32At(event, init ? INIT_OFFSET_CALLBACK : SESSION_OFFSET_CALLBACK);
+    if (event.size() >= full + 8) {
+        address = le32At(event, full) | static_cast<std::uint64_t>(le32At(event, full + 4)) << 32;
+    }
+    return reinterpret_cast<HostCallbackFunction>(static_cast<std::uintptr_t>(address));
 }
 
 inline const ByteVec kAck{2, 0, 0, 0, HOST_ACK, ACK_OK};
@@ -97,6 +116,16 @@ class HostTest : public LoopbackSessionTest {
         for (const std::string& line : probeLog()) {
             if (line.rfind("event ", 0) == 0) {
                 got.push_back(fromHex(line.substr(6)));
+            }
+        }
+        return got;
+    }
+    // The events of code `code`, in order.
+    std::vector<ByteVec> events(int code) const {
+        std::vector<ByteVec> got;
+        for (ByteVec& e : events()) {
+            if (e.at(5) == code) {
+                got.push_back(std::move(e));
             }
         }
         return got;

@@ -101,6 +101,34 @@ class LoopbackSessionTest : public ScratchFormTest {
         ASSERT_NO_FATAL_FAILURE(signOn());
         openChat();
     }
+    // The chat ends of a session started after the first one.
+    struct OtherChat {
+        Peer client;
+        Peer server;
+        std::uint16_t listenerPort = 0;  // where its redirect sent the client
+    };
+    // Another client signs on with `uin` and follows its redirect, wherever it
+    // points: the new session relays its chat.
+    OtherChat chatAnother(const std::string& uin) {
+        auto [client, login] = connectLogin();
+        const std::size_t at = static_cast<std::size_t>(form.running()) - 1;
+        client.send(flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, uin), tlv(2, "pw")}))));
+        pumpFrames(login, 1);
+        login.send(
+            flap(2, 0x7001, snac(0x17, 0x03, concat({tlv(1, uin), tlv(5, chatServerAddress())}))));
+        const std::vector<ByteVec> got = pumpFrames(client, 1);
+        const std::string reply = got.empty() ? "" : std::string(got[0].begin(), got[0].end());
+        const std::size_t addressAt = reply.find("127.0.0.1:");
+        if (addressAt == std::string::npos) {
+            throw std::runtime_error("no rewritten redirect for UIN " + uin);
+        }
+        const auto port = static_cast<std::uint16_t>(std::stoi(reply.substr(addressAt + 10)));
+        login.close();
+        Peer chat = *connectTo(port);
+        EXPECT_TRUE(runUntil(
+            [&] { return form.runningSession(static_cast<int>(at)).chatMode == CHAT_RELAY; }));
+        return {std::move(chat), acceptFrom(chatServer), port};
+    }
     // `up` from the client and `down` from the server each arrive as the
     // first frame of their direction in the chat session.
     void expectFirstFramesRelayed(const ByteVec& up, const ByteVec& down) {
