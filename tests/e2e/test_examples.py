@@ -1,8 +1,9 @@
 """The example plug-ins in the real program. The typing shield keeps the
 client's typing notifications (SNAC 4/0x14) from the server and lets every
 other frame through byte for byte, typing notifications from the server
-included; the template lets everything through. The Windows programs' test
-under Wine runs the same session with the shield's plugin.dll."""
+included; the template lets everything through, and serves one session
+while two run. The Windows programs' test under Wine runs the same session
+with the shield's plugin.dll."""
 
 from __future__ import annotations
 
@@ -74,6 +75,31 @@ class ExamplesTest(ExampleSession, RelayAssertions):
 
     def test_template_lets_every_frame_pass(self):
         self.example_session(example_plugin("PLUGIN_TEMPLATE_PLUGIN"), shields=False)
+
+    def test_template_serves_one_session_while_two_run(self):
+        """The template says nothing of sessions: it serves the first, and the
+        second is relayed without it, byte for byte all the same."""
+        with ChatServer(COOKIE) as chat, LoginServer(chat.address, COOKIE) as login, \
+                SkelvaneRun(login.port, plugin=example_plugin("PLUGIN_TEMPLATE_PLUGIN")) as run, \
+                Client(UIN) as first, Client("222333444") as second:
+            ends = []
+            for index, client in enumerate((first, second)):
+                client.sign_on("127.0.0.1", run.login_port)
+                client.connect_chat()
+                ends.append((client.chat, chat.wait_connection(index)))
+            for up, server in ends:
+                up.send_frame(CHANNEL_DATA, typing_notification("55566677", 2))
+                server.send_frame(CHANNEL_DATA, typing_notification(UIN, 1))
+            for up, server in ends:
+                server.wait_frames(len(up.sent))
+                up.wait_frames(len(server.sent))
+                self.assertRelayed(up.sent, server.received, 0x4000, "client to server")
+                self.assertRelayed(server.sent, up.received, 0x2000, "server to client")
+            msgs = run.wait_log("[222333444] The plug-in serves another session; "
+                                "UIN 222333444 is relayed without it", exact=True)
+            self.assertEqual(msgs.count("Plugin initialized"), 1)
+            self.assertCleanEnd(msgs, run)
+            self.assertEqual(chat.errors() + login.errors(), [])
 
 
 if __name__ == "__main__":

@@ -178,14 +178,14 @@ class PluginTest(RelayAssertions):
         self.assertEqual(parse_flap(up[0]).seq, client.chat_seq)
 
     def assertInit(self, event, run):
-        """L = 30 + 2n on this 64-bit build: callback (low half), version 7,
+        """L = 30 + 2n on this 64-bit build: callback (low half), version 8,
         the program folder twice, the UIN, the full callback address."""
         folder = os.path.realpath(run.dir).encode()
         n = len(folder)
         self.assertEqual(struct.unpack("<I", event[:4])[0], 30 + 2 * n, event.hex())
         self.assertEqual(len(event), 34 + 2 * n, event.hex())
         low, version = struct.unpack("<II", event[6:14])
-        self.assertEqual(version, 7)
+        self.assertEqual(version, 8)
         self.assertEqual(struct.unpack("<I", event[14:18])[0], n)
         self.assertEqual(event[18 : 18 + n], folder)
         self.assertEqual(struct.unpack("<I", event[18 + n : 22 + n])[0], n)
