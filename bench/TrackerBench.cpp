@@ -64,8 +64,8 @@ std::vector<TrackedMessage> fillTracker(std::int32_t waiting) {
     setPluginClock(&pluginTime);
     pluginTime.tick = kSendTick;
     pluginSettings() = PluginSettings{1000, kWaitTimeout, kRemoveTimeout, 1, 0};
-    pluginState().hostCallback = acceptingHost;
-    pluginState().ownUin = 123456;
+    currentSession().hostCallback = acceptingHost;
+    currentSession().ownUin = 123456;
     setUpMessageList();
     for (std::int32_t i = 0; i < waiting; ++i) {
         track(static_cast<std::uint32_t>(i));

@@ -24,6 +24,10 @@ constexpr std::size_t kEventDataAt = PLUG_EVENT_HEAD_SIZE;
 constexpr std::size_t kUinTextLimit = 19;
 constexpr std::size_t kMessageHeadBytes = 11;  // cookie, channel, UIN length
 
+constexpr bool kFullIsWider = sizeof(HostCallbackFunction) > 4;
+constexpr std::string_view kNoCallbackLine =
+    "EVENT_INIT holds no full 64-bit callback address: no notice will be sent";
+
 HostCallbackFunction callbackFrom(std::uint64_t address) {
     return reinterpret_cast<HostCallbackFunction>(static_cast<std::uintptr_t>(address));
 }
@@ -35,31 +39,51 @@ bool skipString(RecordReader& in) {
     return in.le32(count) && in.skip(count);
 }
 
-// The init payload's fields in order, stopping at the first that does not
-// fit. The 32-bit callback field is the whole address only on a 32-bit
-// build; a 64-bit build calls only the full address after ownUin, and keeps
-// no callback when the record does not hold it. False when the record holds
-// a callback field but no address this build can call.
-bool readInitPayload(RecordReader& in) {
-    PluginState& s = pluginState();
-    s.ownUin = 0;
+// The init payload's fields in order, as far as they fit.
+struct InitFields {
+    bool hasCallback = false;
     std::uint32_t callback = 0;
-    if (!in.le32(callback)) {
+    std::uint32_t hostApiVersion = 0;  // 0 when it does not fit
+    bool hasUin = false;               // and the fields before it
+    std::uint32_t ownUin = 0;
+    bool hasFull = false;
+    std::uint64_t fullCallback = 0;
+};
+
+InitFields readInitFields(RecordReader& in) {
+    InitFields f;
+    f.hasCallback = in.le32(f.callback);
+    if (!f.hasCallback || !in.le32(f.hostApiVersion)) {
+        return f;
+    }
+    f.hasUin = skipString(in) && skipString(in) && in.le32(f.ownUin);
+    f.hasFull = f.hasUin && in.le64(f.fullCallback);
+    return f;
+}
+
+// The address that names a session: the full one where this build calls
+// it, the 32-bit field otherwise.
+std::uint64_t sessionAddress(std::uint32_t low, bool hasFull, std::uint64_t full) {
+    return kFullIsWider && hasFull ? full : low;
+}
+
+// The 32-bit callback field is the whole address only on a 32-bit build; a
+// 64-bit build calls only the full address after ownUin, and keeps no
+// callback when the record does not hold it. A record without a callback
+// field leaves the session's callback as it was. False when the record
+// holds a callback field but no address this build can call.
+bool takeInitFields(Session& session, const InitFields& f) {
+    session.ownUin = f.hasUin ? f.ownUin : 0;
+    if (!f.hasCallback) {
         return true;
     }
-    constexpr bool fullIsWider = sizeof(HostCallbackFunction) > 4;
-    s.hostCallback = fullIsWider ? nullptr : callbackFrom(callback);
-    std::uint32_t hostApiVersion = 0;
-    std::uint32_t ownUin = 0;
-    if (!in.le32(hostApiVersion) || !skipString(in) || !skipString(in) || !in.le32(ownUin)) {
-        return !fullIsWider;
+    session.address = sessionAddress(f.callback, f.hasFull, f.fullCallback);
+    if (!kFullIsWider) {
+        session.hostCallback = callbackFrom(f.callback);
+        return true;
     }
-    s.ownUin = ownUin;
-    std::uint64_t fullCallback = 0;
-    if (fullIsWider && in.le64(fullCallback)) {
-        s.hostCallback = callbackFrom(fullCallback);
-    }
-    return s.hostCallback != nullptr || callback == 0;
+    session.hostCallback = f.hasFull ? callbackFrom(f.fullCallback) : nullptr;
+    return f.hasUin && (session.hostCallback != nullptr || f.callback == 0);
 }
 
 // A line for the log window and the log file, after the window is made.
@@ -72,29 +96,65 @@ const std::uint8_t* pluginInfoAnswer() {
     ReplyBuffer& buffer = replyBuffer();
     const std::string_view title = PLUGIN_TITLE;
     FrameWriter out(buffer);
-    out.le32(static_cast<std::uint32_t>(9 + title.size()));
+    out.le32(static_cast<std::uint32_t>(13 + title.size()));
     out.u8(PLUGIN_INFO);
     out.le32(static_cast<std::uint32_t>(title.size()));
     out.text(title);
     out.le32(PLUGIN_API_VERSION);
+    out.le32(INFO_SEVERAL_SESSIONS);
     return buffer.data();
 }
 
-// EVENT_INIT. A repeated init without a finish first releases what the
-// earlier one set up.
+void showListFailure() {
+    if (PluginPlatform* platform = pluginPlatform()) {
+        platform->messageBox("Failed to allocate message list", PLUGIN_TITLE, BoxIcon::Error);
+    }
+}
+
+// Another session of a host that serves several, beside those served; a
+// repeated init of one served releases only that session's list first.
+const std::uint8_t* joinSession(const InitFields& fields) {
+    PluginState& s = pluginState();
+    const std::shared_ptr<Session> known =
+        findSession(sessionAddress(fields.callback, fields.hasFull, fields.fullCallback));
+    if (known) {
+        known->list.entries.reset();
+        s.current = known;
+    }
+    Session& session = known ? *known : addSession();
+    const bool callable = takeInitFields(session, fields);
+    s.sessionUnknown = false;
+    if (!setUpMessageList()) {
+        showListFailure();
+    }
+    messageList().processed = 0;
+    logToFile(sessionPrefix() + "Starting");
+    if (!callable) {
+        reportLine(sessionPrefix() + std::string(kNoCallbackLine));
+    }
+    updateCounters();
+    return pluginInfoAnswer();
+}
+
+// EVENT_INIT. A host that serves several sessions adds one to those served;
+// otherwise a repeated init without a finish first releases what the earlier
+// one set up.
 const std::uint8_t* initEvent(RecordReader& in) {
     PluginState& s = pluginState();
+    const InitFields fields = readInitFields(in);
+    if (s.inited && fields.hostApiVersion >= SEVERAL_SESSIONS_HOST_VERSION) {
+        return joinSession(fields);
+    }
     if (s.inited) {
         releasePlugin();
     }
-    const bool callable = readInitPayload(in);
+    const bool callable = takeInitFields(currentSession(), fields);
     s.inited = true;
+    s.sessionUnknown = false;
     std::vector<std::string> notes;
     loadSettings(&notes);
     if (!setUpMessageList()) {
-        if (PluginPlatform* platform = pluginPlatform()) {
-            platform->messageBox("Failed to allocate message list", PLUGIN_TITLE, BoxIcon::Error);
-        }
+        showListFailure();
     }
     startTrackerTimer();
     messageList().processed = 0;
@@ -104,14 +164,44 @@ const std::uint8_t* initEvent(RecordReader& in) {
         reportLine(note);
     }
     if (!callable) {
-        reportLine("EVENT_INIT holds no full 64-bit callback address: no notice will be sent");
+        reportLine(std::string(kNoCallbackLine));
     }
     return pluginInfoAnswer();
 }
 
+// EVENT_FINISH ends the current session: while others remain, only its own
+// state goes.
 void finishEvent() {
-    logToFile("Stopping");
+    PluginState& s = pluginState();
+    if (s.sessionUnknown) {
+        return;
+    }
+    logToFile(sessionPrefix() + "Stopping");
+    if (s.inited && s.sessions.size() > 1) {
+        dropCurrentSession();
+        updateCounters();
+        return;
+    }
     releasePlugin();
+}
+
+// EVENT_SESSION: the events that follow belong to the session it names, or
+// to none while it names one not served.
+void sessionEvent(RecordReader& in) {
+    PluginState& s = pluginState();
+    std::uint32_t low = 0;
+    if (!s.inited || !in.le32(low)) {
+        return;
+    }
+    std::uint64_t full = 0;
+    const bool hasFull = kFullIsWider && in.le64(full);
+    if (std::shared_ptr<Session> named = findSession(sessionAddress(low, hasFull, full))) {
+        s.current = std::move(named);
+        s.sessionUnknown = false;
+        return;
+    }
+    s.sessionUnknown = true;
+    reportLine("EVENT_SESSION names no session served here: its events are ignored");
 }
 
 // Cookie, channel (not looked at) and the UIN string, clipped to the frame.
@@ -209,9 +299,12 @@ const std::uint8_t* dispatchEvent(const std::uint8_t* record) {
         case EVENT_PREFERENCES:
             preferencesEvent();
             return nullptr;
+        case EVENT_SESSION:
+            sessionEvent(in);
+            return nullptr;
         case PACKET_TO_CLIENT:
         case PACKET_TO_SERVER:
-            if (pluginState().inited) {
+            if (pluginState().inited && !pluginState().sessionUnknown) {
                 packetEvent(in, code, length);
             }
             return nullptr;

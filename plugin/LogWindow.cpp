@@ -49,8 +49,13 @@ void extendLogLine(int index, const std::string& suffix) {
 
 void updateCounters() {
     if (LogView* window = pluginState().logWindow.get()) {
-        const MessageList& list = messageList();
-        window->setCounters(list.processed, static_cast<std::uint32_t>(list.count));
+        std::uint32_t processed = 0;
+        std::uint32_t waiting = 0;
+        for (const std::shared_ptr<Session>& session : pluginState().sessions) {
+            processed += session->list.processed;
+            waiting += static_cast<std::uint32_t>(session->list.count);
+        }
+        window->setCounters(processed, waiting);
     }
 }
 

@@ -16,7 +16,7 @@ int appendLogLine(const std::string& text);
 // left as it is.
 void extendLogLine(int index, const std::string& suffix);
 
-// Processed and waiting counters into the window.
+// Processed and waiting counters into the window, summed over the sessions.
 void updateCounters();
 
 // "Show Log": shows the window when it is hidden, hides it otherwise.

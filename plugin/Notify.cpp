@@ -56,7 +56,7 @@ void offlineMessage(FrameWriter& out, std::uint32_t senderUin, const std::string
     out.be16(wire::TLV_META_DATA);
     out.be16(static_cast<std::uint16_t>(t + 24));
     out.le16(static_cast<std::uint16_t>(t + 22));  // chunk length
-    out.le32(pluginState().ownUin);
+    out.le32(currentSession().ownUin);
     out.le16(0x0041);  // reply type: offline message
     out.le16(0);       // reply sequence
     out.le32(senderUin);
@@ -107,7 +107,7 @@ bool buildFrame(FrameWriter& out, std::int32_t type, std::int32_t recipientUin,
 }  // namespace
 
 NoticeOutcome notifyUndelivered(std::int32_t recipientUin, const std::string& text) {
-    const HostCallbackFunction callback = pluginState().hostCallback;
+    const HostCallbackFunction callback = currentSession().hostCallback;
     if (callback == nullptr) {
         return NoticeOutcome::NotSent;
     }

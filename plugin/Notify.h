@@ -1,6 +1,7 @@
 // The notification injected towards the client for an overdue message, in
 // the form NotifyType chooses, built in the reply buffer and handed to the
-// host's callback as a PLUGIN_COMMAND PACKET_TO_CLIENT record.
+// current session's host callback as a PLUGIN_COMMAND PACKET_TO_CLIENT
+// record, with that session's own UIN where the form carries one.
 #pragma once
 
 #include <cstdint>

@@ -24,13 +24,24 @@ OptionsValues currentValues() {
     return values;
 }
 
+// The own UIN of each session, in the order they started: the one window
+// serves them all.
+std::string sessionUins() {
+    currentSession();  // before any session: the UIN 0
+    std::string text;
+    for (const std::shared_ptr<Session>& session : pluginState().sessions) {
+        text +=
+            (text.empty() ? "" : ", ") + std::to_string(static_cast<std::int32_t>(session->ownUin));
+    }
+    return text;
+}
+
 bool openOptionsWindow() {
     PluginPlatform* platform = pluginPlatform();
     if (platform == nullptr) {
         return false;
     }
-    const std::string caption = formatText("%s - Options - %i", PLUGIN_TITLE,
-                                           static_cast<std::int32_t>(pluginState().ownUin));
+    const std::string caption = formatText("%s - Options - ", PLUGIN_TITLE) + sessionUins();
     OptionsCallbacks callbacks{acceptOptions, cancelOptions, toggleLogWindow};
     pluginState().optionsWindow =
         platform->openOptions(caption, currentValues(), std::move(callbacks));

@@ -1,6 +1,9 @@
 #include "plugin/PluginState.h"
 
+#include <algorithm>
+
 #include "plugin/Settings.h"
+#include "plugin/TextFormat.h"
 #include "plugin/Tracker.h"
 
 namespace {
@@ -9,7 +12,6 @@ namespace {
 // everything else alive.
 PluginState state;
 PluginSettings settings;
-MessageList list;
 ReplyBuffer reply{};
 std::unique_ptr<PluginPlatform> platform;
 bool platformMade = false;
@@ -38,7 +40,45 @@ PluginSettings& pluginSettings() {
 }
 
 MessageList& messageList() {
-    return list;
+    return currentSession().list;
+}
+
+Session& currentSession() {
+    if (!state.current) {
+        state.current = std::make_shared<Session>();
+        state.sessions.push_back(state.current);
+    }
+    return *state.current;
+}
+
+std::shared_ptr<Session> findSession(std::uint64_t address) {
+    for (const std::shared_ptr<Session>& session : state.sessions) {
+        if (session->address == address) {
+            return session;
+        }
+    }
+    return nullptr;
+}
+
+Session& addSession() {
+    state.current = std::make_shared<Session>();
+    state.sessions.push_back(state.current);
+    return *state.current;
+}
+
+void dropCurrentSession() {
+    const std::shared_ptr<Session> dropped = state.current;
+    std::erase(state.sessions, dropped);
+    dropped->list.entries.reset();
+    state.current = state.sessions.empty() ? nullptr : state.sessions.front();
+    state.sessionUnknown = true;
+}
+
+std::string sessionPrefix() {
+    if (state.sessions.size() < 2) {
+        return {};
+    }
+    return formatText("[%i] ", static_cast<std::int32_t>(currentSession().ownUin));
 }
 
 ReplyBuffer& replyBuffer() {
@@ -75,14 +115,19 @@ void releasePlugin() {
     state.logWindow.reset();
     state.optionsWindow.reset();
     state.inited = false;
-    list.entries.reset();
+    for (const std::shared_ptr<Session>& session : state.sessions) {
+        session->list.entries.reset();
+    }
+    if (state.current) {
+        state.sessions = {state.current};
+    }
+    state.sessionUnknown = false;
 }
 
 void resetPluginState() {
     releasePlugin();
     state = PluginState{};
     settings = PluginSettings{};
-    list = MessageList{};
     reply.fill(0);
     platform.reset();
     platformMade = false;

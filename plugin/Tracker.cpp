@@ -1,5 +1,6 @@
 #include "plugin/Tracker.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -78,7 +79,7 @@ void notifyEntry(const TrackedMessage& tracked) {
     if (outcome == NoticeOutcome::NotSent) {
         return;  // no frame is built for a type outside 1 to 4
     }
-    logToFile(formatText("Notice   to  % 10i %08X-", entry.recipientUin, 0u) +
+    logToFile(sessionPrefix() + formatText("Notice   to  % 10i %08X-", entry.recipientUin, 0u) +
               cookieHex(entry.cookie) +
               formatText(" sent %02i:%02i:%02i as %s", entry.sendHour, entry.sendMinute,
                          entry.sendSecond, NOTIFY_TYPE_NAMES[static_cast<std::size_t>(type - 1)]) +
@@ -87,7 +88,7 @@ void notifyEntry(const TrackedMessage& tracked) {
 
 void expireEntry(MessageList& list, std::int32_t index) {
     const TrackedMessage& entry = list.entries[index];
-    logToFile(formatText("Removed  to  % 10i %08X-", entry.recipientUin, 0u) +
+    logToFile(sessionPrefix() + formatText("Removed  to  % 10i %08X-", entry.recipientUin, 0u) +
               cookieHex(entry.cookie));
     extendLogLine(entry.listLine, " - removed");
     removeEntry(list, index);
@@ -127,10 +128,11 @@ int addMessage(std::int32_t recipientUin, std::uint32_t requestId, const Cookie&
     entry.sendSecond = static_cast<std::uint8_t>(local.second);
     entry.recipientUin = recipientUin;
     entry.cookie = cookie;
-    logToFile(formatText("Out msg  to  % 10i %08X-", recipientUin, requestId) + cookieHex(cookie) +
-              formatText(" (%i b)", size) + " added");
-    entry.listLine = appendLogLine(formatText("%02i.%02i.%02i for% 10i, %i b.", local.hour,
-                                              local.minute, local.second, recipientUin, size));
+    logToFile(sessionPrefix() + formatText("Out msg  to  % 10i %08X-", recipientUin, requestId) +
+              cookieHex(cookie) + formatText(" (%i b)", size) + " added");
+    entry.listLine =
+        appendLogLine(sessionPrefix() + formatText("%02i.%02i.%02i for% 10i, %i b.", local.hour,
+                                                   local.minute, local.second, recipientUin, size));
     ++list.count;
     ++list.processed;
     updateCounters();
@@ -146,12 +148,14 @@ bool ackMessage(std::int32_t uin, std::uint32_t requestId, const Cookie& cookie,
     }
     const bool server = source == AckSource::Server;
     std::string line =
+        sessionPrefix() +
         formatText("%s from % 10i %08X-", server ? "Srv ack" : "Ack msg", uin, requestId) +
         cookieHex(cookie);
     if (found < 0) {
         logToFile(line + " not found");
         const PluginDateTime local = pluginClock().localDateTime();
-        appendLogLine(formatText("%02i.%02i.%02i from% 9i  received", local.hour, local.minute,
+        appendLogLine(sessionPrefix() +
+                      formatText("%02i.%02i.%02i from% 9i  received", local.hour, local.minute,
                                  local.second, uin) +
                       (server ? " srv ack" : " ack"));
         updateCounters();
@@ -168,8 +172,8 @@ bool ackMessage(std::int32_t uin, std::uint32_t requestId, const Cookie& cookie,
     return true;
 }
 
-void timerTick() {
-    MessageList& list = messageList();
+// One session's overdue entries, while that session is current.
+void tickList(MessageList& list) {
     const std::uint32_t now = pluginClock().tickCount();
     const PluginSettings& settings = pluginSettings();
     std::int32_t i = 0;
@@ -190,6 +194,26 @@ void timerTick() {
         } else {
             ++i;
         }
+    }
+}
+
+void timerTick() {
+    PluginState& s = pluginState();
+    const std::shared_ptr<Session> named = s.current;
+    // A copy that holds each session until its turn is over: a host callback
+    // may end sessions meanwhile, whose lists are then not ticked.
+    const std::vector<std::shared_ptr<Session>> sessions = s.sessions;
+    const auto served = [&s](const std::shared_ptr<Session>& session) {
+        return std::find(s.sessions.begin(), s.sessions.end(), session) != s.sessions.end();
+    };
+    for (const std::shared_ptr<Session>& session : sessions) {
+        if (served(session)) {
+            s.current = session;
+            tickList(session->list);
+        }
+    }
+    if (served(named)) {
+        s.current = named;
     }
 }
 

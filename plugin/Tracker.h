@@ -25,11 +25,12 @@ struct MessageList {
     std::unique_ptr<TrackedMessage[]> entries;
     std::int32_t capacity = 0;
     std::int32_t count = 0;       // messages waiting for an acknowledgement
-    std::uint32_t processed = 0;  // messages added since EVENT_INIT
+    std::uint32_t processed = 0;  // messages added since the session's EVENT_INIT
 };
 
 inline constexpr std::int32_t INITIAL_LIST_CAPACITY = 32;
 
+// The current session's list.
 MessageList& messageList();
 
 // Empty list with room for 32 entries; false (capacity 0) when no storage.
@@ -44,7 +45,8 @@ enum class AckSource { Server, Client };
 // Whether a tracked message with this UIN and cookie was found and removed.
 bool ackMessage(std::int32_t uin, std::uint32_t requestId, const Cookie& cookie, AckSource source);
 
-// One tick of the periodic timer: notifies overdue entries, drops old ones.
+// One tick of the periodic timer: notifies overdue entries, drops old ones,
+// in every session's list, each through its own session's callback.
 void timerTick();
 
 // Starts the periodic timer with TimerInterval (never below 10 ms) and

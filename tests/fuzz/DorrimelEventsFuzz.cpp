@@ -110,7 +110,7 @@ void deliver(const Bytes& record, bool init) {
         return;
     }
     fuzzCheck(answer != nullptr && answer[4] == PLUGIN_INFO, "init not answered with PLUGIN_INFO");
-    fuzzCheck(le32At(answer) == 9 + le32At(answer + 5), "PLUGIN_INFO length is wrong");
+    fuzzCheck(le32At(answer) == 13 + le32At(answer + 5), "PLUGIN_INFO length is wrong");
 }
 
 void optionsStep(InputReader& in, Recorder& f) {

@@ -23,7 +23,7 @@ TEST_F(DispatchTest, MalformedRecordsAndUnusedCodesAreIgnored) {
     ASSERT_NE(init(), nullptr);
     for (int code = 0; code < 256; ++code) {
         if (code == EVENT_INIT || code == EVENT_FINISH || code == EVENT_PREFERENCES ||
-            code == PACKET_TO_CLIENT || code == PACKET_TO_SERVER) {
+            code == EVENT_SESSION || code == PACKET_TO_CLIENT || code == PACKET_TO_SERVER) {
             continue;
         }
         EXPECT_EQ(send(eventRecord(static_cast<std::uint8_t>(code), kMessage)), nullptr) << code;
@@ -40,20 +40,20 @@ TEST_F(DispatchTest, MalformedRecordsAndUnusedCodesAreIgnored) {
 TEST_F(DispatchTest, InitSetsUpAndAnswersWithTitleAndVersion) {
     const std::uint8_t* answer = init(987654);
     ASSERT_EQ(answer, replyBuffer().data());
-    const Bytes info(answer, answer + 26);
-    Bytes expected = le32(22);
+    const Bytes info(answer, answer + 30);
+    Bytes expected = le32(26);
     expected.push_back(PLUGIN_INFO);
     const Bytes n = le32(13);
     expected.insert(expected.end(), n.begin(), n.end());
     expected.insert(expected.end(),
                     {'D', 'o', 'r', 'r', 'i', 'm', 'e', 'l', ' ', 'v', '0', '.', '4'});
-    const Bytes version = le32(4);
-    expected.insert(expected.end(), version.begin(), version.end());
+    append(expected, le32(4));
+    append(expected, le32(INFO_SEVERAL_SESSIONS));
     EXPECT_EQ(info, expected);
 
     EXPECT_TRUE(pluginState().inited);
-    EXPECT_EQ(pluginState().ownUin, 987654u);
-    EXPECT_EQ(pluginState().hostCallback, &recordingHostCallback);
+    EXPECT_EQ(currentSession().ownUin, 987654u);
+    EXPECT_EQ(currentSession().hostCallback, &recordingHostCallback);
     EXPECT_EQ(pluginSettings().timerInterval, 1000);  // defaults: no settings file
     EXPECT_EQ(rec.timers, (std::map<TimerId, std::int32_t>{{1, 1000}}));
     EXPECT_EQ(rec.logWindows, 1);
@@ -70,7 +70,7 @@ TEST_F(DispatchTest, TruncatedInitInitialisesWithTheFieldsThatFit) {
     constexpr bool wide = sizeof(HostCallbackFunction) > 4;
     const auto cutOff = reinterpret_cast<std::uintptr_t>(&recordingHostCallback) & 0xFFFFFFFFu;
     const auto storedCallback = [] {
-        return reinterpret_cast<std::uintptr_t>(pluginState().hostCallback);
+        return reinterpret_cast<std::uintptr_t>(currentSession().hostCallback);
     };
     const std::string noCallback =
         "EVENT_INIT holds no full 64-bit callback address: no notice will be sent";
@@ -78,28 +78,28 @@ TEST_F(DispatchTest, TruncatedInitInitialisesWithTheFieldsThatFit) {
     init(777);
     ASSERT_NE(send(withLength(full, 6)), nullptr);  // ends right after the callback
     EXPECT_TRUE(pluginState().inited);
-    EXPECT_EQ(pluginState().ownUin, 0u);
+    EXPECT_EQ(currentSession().ownUin, 0u);
     EXPECT_EQ(storedCallback(), wide ? 0 : cutOff);
     EXPECT_EQ(rec.lines, wide ? std::vector<std::string>{noCallback} : std::vector<std::string>{});
     preferences();
     EXPECT_EQ(rec.optionsCaption, "Dorrimel v0.4 - Options - 0");
 
     send(withLength(full, 20));  // the first folder string does not fit
-    EXPECT_EQ(pluginState().ownUin, 0u);
+    EXPECT_EQ(currentSession().ownUin, 0u);
     send(withLength(full, 34));  // ownUin fits, the full callback does not
-    EXPECT_EQ(pluginState().ownUin, 555u);
+    EXPECT_EQ(currentSession().ownUin, 555u);
     EXPECT_EQ(storedCallback(), wide ? 0 : cutOff);
     if (wide) {
         EXPECT_EQ(logFileLines().back(), noCallback);
     }
     send(full);
-    EXPECT_EQ(pluginState().hostCallback, &recordingHostCallback);
+    EXPECT_EQ(currentSession().hostCallback, &recordingHostCallback);
     EXPECT_TRUE(rec.lines.empty());
 
-    pluginState().hostCallback = nullptr;
+    currentSession().hostCallback = nullptr;
     send(withLength(full, 2));  // no payload at all: the callback stays unknown
     EXPECT_TRUE(pluginState().inited);
-    EXPECT_EQ(pluginState().hostCallback, nullptr);
+    EXPECT_EQ(currentSession().hostCallback, nullptr);
 }
 
 TEST_F(DispatchTest, RepeatedInitReleasesTheEarlierSetUp) {
@@ -115,6 +115,15 @@ TEST_F(DispatchTest, RepeatedInitReleasesTheEarlierSetUp) {
     EXPECT_EQ(messageList().count, 0);
     EXPECT_EQ(messageList().processed, 0u);
     EXPECT_EQ(logFileLines().back(), "Starting");
+
+    // A host that serves one session at a time: its next init replaces the
+    // session, whatever callback it names.
+    send(initRecord(777, "C:\\Skelvane", otherHostCallback, 7));
+    sendMessage("43", cookieOf(2));
+    tickAfter(6000);
+    EXPECT_TRUE(hostCalls.empty());
+    EXPECT_EQ(otherHostCalls.size(), 1u);
+    EXPECT_EQ(rec.processed, 1u);
 }
 
 TEST_F(DispatchTest, FinishReleasesEverythingAndMayRepeat) {
@@ -130,7 +139,7 @@ TEST_F(DispatchTest, FinishReleasesEverythingAndMayRepeat) {
     EXPECT_EQ(rec.logWindows, 0);
     EXPECT_EQ(rec.optionsWindows, 0);
     EXPECT_EQ(messageList().entries, nullptr);
-    EXPECT_EQ(pluginState().ownUin, 123456u);  // survives until the next init
+    EXPECT_EQ(currentSession().ownUin, 123456u);  // survives until the next init
 
     sendMessage("43", cookieOf(2));  // not inited: ignored
     finish();
@@ -263,6 +272,85 @@ TEST_F(DispatchTest, UinTextReadsAsLeadingDecimalDigits) {
     // An acknowledgement naming a non-numeric recipient matches UIN 0.
     sendAck(0x0C, "bob", cookieOf(0));
     EXPECT_EQ(messageList().count, static_cast<std::int32_t>(cases.size() - 1));
+}
+
+const std::uint8_t* PLUG_CALL unservedCallback(const std::uint8_t*) {
+    return nullptr;
+}
+
+// A host that serves several sessions: events belong to the session last
+// named, each notice goes through its own session's callback with its own
+// UIN, and the log names the session while there are two.
+TEST_F(DispatchTest, EachSessionsNoticeReachesItsOwnCallback) {
+    writeSettings("NotifyType=2");  // the offline form carries the own UIN
+    initSession(111, recordingHostCallback);
+    ASSERT_NE(initSession(222, otherHostCallback), nullptr);
+    sendMessage("500", cookieOf(1));
+    selectSession(recordingHostCallback);
+    sendMessage("600", cookieOf(2));
+    sendAck(0x0C, "500", cookieOf(1));  // the other session's message
+    selectSession(unservedCallback);
+    sendMessage("700", cookieOf(3));  // belongs to no session served: ignored
+    selectSession(otherHostCallback);
+    tickAfter(6000);
+
+    // The offline form: the own UIN at 28, the recipient at 36.
+    ASSERT_EQ(hostCalls.size(), 1u);
+    EXPECT_EQ(readLe(hostCalls[0], 28, 4), 111u);
+    EXPECT_EQ(readLe(hostCalls[0], 36, 4), 600u);
+    ASSERT_EQ(otherHostCalls.size(), 1u);
+    EXPECT_EQ(readLe(otherHostCalls[0], 28, 4), 222u);
+    EXPECT_EQ(readLe(otherHostCalls[0], 36, 4), 500u);
+    EXPECT_EQ(rec.timers.size(), 1u);
+    EXPECT_EQ(rec.logWindows, 1);
+    EXPECT_EQ(rec.processed, 2u);
+    EXPECT_EQ(rec.waiting, 2u);
+    EXPECT_EQ(rec.lines.at(0), "[222] 14.05.09 for       500, 40 b.");
+    EXPECT_EQ(rec.lines.at(2), "[111] 14.05.09 from      500  received srv ack");
+    const std::string lost = " sent 14:05:09 as Offline message from recipient";
+    EXPECT_EQ(logFileLines(),
+              (std::vector<std::string>{
+                  "Starting",
+                  "[222] Starting",
+                  "[222] Out msg  to         500 00000011-01010203A4B5C6FF (40 b) added",
+                  "[111] Out msg  to         600 00000011-02010203A4B5C6FF (40 b) added",
+                  "[111] Srv ack from        500 00000022-01010203A4B5C6FF not found",
+                  "EVENT_SESSION names no session served here: its events are ignored",
+                  "[111] Notice   to         600 00000000-02010203A4B5C6FF" + lost,
+                  "[222] Notice   to         500 00000000-01010203A4B5C6FF" + lost,
+              }));
+    preferences();
+    EXPECT_EQ(rec.optionsCaption, "Dorrimel v0.4 - Options - 111, 222");
+}
+
+TEST_F(DispatchTest, OneSessionsFinishReleasesOnlyItsOwnState) {
+    initSession(111, recordingHostCallback);
+    initSession(222, otherHostCallback);
+    sendMessage("500", cookieOf(1));
+    selectSession(recordingHostCallback);
+    sendMessage("600", cookieOf(2));
+    preferences();
+    finish();
+    EXPECT_TRUE(pluginState().inited);
+    EXPECT_EQ(rec.timers.size(), 1u);
+    EXPECT_EQ(rec.logWindows, 1);
+    EXPECT_EQ(rec.optionsWindows, 1);
+    EXPECT_EQ(rec.waiting, 1u);
+
+    selectSession(otherHostCallback);
+    tickAfter(6000);
+    EXPECT_TRUE(hostCalls.empty());
+    EXPECT_EQ(otherHostCalls.size(), 1u);
+    const std::vector<std::string> lines = logFileLines();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[4], "[111] Stopping");
+    EXPECT_EQ(lines[5].rfind("Notice   to         500 ", 0), 0u);  // one session: no prefix
+
+    finish();
+    EXPECT_FALSE(pluginState().inited);
+    EXPECT_TRUE(rec.timers.empty());
+    EXPECT_EQ(rec.optionsWindows, 0);
+    EXPECT_EQ(logFileLines().back(), "Stopping");
 }
 
 }  // namespace

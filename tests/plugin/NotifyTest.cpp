@@ -145,7 +145,7 @@ TEST_F(NotifyTest, TypeOutsideOneToFourSendsNothingAndARefusalIsLogged) {
 
 TEST_F(NotifyTest, NothingIsSentWhileNoCallbackIsKnown) {
     send(withLength(initRecord(1), 2));  // an init without payload
-    ASSERT_EQ(pluginState().hostCallback, nullptr);
+    ASSERT_EQ(currentSession().hostCallback, nullptr);
     sendMessage("42", cookieOf(1));
     tickAfter(6000);
     EXPECT_TRUE(hostCalls.empty());

@@ -14,6 +14,7 @@ PluginTest::PluginTest() {
     setPluginClock(&clock);
     setPluginPlatform(std::make_unique<FakePluginPlatform>(rec));
     hostCalls.clear();
+    otherHostCalls.clear();
 }
 
 PluginTest::~PluginTest() {

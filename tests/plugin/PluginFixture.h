@@ -29,6 +29,12 @@ class PluginTest : public ::testing::Test {
     const std::uint8_t* send(const Bytes& record) { return pluginFun(record.data()); }
     const std::uint8_t* init(std::uint32_t ownUin = 123456) { return send(initRecord(ownUin)); }
     void finish() { send(eventRecord(2)); }
+    // A session of a host that serves several at once, and the event that
+    // names the session the next events belong to.
+    const std::uint8_t* initSession(std::uint32_t ownUin, HostCallbackFunction callback) {
+        return send(initRecord(ownUin, "C:\\Skelvane", callback, SEVERAL_SESSIONS_HOST_VERSION));
+    }
+    void selectSession(HostCallbackFunction callback) { send(sessionRecord(callback)); }
     void preferences() { send(eventRecord(3)); }
 
     // An outgoing message to uinText (4/6) and an acknowledgement of one

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 std::vector<Bytes> hostCalls;
+std::vector<Bytes> otherHostCalls;
 
 void append(Bytes& to, const Bytes& more) {
     to.insert(to.end(), more.begin(), more.end());
@@ -28,13 +29,41 @@ Bytes stringField(const std::string& text) {
 
 bool hostRefuses = false;
 
-const std::uint8_t* PLUG_CALL recordingHostCallback(const std::uint8_t* record) {
+namespace {
+
+const std::uint8_t* recordInto(std::vector<Bytes>& calls, const std::uint8_t* record) {
     static const std::uint8_t ack[6] = {2, 0, 0, 0, HOST_ACK, ACK_OK};
     static const std::uint8_t refusal[6] = {2, 0, 0, 0, HOST_ERROR, ERROR_TRANSMIT};
     const std::uint32_t length =
         record[0] | record[1] << 8 | record[2] << 16 | static_cast<std::uint32_t>(record[3]) << 24;
-    hostCalls.emplace_back(record, record + 4 + length);
+    calls.emplace_back(record, record + 4 + length);
     return hostRefuses ? refusal : ack;
+}
+
+// The callback fields of init and session records: the low 32 bits and, on
+// 64-bit builds, the full address after the fields between.
+Bytes lowBits(HostCallbackFunction callback) {
+    return le32(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(callback)));
+}
+
+Bytes fullAddress(HostCallbackFunction callback) {
+    const auto address = std::uint64_t{reinterpret_cast<std::uintptr_t>(callback)};
+    if constexpr (sizeof(HostCallbackFunction) > 4) {
+        Bytes out = le32(static_cast<std::uint32_t>(address));
+        append(out, le32(static_cast<std::uint32_t>(address >> 32)));
+        return out;
+    }
+    return {};
+}
+
+}  // namespace
+
+const std::uint8_t* PLUG_CALL recordingHostCallback(const std::uint8_t* record) {
+    return recordInto(hostCalls, record);
+}
+
+const std::uint8_t* PLUG_CALL otherHostCallback(const std::uint8_t* record) {
+    return recordInto(otherHostCalls, record);
 }
 
 Bytes le32(std::uint32_t value) {
@@ -50,19 +79,21 @@ Bytes eventRecord(std::uint8_t code, const Bytes& data) {
     return out;
 }
 
-Bytes initRecord(std::uint32_t ownUin, const std::string& programDir,
-                 HostCallbackFunction callback) {
-    const auto address = reinterpret_cast<std::uintptr_t>(callback);
-    Bytes data = le32(static_cast<std::uint32_t>(address));
-    append(data, le32(HOST_API_VERSION));
+Bytes initRecord(std::uint32_t ownUin, const std::string& programDir, HostCallbackFunction callback,
+                 std::uint32_t hostApiVersion) {
+    Bytes data = lowBits(callback);
+    append(data, le32(hostApiVersion));
     append(data, stringField(programDir));
     append(data, stringField(programDir));
     append(data, le32(ownUin));
-    if constexpr (sizeof(address) > 4) {
-        append(data, le32(static_cast<std::uint32_t>(address)));
-        append(data, le32(static_cast<std::uint32_t>(std::uint64_t{address} >> 32)));
-    }
+    append(data, fullAddress(callback));
     return eventRecord(EVENT_INIT, data);
+}
+
+Bytes sessionRecord(HostCallbackFunction callback) {
+    Bytes data = lowBits(callback);
+    append(data, fullAddress(callback));
+    return eventRecord(EVENT_SESSION, data);
 }
 
 Bytes withLength(Bytes record, std::uint32_t length) {

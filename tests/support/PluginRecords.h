@@ -18,16 +18,23 @@ extern std::vector<Bytes> hostCalls;
 // Answers HOST_ACK ACK_OK, or HOST_ERROR ERROR_TRANSMIT while hostRefuses.
 extern bool hostRefuses;
 const std::uint8_t* PLUG_CALL recordingHostCallback(const std::uint8_t* record);
+// A second session's callback: the same, into otherHostCalls.
+extern std::vector<Bytes> otherHostCalls;
+const std::uint8_t* PLUG_CALL otherHostCallback(const std::uint8_t* record);
 
 void append(Bytes& to, const Bytes& more);
 Bytes be(std::uint32_t value, std::size_t width);
 Bytes le32(std::uint32_t value);
 Bytes eventRecord(std::uint8_t code, const Bytes& data = {});
 // The init record of the host's PlugInit: the callback (recordingHostCallback
-// unless another is given), version 7, the program folder twice, the own UIN
-// and, on 64-bit builds, the full callback address.
+// unless another is given), the host's version, the program folder twice,
+// the own UIN and, on 64-bit builds, the full callback address.
 Bytes initRecord(std::uint32_t ownUin, const std::string& programDir = "C:\\Skelvane",
-                 HostCallbackFunction callback = recordingHostCallback);
+                 HostCallbackFunction callback = recordingHostCallback,
+                 std::uint32_t hostApiVersion = HOST_API_VERSION);
+// EVENT_SESSION naming the session of this callback, with the full address
+// on 64-bit builds.
+Bytes sessionRecord(HostCallbackFunction callback);
 Bytes withLength(Bytes record, std::uint32_t length);  // same bytes, L changed
 Bytes flap(std::uint8_t channel, const Bytes& data, int declaredLength = -1);
 Bytes snac(std::uint16_t family, std::uint16_t subtype, std::uint32_t requestId,
