@@ -1,6 +1,8 @@
 /* A minimal Skelvane plug-in: it introduces itself when a user signs on and
  * lets every chat frame pass untouched. Copy this folder to start your own;
- * docs/plugins.md explains every event and answer. */
+ * docs/plugins.md explains every event and answer. Its answer to EVENT_INIT
+ * ends at the version, so it serves one session at a time and sees no event
+ * of any other; examples/typing-shield shows a plug-in that serves them all. */
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
