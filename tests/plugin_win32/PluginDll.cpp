@@ -97,6 +97,7 @@ std::filesystem::path pluginPath() {
 
 PluginDllTest::PluginDllTest() {
     hostCalls.clear();
+    otherHostCalls.clear();
     load();
 }
 

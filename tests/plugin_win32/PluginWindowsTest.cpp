@@ -6,6 +6,7 @@
 #include <regex>
 #include <string>
 
+#include "plugin/PluginState.h"
 #include "tests/plugin_win32/PluginDll.h"
 
 namespace {
@@ -73,9 +74,11 @@ TEST_F(PluginWindowsTest, ExportsOnlyPluginFunWhichAnswersInitWithTitleAndVersio
 
     const std::uint8_t* answer = init();
     ASSERT_NE(answer, nullptr);
-    const std::uint8_t expected[] = {22,  0,   0,   0,   PLUGIN_INFO, 13,  0,   0,   0,
-                                     'D', 'o', 'r', 'r', 'i',         'm', 'e', 'l', ' ',
-                                     'v', '0', '.', '4', 4,           0,   0,   0};
+    const std::uint8_t expected[] = {
+        26,  0,   0,   0,   PLUGIN_INFO, 13,  0,   0,   0,
+        'D', 'o', 'r', 'r', 'i',         'm', 'e', 'l', ' ',
+        'v', '0', '.', '4', 4,           0,   0,   0,   INFO_SEVERAL_SESSIONS,
+        0,   0,   0};
     EXPECT_EQ(std::memcmp(answer, expected, sizeof expected), 0);
     EXPECT_NE(logWindow(), nullptr);
     EXPECT_EQ(optionsWindow(), nullptr);
@@ -210,6 +213,27 @@ TEST_F(PluginWindowsTest, FinishDestroysBothWindows) {
     EXPECT_FALSE(IsWindow(options));
     EXPECT_FALSE(IsWindow(log));
     finish();  // nothing left to release
+}
+
+// Two sessions of a host that serves several: one's finish leaves the
+// windows, the timer and the other's message, whose notice goes through the
+// other's own callback.
+TEST_F(PluginWindowsTest, OneSessionsFinishLeavesTheOthersWindowsAndNotice) {
+    writeFile("dorrimel.ini", "TimerInterval = 10\nWaitTimeout = 0\nLogFile = 0");
+    init();
+    send(initRecord(222, "C:\\Skelvane", otherHostCallback, SEVERAL_SESSIONS_HOST_VERSION));
+    send(messageEvent("654321", 0x10));
+    send(sessionRecord(recordingHostCallback));
+    finish();
+    EXPECT_NE(logWindow(), nullptr);
+    ASSERT_TRUE(pumpUntil([] { return !otherHostCalls.empty(); })) << "no notice";
+    EXPECT_TRUE(hostCalls.empty());
+    const std::string text(otherHostCalls.front().begin(), otherHostCalls.front().end());
+    EXPECT_NE(text.find("was not delivered to 654321]]"), std::string::npos);
+
+    send(sessionRecord(otherHostCallback));
+    finish();
+    EXPECT_EQ(logWindow(), nullptr);
 }
 
 // Unloading while inited: the windows go, and so does the 10 ms thread
