@@ -1,17 +1,18 @@
 // Dorrimel driven through pluginFun as the host drives it, with a clock the
 // input sets and fakes in place of the windows, timer and message boxes.
 // The input is a program of steps (one opcode byte, then its operands):
-// init, finish, preferences, raw frames either way, messages and their
-// acknowledgements built from a few UINs and cookies, clock jumps that run
-// the timer, the options window's buttons with any texts, and raw records
-// of any kind and length. Every record is held in a buffer of exactly its
-// size. (An init record always carries the real callback address and its
-// fields in order, as the host builds it: a plug-in that is handed a false
-// callback address can only crash.)
+// init (by a host of version 7 or by one that serves several sessions, for
+// one of two sessions), the session event, finish, preferences, raw frames
+// either way, messages and their acknowledgements built from a few UINs and
+// cookies, clock jumps that run the timer, the options window's buttons with
+// any texts, and raw records of any kind and length. Every record is held in
+// a buffer of exactly its size. (An init record always carries the real
+// callback address and its fields in order, as the host builds it: a
+// plug-in that is handed a false callback address can only crash.)
 // Promises checked: an init is answered with a whole PLUGIN_INFO, every other
 // event with nothing; everything the plug-in hands the host is a
 // PACKET_TO_CLIENT command whose data is empty or one whole FLAP frame; the
-// message list stays within its room; nothing escapes.
+// message list of every session stays within its room; nothing escapes.
 #include "plugin/Options.h"
 #include "plugin/PluginState.h"
 #include "plugin/Tracker.h"
@@ -47,6 +48,15 @@ const std::uint8_t* PLUG_CALL checkingHostCallback(const std::uint8_t* record) {
         fuzzCheck(frame == 6 + whole[10] * 256U + whole[11], "injected frame length is wrong");
     }
     return ack;
+}
+
+// A second session's callback, with the same promises.
+const std::uint8_t* PLUG_CALL otherCheckingHostCallback(const std::uint8_t* record) {
+    return checkingHostCallback(record);
+}
+
+HostCallbackFunction callbackOf(InputReader& in) {
+    return in.u8() & 1 ? otherCheckingHostCallback : checkingHostCallback;
 }
 
 // A message (4/6) or an acknowledgement (4/0B, 4/0C) frame for one of a few
@@ -152,12 +162,13 @@ void rawRecord(InputReader& in) {
 }
 
 void step(InputReader& in, Run& r) {
-    switch (in.u8() % 10) {
+    switch (in.u8() % 11) {
         case 0: {
             const std::uint32_t uin = in.be16() * 65536U + in.be16();
             const Bytes dir = in.bytes(in.u8() % 64);
-            deliver(initRecord(uin, std::string(dir.begin(), dir.end()), checkingHostCallback),
-                    true);
+            const HostCallbackFunction callback = callbackOf(in);
+            const std::uint32_t version = in.u8() & 1 ? SEVERAL_SESSIONS_HOST_VERSION : 7;
+            deliver(initRecord(uin, std::string(dir.begin(), dir.end()), callback, version), true);
             break;
         }
         case 1:
@@ -192,18 +203,23 @@ void step(InputReader& in, Run& r) {
         case 8:
             optionsStep(in, r.fakes);
             break;
+        case 9:
+            deliver(sessionRecord(callbackOf(in)), false);
+            break;
         default:
             rawRecord(in);
             break;
     }
     fuzzCheck(r.fakes.shortestPeriod >= MIN_TIMER_PERIOD_MS,
               "timer faster than the shortest period");
-    const MessageList& list = messageList();
-    fuzzCheck(list.count >= 0 && list.count <= list.capacity, "message list out of its room");
-    // Finishing frees the storage and keeps the counts; only an inited
-    // plug-in reads the list.
-    fuzzCheck(!pluginState().inited || list.capacity == 0 || list.entries != nullptr,
-              "message list without storage");
+    for (const std::shared_ptr<Session>& session : pluginState().sessions) {
+        const MessageList& list = session->list;
+        fuzzCheck(list.count >= 0 && list.count <= list.capacity, "message list out of its room");
+        // Finishing frees the storage and keeps the counts; only an inited
+        // plug-in reads the list.
+        fuzzCheck(!pluginState().inited || list.capacity == 0 || list.entries != nullptr,
+                  "message list without storage");
+    }
 }
 
 }  // namespace
