@@ -71,9 +71,9 @@ class Outcome:
         return [line for line in self.lines if line.startswith(prefix)]
 
 
-def run_sender(login_port: int, *args: str) -> Outcome:
+def run_sender(login_port: int, *args: str, uin: str = SENDER) -> Outcome:
     start = time.time()
-    code, lines = run_client(login_port, SENDER, *args)
+    code, lines = run_client(login_port, uin, *args)
     end = time.time()
     local, utc = set(), set()
     t = start - 1
@@ -98,8 +98,8 @@ def wait_message(run: SkelvaneRun, match, mark: int, timeout: float = 15.0) -> s
 
 
 class AcceptanceCase(unittest.TestCase):
-    def assertSignedOn(self, outcome: Outcome) -> None:
-        self.assertIn(f"chat: signed on as {SENDER}", outcome.lines, "\n".join(outcome.lines))
+    def assertSignedOn(self, outcome: Outcome, uin: str = SENDER) -> None:
+        self.assertIn(f"chat: signed on as {uin}", outcome.lines, "\n".join(outcome.lines))
         self.assertEqual(outcome.code, 0, "\n".join(outcome.lines))
 
     def assertNotice(self, text: str, uin: str, outcome: Outcome) -> None:

@@ -5,9 +5,12 @@ channel-1 login answered on channel 4). The sender asks for acks on three
 messages: one to a receiver that is acknowledged, one whose ack the sandbox
 withholds although it delivers the message, one to a UIN that is not signed
 on. The two that are never acknowledged come back as notices in the chosen
-form."""
+form. Then two and eight clients at once through one program, each leaving
+a message to a UIN of its own unacknowledged: each gets its own notice and
+none of another's."""
 
 import unittest
+from concurrent.futures import ThreadPoolExecutor
 
 from sandbox_run import SandboxRun
 from session import (ABSENT, ACKED, SENDER, WITHHELD, AcceptanceCase, message_text, run_sender,
@@ -75,6 +78,33 @@ class NotificationTest(AcceptanceCase):
             else:
                 text = mine[0][len(prefix):]
             self.assertNotice(text, uin, outcome)
+
+
+class SessionsAtOnceTest(AcceptanceCase):
+    def test_clients_at_once_each_get_their_own_notice(self):
+        with SandboxRun() as sandbox, SkelvaneRun(sandbox.login_port, with_plugin=True) as run:
+            write_dorrimel_ini(run, 1)
+            ended = 0
+            for count in (2, 8):
+                with self.subTest(clients=count):
+                    senders = [str(60000 + 100 * count + i) for i in range(count)]
+                    with ThreadPoolExecutor(count) as pool:
+                        outcomes = list(pool.map(lambda uin: run_sender(
+                            run.login_port, "--ack", "--send", f"{absent_for(uin)}:hello", "--wait-ms", "4000",
+                            uin=uin), senders))
+                    for uin, outcome in zip(senders, outcomes):
+                        self.assertSignedOn(outcome, uin)
+                        notices = outcome.starting("message from ")
+                        self.assertEqual(len(notices), 1, "\n".join(outcome.lines))
+                        self.assertNotice(notices[0][len(FORMS[1](absent_for(uin))):], absent_for(uin), outcome)
+                    ended += count
+                    run.wait_log("Client-chat disconnected", count=ended, any_session=True)
+            self.assertEqual(run.stop(), 0, run.describe())
+
+
+def absent_for(sender: str) -> str:
+    """A UIN never signed on, one for each sender: its notice names it."""
+    return "4" + sender
 
 
 if __name__ == "__main__":
