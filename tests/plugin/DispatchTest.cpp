@@ -118,7 +118,7 @@ TEST_F(DispatchTest, RepeatedInitReleasesTheEarlierSetUp) {
 
     // A host that serves one session at a time: its next init replaces the
     // session, whatever callback it names.
-    send(initRecord(777, "C:\\Skelvane", otherHostCallback, 7));
+    send(initRecord(777, "C:\\Skelvane", otherHostCallback, ONE_SESSION_HOST_API_VERSION));
     sendMessage("43", cookieOf(2));
     tickAfter(6000);
     EXPECT_TRUE(hostCalls.empty());

@@ -26,12 +26,15 @@ void append(Bytes& to, const Bytes& more);
 Bytes be(std::uint32_t value, std::size_t width);
 Bytes le32(std::uint32_t value);
 Bytes eventRecord(std::uint8_t code, const Bytes& data = {});
+// The version of a host that serves a plug-in one session at a time.
+inline constexpr std::uint32_t ONE_SESSION_HOST_API_VERSION = 7;
 // The init record of the host's PlugInit: the callback (recordingHostCallback
-// unless another is given), the host's version, the program folder twice,
-// the own UIN and, on 64-bit builds, the full callback address.
+// unless another is given), the host's version (unless given, one of a host
+// of one session at a time), the program folder twice, the own UIN and, on
+// 64-bit builds, the full callback address.
 Bytes initRecord(std::uint32_t ownUin, const std::string& programDir = "C:\\Skelvane",
                  HostCallbackFunction callback = recordingHostCallback,
-                 std::uint32_t hostApiVersion = HOST_API_VERSION);
+                 std::uint32_t hostApiVersion = ONE_SESSION_HOST_API_VERSION);
 // EVENT_SESSION naming the session of this callback, with the full address
 // on 64-bit builds.
 Bytes sessionRecord(HostCallbackFunction callback);
