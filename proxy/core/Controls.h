@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Where the window was: its outer top-left corner on the desktop and its
 // client area's size, in pixels. `known` once read from the settings or
@@ -17,6 +18,8 @@ struct WindowPlace {
 
 // The chat server's port until a redirect names one.
 inline constexpr const char* DEFAULT_CHAT_SERVER_PORT = "5190";
+// A session chooser's entry before the session's sign-on names its UIN.
+inline constexpr const char* SIGNING_ON_ENTRY = "(signing on)";
 
 struct Controls {
     std::string caption;
@@ -45,6 +48,13 @@ struct Controls {
     // them out otherwise).
     bool Command1Enabled = false;
     bool Command3Enabled = false;
+    // The session chooser: an entry per running session in the order they
+    // started (its UIN, or SIGNING_ON_ENTRY), and the entry whose session
+    // txtUIN, Text5 and Text6, the socket status and the counters show. The
+    // windows show it only while two or more sessions run.
+    std::vector<std::string> cboSession;
+    int cboSessionChosen = 0;
+    bool cboSessionVisible = false;
     // Read at load, saved at unload; the window shows it and writes it back.
     WindowPlace windowPlace;
 };

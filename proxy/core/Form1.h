@@ -67,6 +67,9 @@ class Form1 {
     void Command3_Click();  // "Disconnect"
     void Command4_Click();  // "About"
     void Timer1_Timer();    // status, counters, time-outs and re-arm, every 100 ms
+    // The user chose entry `entry` of the session chooser: the session boxes
+    // show that session from now on. An entry that no longer exists is ignored.
+    void cboSession_Click(int entry);
     // The event loop's report that the socket of `key` (a `watchKey`) is
     // ready (SOK_READABLE, SOK_WRITABLE): accepts, completes a connect, or
     // relays what arrived and sends what waits, a bounded amount each time.
@@ -123,8 +126,8 @@ class Form1 {
     Controls ctl;
     // The listener for client-login connects: the program's, not a session's.
     SokHandle loginListener = SOK_NO_SOCKET;
-    // The first session; the window's boxes show its values. While no
-    // client is served it is the one that awaits the next.
+    // The first session. While no client is served it is the one that
+    // awaits the next, and holds the figures of the last one that ended.
     Session& session() { return *sessions_.front(); }
     const Session& session() const { return *sessions_.front(); }
     // Sessions that serve a client, and how many may (MaxSessions).
@@ -307,6 +310,14 @@ class Form1 {
     };
     // Outside both, the session the plug-in serves.
     Session* commanded() { return commanding_ ? commanded_ : &pluginSession(); }
+    // The session chooser (Form1_Chooser.cpp). The session the boxes show:
+    // the chosen one, or the first while none is chosen.
+    Session& shown() { return chosen_ != nullptr ? *chosen_ : session(); }
+    // Brings the chooser's entries and choice up to date with the sessions;
+    // while two or more run, or when the choice moved, the boxes show the
+    // chosen session's UIN and chat server.
+    void showChooser();
+    void showChosen();
     // MaxSessions from the settings; a bad value falls back with a line.
     void readMaxSessions(const std::string& text);
 
@@ -401,6 +412,12 @@ class Form1 {
     Session* pluginNamed_ = nullptr;
     Session* commanded_ = nullptr;
     bool commanding_ = false;
+    // The running session the boxes show; none while no session runs.
+    Session* chosen_ = nullptr;
+    // The sessions or their UINs changed since the chooser was brought up
+    // to date; the chosen session ended while others run.
+    bool chooserStale_ = true;
+    bool choiceMoved_ = false;
     int maxSessions_ = DEFAULT_MAX_SESSIONS;
     // What the event loop watches for the login listener.
     Session::Watched listenerWatched_{};

@@ -163,6 +163,7 @@ void Form1::captureUin(std::span<const std::uint8_t> frame) {
 void Form1::takeUin(std::span<const std::uint8_t> frame, std::size_t valueAt, std::size_t n) {
     acting().ownUin = int32FromText(BinToStr(frame, i32(valueAt), i32(n), true));
     PlugInit();
+    chooserStale_ = true;  // the chooser names the session by its UIN now
 }
 
 bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
@@ -184,6 +185,7 @@ bool Form1::rewriteRedirect(std::span<const std::uint8_t> frame) {
     s.chatServerPort = std::to_string(target.port);
     ctl.Text6 = s.chatServerHost;
     ctl.Text5 = s.chatServerPort;
+    chooserStale_ = true;  // while several run, the chosen session is shown instead
     if (target.port < 0 || target.port > 65535) {
         LogLine("Invalid port " + target.portText);
         return false;

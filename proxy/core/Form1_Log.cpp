@@ -141,7 +141,7 @@ void Form1::ResetCounters() {
 }
 
 void Form1::ShowCounters() {
-    const Session& s = session();
+    const Session& s = shown();
     // Rows: From Server, To Client, From Client, To Server; -1 leaves a row empty.
     ctl.Label13 = column(s.Bytes, {DIR_FROM_SERVER, DIR_TO_CLIENT, DIR_FROM_CLIENT, DIR_TO_SERVER});
     ctl.Label15 =

@@ -23,7 +23,7 @@ void Form1::Timer1_Timer() {
     const Handler handler(*this);
     try {
         const std::vector<std::int64_t> before = stateStamp();
-        showSocketStatus(session());
+        showSocketStatus(shown());
         // A tick adds no session and releases none (the settling does), so
         // the list holds still.
         for (const std::unique_ptr<Session>& s : sessions_) {

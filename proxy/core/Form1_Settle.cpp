@@ -101,6 +101,7 @@ void Form1::addWaiting() {
     next->loginMode = LOGIN_AWAIT_CLIENT;
     touch(*next);
     sessions_.push_back(std::move(next));
+    chooserStale_ = true;
 }
 
 void Form1::releaseEnded() {
@@ -120,6 +121,11 @@ void Form1::releaseEnded() {
         if (pluginNamed_ == &s) {
             pluginNamed_ = nullptr;
         }
+        if (chosen_ == &s) {
+            chosen_ = nullptr;
+            choiceMoved_ = true;
+        }
+        chooserStale_ = true;
         it = sessions_.erase(it);  // its destructor closes what is still open
     }
     // The waiting session holds no socket yet: it takes the lowest index
@@ -165,6 +171,9 @@ void Form1::settle(bool mayCallPlugin) noexcept {
             }
         }
         releaseEnded();
+        if (chooserStale_) {
+            showChooser();
+        }
         updateWatches();
         showCommands();
         if (watch_ != nullptr && tickNeeded()) {

@@ -254,21 +254,46 @@ TEST_F(PumpTest, HostLoginWhileRelayingOnlyWarns) {
 
 // Sessions at once: a second client signs on while the first chats, each
 // relays only its own frames, and the end of one leaves the other running.
+// The session chooser appears with the second session and shows the one
+// chosen; when that one ends, the choice falls back to the first.
 TEST_F(PumpTest, SessionsRunSideBySideAndEndAlone) {
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
+    EXPECT_FALSE(form.ctl.cboSessionVisible);
     auto [client2, server2] = connectLogin();
     EXPECT_EQ(form.running(), 2);
     EXPECT_EQ(logCount("Await client-login connect at "), 1);
+    EXPECT_TRUE(form.ctl.cboSessionVisible);
+    EXPECT_EQ(form.ctl.cboSession, (std::vector<std::string>{"123456789", "(signing on)"}));
     const ByteVec login = flap(2, 0x0102, snac(0x17, 0x06, concat({tlv(1, "222"), tlv(2, "pw")})));
     client2.send(login);
     EXPECT_EQ(pumpFrames(server2, 1), std::vector<ByteVec>{login});
     EXPECT_TRUE(server().takeFrames().empty());
     expectFirstFramesRelayed(flap(2, 0x0500, snac(1, 2, {})), flap(2, 0x6000, snac(1, 3, {})));
     EXPECT_TRUE(client2.takeFrames().empty());
+    const std::string chatPortText = std::to_string(chatServer.port);
+    const auto sessionBoxes = [&] {
+        const Controls& c = form.ctl;
+        return std::vector<std::string>{c.txtUIN, c.Text6, c.Text5, c.Label13};
+    };
+    form.Timer1_Timer();
+    const std::vector<std::string> first{"123456789", "127.0.0.1", chatPortText,
+                                         "16\r\n16\r\n16\r\n16"};
+    EXPECT_EQ(form.ctl.cboSession, (std::vector<std::string>{"123456789", "222"}));
+    EXPECT_EQ(sessionBoxes(), first) << "the second sign-on does not take the boxes";
+    form.cboSession_Click(1);
+    EXPECT_EQ(form.ctl.cboSessionChosen, 1);
+    EXPECT_EQ(sessionBoxes(), (std::vector<std::string>{"222", "", "5190", "0\r\n0\r\n0\r\n0"}));
+    EXPECT_NE(
+        form.ctl.Label3.find(std::to_string(form.runningSession(1).sockets[SLOT_CLIENT_LOGIN])),
+        std::string::npos);
 
     // The second's login server leaves: only the second session ends.
     server2.close();
     EXPECT_TRUE(pumpUntil([&] { return form.running() == 1; }));
+    form.Timer1_Timer();
+    EXPECT_FALSE(form.ctl.cboSessionVisible);
+    EXPECT_EQ(form.ctl.cboSessionChosen, 0);
+    EXPECT_EQ(sessionBoxes(), first);
     EXPECT_TRUE(seesClose(client2));
     // Lines of a session name it while another runs.
     EXPECT_TRUE(logHas("[222] Server-login disconnected"));
