@@ -1,6 +1,7 @@
 #include "proxy/ui/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -178,7 +179,7 @@ QWidget* MainWindow::addWidget(const ControlDesign& design, QWidget* parent) {
     QWidget* widget = makeWidget(design, parent);
     widget->setObjectName(QString::fromLatin1(design.name));
     widget->setGeometry(placedRect(design, kDesignSize));
-    if (neverShown(design)) {
+    if (!shownNow(design, form_.ctl)) {
         widget->hide();
     }
     placed_.push_back({&design, widget});
@@ -208,6 +209,8 @@ QWidget* MainWindow::makeWidget(const ControlDesign& design, QWidget* parent) {
             return makeButton(design, parent);
         case ControlKind::Frame:
             return new QGroupBox(QString::fromLatin1(design.text), parent);
+        case ControlKind::Chooser:
+            return makeChooser(parent);
         case ControlKind::Line:
             break;
     }
@@ -282,6 +285,15 @@ QPushButton* MainWindow::makeButton(const ControlDesign& design, QWidget* parent
     return button;
 }
 
+// Only the user's own choice reaches the core: the entries and the choice
+// that the core sets are shown without a word back.
+QComboBox* MainWindow::makeChooser(QWidget* parent) {
+    chooser_ = new QComboBox(parent);
+    connect(chooser_, &QComboBox::activated, this,
+            [this](int entry) { run([this, entry] { form_.cboSession_Click(entry); }); });
+    return chooser_;
+}
+
 // While the core needs no tick the timer stands, so an idle program does
 // not wake; the core asks for it again when it does.
 void MainWindow::tick() {
@@ -317,6 +329,24 @@ void MainWindow::refresh() {
         if (b.button->isEnabled() != *b.enabled) {
             b.button->setEnabled(*b.enabled);
         }
+    }
+    showChooser();
+}
+
+void MainWindow::showChooser() {
+    const Controls& ctl = form_.ctl;
+    if (ctl.cboSession != entriesShown_) {
+        chooser_->clear();
+        for (const std::string& entry : ctl.cboSession) {
+            chooser_->addItem(QString::fromStdString(entry));
+        }
+        entriesShown_ = ctl.cboSession;
+    }
+    if (chooser_->currentIndex() != ctl.cboSessionChosen) {
+        chooser_->setCurrentIndex(ctl.cboSessionChosen);
+    }
+    if (chooser_->isVisibleTo(this) != ctl.cboSessionVisible) {
+        chooser_->setVisible(ctl.cboSessionVisible);
     }
 }
 

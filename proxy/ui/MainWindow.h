@@ -14,6 +14,7 @@
 #include "proxy/ui/common/ControlTable.h"
 
 class QCloseEvent;
+class QComboBox;
 class QResizeEvent;
 class QLabel;
 class QLineEdit;
@@ -79,6 +80,9 @@ class MainWindow : public QWidget {
     QLabel* makeLabel(const ControlDesign& design, QWidget* parent);
     QLineEdit* makeBox(const ControlDesign& design, QWidget* parent);
     QPushButton* makeButton(const ControlDesign& design, QWidget* parent);
+    QComboBox* makeChooser(QWidget* parent);
+    // The session chooser's entries, choice and visibility as the core has them.
+    void showChooser();
     void setFocusOrder();
     void applyPlace();
     void keepPlace();
@@ -93,6 +97,8 @@ class MainWindow : public QWidget {
     SocketNotifiers notifiers_;
     QPlainTextEdit* log_ = nullptr;
     std::string logShown_;  // the core text that the log box shows now
+    QComboBox* chooser_ = nullptr;
+    std::vector<std::string> entriesShown_;  // the core entries the chooser lists now
     std::vector<BoxBinding> boxes_;
     std::vector<LabelBinding> labels_;
     std::vector<ButtonBinding> buttons_;

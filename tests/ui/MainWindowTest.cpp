@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include "proxy/ui/MainWindow.h"
 #include "proxy/ui/QtMessageBoxes.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/Flap.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/MainWindowDesign.h"
 #include "tests/support/RecordingBoxes.h"
@@ -307,6 +309,49 @@ TEST_F(MainWindowTest, CoreTextsShowAfterTheNextTick) {
     window_->tick();
     EXPECT_TRUE(child<QLabel>("Label1")->text().startsWith("0  127.0.0.1 : "))
         << child<QLabel>("Label1")->text().toStdString();
+}
+
+// The session chooser lies clear of every designed control and shows only
+// while two sessions run; choosing the second shows its UIN, and when it
+// ends the first is shown again.
+TEST_F(MainWindowTest, SessionChooserShowsWhileSessionsRunSideBySide) {
+    auto* chooser = child<QComboBox>("cboSession");
+    ASSERT_NE(chooser, nullptr);
+    for (const design::Control& d : design::kMainWindow) {
+        EXPECT_FALSE(chooser->geometry().intersects(child<QWidget>(d.name)->geometry())) << d.name;
+    }
+    TestListener loginServer;
+    form_->ctl.Text4 = std::to_string(loginServer.port);
+    window_->tick();  // listening
+    std::vector<Peer> clients;
+    std::vector<Peer> servers;
+    for (const char* uin : {"111", "222"}) {
+        EXPECT_FALSE(chooser->isVisible()) << "one session or none";
+        clients.push_back(*connectTo(static_cast<std::uint16_t>(std::stoi(loginPort_))));
+        const int i = form_->running();
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return form_->running() > i && form_->runningSession(i).loginMode == LOGIN_RELAY;
+        }));
+        servers.push_back(*loginServer.accept(kWaitMs));
+        clients.back().send(flap(2, 1, snac(0x17, 0x06, concat({tlv(1, uin), tlv(2, "pw")}))));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form_->runningSession(i).ownUin != 0; }));
+        window_->tick();
+    }
+    auto* uinBox = child<QLineEdit>("txtUIN");
+    ASSERT_TRUE(chooser->isVisible());
+    EXPECT_EQ(chooser->count(), 2);
+    EXPECT_EQ(chooser->currentText(), "111");
+    EXPECT_EQ(uinBox->text(), "111");
+    chooser->setFocus();
+    QTest::keyClick(chooser, Qt::Key_Down);
+    EXPECT_EQ(form_->ctl.cboSessionChosen, 1);
+    EXPECT_EQ(uinBox->text(), "222");
+
+    servers[1].close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form_->running() == 1; }));
+    window_->tick();
+    EXPECT_FALSE(chooser->isVisible());
+    EXPECT_EQ(uinBox->text(), "111");
 }
 
 TEST_F(MainWindowTest, LogShowsTheCoreTextWithTheNewestLineInView) {

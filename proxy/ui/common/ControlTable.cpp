@@ -26,8 +26,11 @@ constexpr ButtonHandler kButtons[] = {
 
 // Sized by its rows: a row taken out shrinks the table, never pads it.
 const auto kTable = std::to_array<ControlDesign>({
-    // Focus order, row by row: each endpoint row's host, port and button,
-    // then the log and "Preferences". The read-only boxes take no focus.
+    // Focus order, row by row: the session chooser (above "Host login",
+    // clear of every designed control, and shown only while several
+    // sessions run), each endpoint row's host, port and button, then the log
+    // and "Preferences". The read-only boxes take no focus.
+    {"cboSession", K::Chooser, 4440, 15, 1215, 330, "", nullptr},
     {"Text1", K::TextBox, 1560, 360, 1335, 375, "127.0.0.1", &C::Text1},
     {"Text2", K::TextBox, 3000, 360, 1335, 375, "5190", &C::Text2},
     {"Command1", K::Button, 4440, 360, 1215, 375, "Host login", nullptr},
@@ -138,7 +141,14 @@ std::span<const ControlDesign> controlTable() {
 }
 
 bool takesFocus(ControlKind kind) {
-    return kind == K::TextBox || kind == K::LogBox || kind == K::Button;
+    return kind == K::TextBox || kind == K::LogBox || kind == K::Button || kind == K::Chooser;
+}
+
+bool shownNow(const ControlDesign& design, const Controls& ctl) {
+    if (neverShown(design)) {
+        return false;
+    }
+    return design.kind != K::Chooser || ctl.cboSessionVisible;
 }
 
 const bool* enabledFlag(const Controls& ctl, std::string_view buttonName) {

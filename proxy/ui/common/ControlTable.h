@@ -18,6 +18,7 @@ enum class ControlKind {
     Button,       // push button
     Frame,        // group box with a caption
     Line,         // 1-pixel horizontal line
+    Chooser,      // drop-down list the user picks an entry of
 };
 
 struct ControlDesign {
@@ -73,13 +74,17 @@ bool neverShown(const ControlDesign& design);
 std::span<const ControlDesign> controlTable();
 
 // Whether the control takes keyboard focus (by Tab, and in Qt by a click):
-// boxes the user types into, the log and the buttons. The read-only boxes
-// are selected with the mouse only.
+// boxes the user types into, the log, the buttons and the session chooser.
+// The read-only boxes are selected with the mouse only.
 bool takesFocus(ControlKind kind);
 
 // The core's word on whether the named button can act now; null for a
 // button that always can.
 const bool* enabledFlag(const Controls& ctl, std::string_view buttonName);
+
+// Whether the control is shown now: a control that is never shown is not, the
+// session chooser only while the core says so, every other one always.
+bool shownNow(const ControlDesign& design, const Controls& ctl);
 
 // Whether the control is a box the user types a port number into.
 bool isPortBox(const ControlDesign& design);
