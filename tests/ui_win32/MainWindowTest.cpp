@@ -678,6 +678,55 @@ TEST_F(MainWindowSessionTest, SocketMessagesAloneCarryASessionAndAStalledClientL
     EXPECT_FALSE(logHas("Failed to transmit"));
 }
 
+// The session chooser lies clear of every designed control and shows only
+// while two sessions run; choosing the second shows its UIN, and when it
+// ends the first is shown again and the focus has left the chooser.
+TEST_F(MainWindowSessionTest, SessionChooserShowsWhileSessionsRunSideBySide) {
+    HWND chooser = control("cboSession");
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(classOf(chooser), "combobox");
+    for (const design::Control& row : design::kMainWindow) {
+        RECT overlap{};
+        const RECT a = placeOf(chooser);
+        const RECT b = placeOf(control(row.name));
+        EXPECT_FALSE(IntersectRect(&overlap, &a, &b)) << row.name << " under " << describe(a);
+    }
+    std::string ip;
+    std::uint16_t port = 0;
+    ASSERT_EQ(Sok_name(form_->loginListener, ip, port), 0);
+    std::vector<Peer> clients;
+    std::vector<Peer> servers;
+    for (const char* uin : {"111", "222"}) {
+        EXPECT_FALSE(IsWindowVisible(chooser)) << "one session or none";
+        clients.push_back(*connectTo(port));
+        const int i = form_->running();
+        ASSERT_TRUE(pumpUntil([&] {
+            return form_->running() > i && form_->runningSession(i).loginMode == LOGIN_RELAY;
+        }));
+        servers.push_back(*loginServer_.accept(kWaitMs));
+        clients.back().send(flap(2, 1, snac(0x17, 0x06, concat({tlv(1, uin), tlv(2, "pw")}))));
+        ASSERT_TRUE(pumpUntil([&] { return form_->runningSession(i).ownUin != 0; }));
+        tick();
+    }
+    ASSERT_TRUE(IsWindowVisible(chooser));
+    EXPECT_EQ(SendMessageA(chooser, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(textOf(chooser), "111");
+    EXPECT_EQ(textOf(control("txtUIN")), "111");
+    SetFocus(chooser);
+    SendMessageA(chooser, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(form_->ctl.cboSessionChosen, 1);
+    EXPECT_EQ(textOf(control("txtUIN")), "222");
+
+    servers[1].close();
+    ASSERT_TRUE(pumpUntil([&] { return form_->running() == 1; }));
+    tick();
+    EXPECT_FALSE(IsWindowVisible(chooser));
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus != chooser && IsChild(main(), focus) && IsWindowVisible(focus))
+        << "the keyboard keeps a control to work in";
+    EXPECT_EQ(textOf(control("txtUIN")), "111");
+}
+
 TEST_F(MainWindowSessionTest, ServerThatNeverLetsUpHoldsBackNoTimer) {
     ASSERT_NO_FATAL_FAILURE(signOnAndChat());
     // One message at a time, the server offers all it can and the client

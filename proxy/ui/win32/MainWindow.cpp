@@ -21,6 +21,9 @@ constexpr const char* kFontFaceNew = "Microsoft Sans Serif";  // its TrueType su
 constexpr const char* kFallbackFace = "DejaVu Sans Condensed";
 constexpr int kFontPoints = 8;
 constexpr int kDesignDpi = 96;
+// A drop-down list's window also holds its dropped list: room for this many
+// pixels below the selection field (about eight entries).
+constexpr int kDroppedListPixels = 120;
 
 struct WindowKind {
     const char* className;
@@ -47,6 +50,8 @@ WindowKind windowKind(ControlKind kind) {
             return {"BUTTON", BS_GROUPBOX, 0};
         case ControlKind::Line:
             return {"STATIC", SS_BLACKRECT, 0};
+        case ControlKind::Chooser:
+            return {"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0};
     }
     return {"STATIC", 0, 0};
 }
@@ -78,7 +83,8 @@ RECT pixelRect(const ControlDesign& design, int wider, int taller) {
             }
         }
     }
-    return {r.left, r.top, r.left + r.width, r.top + r.height};
+    const int dropped = design.kind == ControlKind::Chooser ? kDroppedListPixels : 0;
+    return {r.left, r.top, r.left + r.width, r.top + r.height + dropped};
 }
 
 std::string windowText(HWND window) {
@@ -243,7 +249,7 @@ void MainWindow::createControls(HINSTANCE instance) {
 HWND MainWindow::createControl(const ControlDesign& design, int id, HINSTANCE instance) {
     const WindowKind kind = windowKind(design.kind);
     const DWORD digitsOnly = isPortBox(design) ? ES_NUMBER : 0;
-    const DWORD shown = neverShown(design) ? 0 : WS_VISIBLE;
+    const DWORD shown = shownNow(design, form_.ctl) ? WS_VISIBLE : 0;
     const RECT r = pixelRect(design, 0, 0);
     const std::string text = design.field != nullptr ? form_.ctl.*design.field : design.text;
     HWND child =
@@ -349,6 +355,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::onCommand(int id, int notification) {
+    if (notification == CBN_SELCHANGE && chooseSession(id)) {
+        return;
+    }
     if (notification == EN_CHANGE) {
         checkPortTyping(id);
         return;
@@ -367,6 +376,19 @@ void MainWindow::onCommand(int id, int notification) {
         }
         return;
     }
+}
+
+// The user's choice in the session chooser goes to the core; the entries
+// and the choice that the core sets are shown without a word back.
+bool MainWindow::chooseSession(int id) {
+    for (const Child& child : children_) {
+        if (GetDlgCtrlID(child.window) == id && child.design->kind == ControlKind::Chooser) {
+            const auto entry = static_cast<int>(SendMessageA(child.window, CB_GETCURSEL, 0, 0));
+            run([this, entry] { form_.cboSession_Click(entry); });
+            return true;
+        }
+    }
+    return false;
 }
 
 // Digits only (ES_NUMBER) and five at most (the limit) are the edit
@@ -550,6 +572,9 @@ void MainWindow::refresh() {
     }
     for (Child& child : children_) {
         showEnabled(child);
+        if (child.design->kind == ControlKind::Chooser) {
+            showChooser(child);
+        }
         if (child.design->field == nullptr) {
             continue;
         }
@@ -577,6 +602,29 @@ void MainWindow::showEnabled(const Child& child) {
         SetFocus(GetNextDlgTabItem(window_.get(), child.window, FALSE));
     }
     EnableWindow(child.window, *enabled ? TRUE : FALSE);
+}
+
+void MainWindow::showChooser(const Child& chooser) {
+    const Controls& ctl = form_.ctl;
+    if (ctl.cboSession != entriesShown_) {
+        SendMessageA(chooser.window, CB_RESETCONTENT, 0, 0);
+        for (const std::string& entry : ctl.cboSession) {
+            SendMessageA(chooser.window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+        }
+        entriesShown_ = ctl.cboSession;
+    }
+    if (SendMessageA(chooser.window, CB_GETCURSEL, 0, 0) != ctl.cboSessionChosen) {
+        SendMessageA(chooser.window, CB_SETCURSEL, static_cast<WPARAM>(ctl.cboSessionChosen), 0);
+    }
+    if ((IsWindowVisible(chooser.window) != FALSE) == ctl.cboSessionVisible) {
+        return;
+    }
+    // Hiding the focused chooser hands the focus to the window, which gives
+    // it to `focus_`: never the hidden chooser itself.
+    if (!ctl.cboSessionVisible && focus_ == chooser.window) {
+        focus_ = GetNextDlgTabItem(window_.get(), chooser.window, FALSE);
+    }
+    ShowWindow(chooser.window, ctl.cboSessionVisible ? SW_SHOWNA : SW_HIDE);
 }
 
 // Appends when the core only added lines (the usual case), else replaces the

@@ -87,6 +87,8 @@ class MainWindow {
     void onCommand(int id, int notification);
     // Takes back what made a port box's text other than a port.
     void checkPortTyping(int id);
+    // Hands the session chooser's new choice to the core; false for another control.
+    bool chooseSession(int id);
     void onSocket(WPARAM wParam, LPARAM lParam);
     // Whether socket reports must wait now for the messages behind them.
     bool holdSockets();
@@ -108,6 +110,7 @@ class MainWindow {
     void refresh();
     void showLog(Child& log, const std::string& text);
     void showEnabled(const Child& child);
+    void showChooser(const Child& chooser);
 
     Form1& form_;
     UniqueFont font_;
@@ -116,7 +119,8 @@ class MainWindow {
     SocketMessages sockets_;
     std::vector<Child> children_;
     std::string captionShown_;
-    HWND focus_ = nullptr;  // the control that gets focus back on activation
+    std::vector<std::string> entriesShown_;  // the core entries the chooser lists now
+    HWND focus_ = nullptr;                   // the control that gets focus back on activation
     bool busy_ = false;
     bool closePending_ = false;
     bool timerRunning_ = false;
