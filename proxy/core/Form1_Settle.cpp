@@ -136,6 +136,7 @@ void Form1::releaseEnded() {
     while (sessionAt(next.index) != &next) {
         ++next.index;
     }
+    touch(next);
 }
 
 void Form1::unwatch(Session& s) {
