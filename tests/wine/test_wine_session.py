@@ -3,9 +3,9 @@ with the real plugin.dll beside it carries whole sessions over loopback. The
 client signs on through the proxy, the login reply's redirect is rewritten
 to the proxy's chat listener, the chat is relayed both ways renumbered, and
 Dorrimel injects a notice into the client's traffic for a message that is
-not acknowledged in time and reports it in msgack.log. After each chat
-session the login listener comes back; closing the window writes
-skelvane.ini. The typing shield's plugin.dll carries the session of the
+not acknowledged in time and reports it in msgack.log. The login listener
+stays open: sessions follow one another, and two at once each get the
+notice of their own message; closing the window writes skelvane.ini. The typing shield's plugin.dll carries the session of the
 example plug-ins' test. A client that stops reading holds back only the
 server's direction and loses nothing; a login server that never answers the
 connect keeps nothing waiting: the close is answered at once, and the
@@ -210,6 +210,25 @@ class WineSessionTest(ExampleSession, RelayAssertions):
             self.second_session(run, chat, login)
 
             self.assertTwoSessions(run.messages(), run, chat, login)
+            self.assertStopWritesSettings(run)
+
+    def test_two_sessions_at_once_each_get_their_own_notice(self):
+        with ChatServer(COOKIE) as chat, LoginServer(chat.address, COOKIE) as login, \
+                SkelvaneRun(login.port, with_plugin=True) as run:
+            sessions = [self.sign_on(run, chat, login, uin, i, notify_type=1)
+                        for i, uin in enumerate(("111222333", "444555666"))]
+            starts = []
+            for i, (client, _) in enumerate(sessions):
+                starts.append(len(client.chat.received))
+                client.send_message(f"98765432{i}", "never acknowledged", b"LOST-00%d" % i, want_ack=False)
+            for i, ((client, _), start) in enumerate(zip(sessions, starts)):
+                self.assertEqual(notice_text(self.notice(client, start))[2], f"98765432{i}")
+            # Both messages are dropped after their notice: none comes twice
+            # or reaches the other client.
+            for i in range(2):
+                self.wait_msgack(run, f"[{sessions[i][0].uin}] Removed  to   98765432{i} ")
+            for (client, _), start in zip(sessions, starts):
+                self.assertEqual(len(client.chat.received), start + 1, "one notice, and only its own")
             self.assertStopWritesSettings(run)
 
     def test_typing_shield_withholds_only_the_clients_typing_notifications(self):
