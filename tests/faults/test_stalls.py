@@ -7,7 +7,8 @@ frame goes out whole once it is complete, and a peer that leaves with half a
 frame never lets the cut frame reach the other side. A burst followed by an
 immediate close reaches the other side to the last byte before the proxy
 hangs up. A client that stops reading holds back only the traffic toward it,
-loses nothing, and keeps no one from stopping the program. A server that
+loses nothing, keeps another client's session from nothing, and keeps no
+one from stopping the program. A server that
 sends a frame every few milliseconds leaves the plug-in's timer its turn."""
 
 import os
@@ -137,6 +138,10 @@ class BackPressureTest(RelayAssertions):
             up = [s.chat_client.send_frame(CHANNEL_DATA, snac(0x01, 0x02, b"%d" % i)) for i in range(5)]
             self.assertTrue(same_but_seq(up, s.chat_server.take(5)), "the other direction stopped")
             self.assertTrue(writer.is_alive(), "the proxy took everything the server sent")
+            # Another client signs on meanwhile, chats both ways and leaves.
+            other = Session(run, login, chat, uin="778")
+            other.whole(traffic=50)
+            self.assertTrue(writer.is_alive(), "the stalled session drained while the other ran")
 
             got = s.chat_client.take(len(burst), timeout=180)
             writer.join(timeout=60)
