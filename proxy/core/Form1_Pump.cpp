@@ -135,9 +135,10 @@ int Form1::startConnect(Session& s, int slot, const std::string& host, std::uint
 }
 
 // The listener stays open for the next client, which a new waiting session
-// awaits.
+// awaits. Sessions that ended within the tick still hold their watch index
+// until it releases them, so they bound the sessions too.
 void Form1::loginAccept(Session& s) {
-    if (live() >= maxSessions_) {
+    if (live() >= maxSessions_ || running() >= MAX_SESSIONS) {
         refuseSignOn();
         return;
     }
