@@ -118,6 +118,8 @@ int main(int argc, char** argv) {
         // Nobody sees the window: where it listens and what goes wrong go to
         // the standard output.
         form->setLineSink([](const std::string& line) { print(line + "\n", false); });
+        // A blinking caret would repaint the unseen window twice a second.
+        QApplication::setCursorFlashTime(0);
     }
     MainWindow window(*form, boxes);
     window.setKeepsPlace(!headless);
