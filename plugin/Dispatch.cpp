@@ -142,7 +142,7 @@ const std::uint8_t* joinSession(const InitFields& fields) {
 const std::uint8_t* initEvent(RecordReader& in) {
     PluginState& s = pluginState();
     const InitFields fields = readInitFields(in);
-    if (s.inited && fields.hostApiVersion >= SEVERAL_SESSIONS_HOST_VERSION) {
+    if (s.inited && fields.hostApiVersion >= HOST_API_SEVERAL_SESSIONS) {
         return joinSession(fields);
     }
     if (s.inited) {

@@ -15,8 +15,6 @@
 #include "proxy/plugin_host/PluginInterface.h"
 
 inline constexpr std::uint32_t PLUGIN_API_VERSION = 4;
-// The first hostApiVersion whose host hands a plug-in several sessions.
-inline constexpr std::uint32_t SEVERAL_SESSIONS_HOST_VERSION = 8;
 
 // Holds the answer to EVENT_INIT and every command handed to the host.
 inline constexpr std::size_t REPLY_BUFFER_SIZE = 5000;

@@ -159,6 +159,8 @@
 #define PLUG_EVENT_HEAD_SIZE PLUG_U32(6)        // L, kind, event code
 #define PLUG_MAX_EVENT_DATA PLUG_U32(69995)     // the most data an event carries
 #define HOST_API_VERSION PLUG_U32(8)
+// The first hostApiVersion whose host hands a plug-in several sessions.
+#define HOST_API_SEVERAL_SESSIONS PLUG_U32(8)
 
 // PLUGIN_INFO's sessions field after pluginApiVersion (L = 13 + n): what the
 // plug-in serves. Absent or any value but INFO_SEVERAL_SESSIONS: one session

@@ -167,7 +167,7 @@ void step(InputReader& in, Run& r) {
             const std::uint32_t uin = in.be16() * 65536U + in.be16();
             const Bytes dir = in.bytes(in.u8() % 64);
             const HostCallbackFunction callback = callbackOf(in);
-            const std::uint32_t version = in.u8() & 1 ? SEVERAL_SESSIONS_HOST_VERSION : 7;
+            const std::uint32_t version = in.u8() & 1 ? HOST_API_SEVERAL_SESSIONS : 7;
             deliver(initRecord(uin, std::string(dir.begin(), dir.end()), callback, version), true);
             break;
         }

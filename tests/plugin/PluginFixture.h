@@ -32,7 +32,7 @@ class PluginTest : public ::testing::Test {
     // A session of a host that serves several at once, and the event that
     // names the session the next events belong to.
     const std::uint8_t* initSession(std::uint32_t ownUin, HostCallbackFunction callback) {
-        return send(initRecord(ownUin, "C:\\Skelvane", callback, SEVERAL_SESSIONS_HOST_VERSION));
+        return send(initRecord(ownUin, "C:\\Skelvane", callback, HOST_API_SEVERAL_SESSIONS));
     }
     void selectSession(HostCallbackFunction callback) { send(sessionRecord(callback)); }
     void preferences() { send(eventRecord(3)); }

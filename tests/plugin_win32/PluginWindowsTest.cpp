@@ -221,7 +221,7 @@ TEST_F(PluginWindowsTest, FinishDestroysBothWindows) {
 TEST_F(PluginWindowsTest, OneSessionsFinishLeavesTheOthersWindowsAndNotice) {
     writeFile("dorrimel.ini", "TimerInterval = 10\nWaitTimeout = 0\nLogFile = 0");
     init();
-    send(initRecord(222, "C:\\Skelvane", otherHostCallback, SEVERAL_SESSIONS_HOST_VERSION));
+    send(initRecord(222, "C:\\Skelvane", otherHostCallback, HOST_API_SEVERAL_SESSIONS));
     send(messageEvent("654321", 0x10));
     send(sessionRecord(recordingHostCallback));
     finish();
